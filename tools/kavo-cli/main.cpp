@@ -1,0 +1,59 @@
+// kavo-cli: recipe files, download frames, serial ports and the virtual controller from the shell.
+#include "CliCommands.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const QStringList&);
+};
+
+const Command kCommands[] = {
+    {"show", "print a recipe file as a table", RunShow},
+    {"frames", "print the 192 download frames of a recipe file", RunFrames},
+    {"ports", "list the serial ports present and their devices", RunPorts},
+    {"download", "download a recipe file to the controller", RunDownload},
+    {"simulate", "run a virtual controller on a pseudo-terminal", RunSimulate},
+};
+
+void PrintUsage(FILE* to) {
+    QTextStream out(to);
+    out << "Usage: kavo-cli <command> [options]\n\nCommands:\n";
+    for (const Command& c : kCommands) {
+        out << "  " << QString::fromLatin1(c.name).leftJustified(10) << c.summary << "\n";
+    }
+    out << "\n'kavo-cli <command> --help' describes one command.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("kavo-cli");
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 2) {
+        PrintUsage(stderr);
+        return CliBadUsage;
+    }
+    const QString name = args.at(1);
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return CliOk;
+    }
+    for (const Command& c : kCommands) {
+        if (name == QLatin1String(c.name)) {
+            QStringList rest = args.mid(2);
+            rest.prepend(QStringLiteral("kavo-cli ") + name);
+            return c.run(rest);
+        }
+    }
+    std::fprintf(stderr, "kavo-cli: unknown command '%s'\n\n", qPrintable(name));
+    PrintUsage(stderr);
+    return CliBadUsage;
+}
