@@ -1,0 +1,16 @@
+#include "CCmdTarget.h"
+
+bool CCmdTarget::OnCmdMsg(UINT id) {
+    const auto it = m_commands.find(id);
+    if (it == m_commands.end()) {
+        return false;
+    }
+    // Copy first: a handler may rebind commands of this target while it runs.
+    const std::function<void()> handler = it->second;
+    handler();
+    return true;
+}
+
+void CCmdTarget::SetCommandHandler(UINT id, std::function<void()> handler) {
+    m_commands[id] = std::move(handler);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "CommandIds.h"
+
+#include <functional>
+#include <map>
+
+// An object that handles commands by id. The frame routes a command to the first target in its
+// chain that has a handler for it; a command that no target handles is shown disabled.
+class CCmdTarget {
+  public:
+    CCmdTarget() = default;
+    CCmdTarget(const CCmdTarget&) = delete;
+    CCmdTarget& operator=(const CCmdTarget&) = delete;
+    virtual ~CCmdTarget() = default;
+
+    bool HasCommandHandler(UINT id) const { return m_commands.count(id) != 0; }
+
+    // Runs the handler for id; false when this target has none.
+    bool OnCmdMsg(UINT id);
+
+    // Binds (or rebinds) the handler of a command.
+    void SetCommandHandler(UINT id, std::function<void()> handler);
+
+  private:
+    std::map<UINT, std::function<void()>> m_commands;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "CArchive.h"
+#include "CCmdTarget.h"
+#include "FileError.h"
+
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+class CViewBase;
+
+// The document base: modified flag, path and title, its views, change notification and the
+// file operations without any user interaction (the open and save sequences with their
+// questions and messages sit on top of these).
+class CDocument : public QObject, public CCmdTarget {
+    Q_OBJECT
+
+  public:
+    CDocument();
+    ~CDocument() override;
+
+    // Modified flag
+    void SetModifiedFlag(bool modified = true);
+    bool IsModified() const { return m_modified; }
+
+    // Path and title. Setting a path makes the file's name the title.
+    const QString& GetPathName() const { return m_pathName; }
+    void SetPathName(const QString& path);
+    void ClearPathName();
+    const QString& GetTitle() const { return m_title; }
+    void SetTitle(const QString& title);
+
+    // Views
+    void AddView(CViewBase* view);
+    void RemoveView(CViewBase* view);
+    const std::vector<CViewBase*>& GetViews() const { return m_views; }
+    // Every view but the sender updates.
+    void UpdateAllViews(CViewBase* sender, long hint = 0);
+    // Every view gets its initial update (after New and after Open).
+    void SendInitialUpdate();
+
+    // New: empties the contents, forgets the path and clears the modified flag.
+    virtual bool OnNewDocument();
+    virtual void DeleteContents() {}
+    virtual void Serialize(CArchive& ar) { (void)ar; }
+
+    // Reads path into the document. Fails without touching the document when the file can't be
+    // opened (error->status OpenFailed); when its content is short the document may be half read
+    // and is left modified (ReadFailed). An empty file reads nothing. Path and title are the
+    // caller's business.
+    enum class ReadResult { Ok, OpenFailed, ReadFailed };
+    ReadResult OnOpenDocument(const QString& path, FileError* error);
+
+    // Writes the document to path through a temporary file in the same folder that replaces the
+    // target only when every byte is on disk; on failure the old file is untouched and the
+    // modified flag stays. On success the document is not modified.
+    bool OnSaveDocument(const QString& path, FileError* error);
+
+  signals:
+    void titleChanged(const QString& title);
+    void modifiedChanged(bool modified);
+
+  private:
+    bool m_modified = false;
+    QString m_pathName;
+    QString m_title;
+    std::vector<CViewBase*> m_views;
+};
