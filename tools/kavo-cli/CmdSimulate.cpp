@@ -1,8 +1,315 @@
+// kavo-cli simulate: a virtual lighting controller on a pseudo-terminal, entered in the port folder as COMn
+// so that the setup form and kavo-cli download can pick it like a real port.
 #include "CliCommands.h"
+#include "VirtualController.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
 
-int RunSimulate(const QStringList&) {
-    std::fprintf(stderr, "kavo-cli simulate: not available yet\n");
-    return CliFailed;
+namespace {
+
+volatile sig_atomic_t g_signal = 0;
+
+void OnSignal(int sig) {
+    g_signal = sig;
+}
+
+constexpr int kHighestPort = 254; // the port name table knows COM0..COM254
+
+const char kUsage[] =
+    "Usage: kavo-cli simulate [--name COMn] [--dump FILE.aid] [--once]\n"
+    "\n"
+    "Runs a virtual controller on a pseudo-terminal and enters it in the port folder as COMn\n"
+    "(by default the lowest free name from COM1). Prints every frame received and a summary\n"
+    "after each complete download (192 frames).\n"
+    "\n"
+    "  --name COMn      the port name to take (fails when a live entry has that name)\n"
+    "  --dump FILE.aid  write the recipe received after each complete download\n"
+    "  --once           end after one complete download\n"
+    "\n"
+    "Ctrl+C ends it; the port entry is removed either way.\n";
+
+// The user's port folder: KAVO_PORTS_DIR when set, otherwise under $XDG_CONFIG_HOME (default ~/.config).
+std::string PortsDir() {
+    if (const char* d = std::getenv("KAVO_PORTS_DIR"); d != nullptr && *d != '\0') {
+        return d;
+    }
+    std::string base;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x != nullptr && x[0] == '/') {
+        base = x;
+    } else if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0') {
+        base = std::string(h) + "/.config";
+    } else {
+        base = ".config";
+    }
+    return base + "/Local AppWizard-Generated Applications/KAVO/ports";
+}
+
+bool MakeDirs(const std::string& path, std::string* error) {
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            const std::string part = path.substr(0, i);
+            if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+                *error = "cannot create the port folder " + part + ": " + std::strerror(errno);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// "COMn" with n decimal, no leading zero, 0..254.
+std::optional<int> PortNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0) {
+        return std::nullopt;
+    }
+    const std::string digits = name.substr(3);
+    if (digits.find_first_not_of("0123456789") != std::string::npos ||
+        (digits.size() > 1 && digits[0] == '0')) {
+        return std::nullopt;
+    }
+    const int n = std::stoi(digits);
+    return n <= kHighestPort ? std::optional<int>(n) : std::nullopt;
+}
+
+enum class Claim { Taken, Busy, Failed };
+
+// Enters link -> target unless a live entry holds the name. An entry whose target is gone was left by a
+// controller that did not end cleanly; it is replaced.
+Claim ClaimName(const std::string& link, const std::string& target, std::string* error) {
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0) {
+        if (::stat(link.c_str(), &st) == 0) {
+            return Claim::Busy;
+        }
+        ::unlink(link.c_str()); // a dangling link
+    }
+    if (::symlink(target.c_str(), link.c_str()) == 0) {
+        return Claim::Taken;
+    }
+    if (errno == EEXIST) {
+        return Claim::Busy;
+    }
+    *error = "cannot enter " + link + ": " + std::strerror(errno);
+    return Claim::Failed;
+}
+
+// Removes the entry only while it still points at this controller's terminal.
+void ReleaseName(const std::string& link, const std::string& target) {
+    char buf[4096];
+    const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
+    if (n >= 0 && std::string(buf, static_cast<std::size_t>(n)) == target) {
+        ::unlink(link.c_str());
+    }
+}
+
+void PrintEvent(const VirtualController::Event& e) {
+    using Event = VirtualController::Event;
+    switch (e.kind) {
+    case Event::Frame: {
+        char value[16];
+        if (e.mask) {
+            std::snprintf(value, sizeof value, "0x%04X", e.value);
+        } else {
+            std::snprintf(value, sizeof value, "%u", e.value);
+        }
+        char gap[32] = "first";
+        if (e.msSincePrevious >= 0) {
+            std::snprintf(gap, sizeof gap, "+%.1f ms", e.msSincePrevious);
+        }
+        std::printf("%3d  C%d P%d  %-5s ch%d  %-6s  %s  %s", e.number, e.camera, e.position,
+                    e.mask ? "mask" : "level", e.channel, value,
+                    HexBytes(e.bytes.data(), e.bytes.size()).c_str(), gap);
+        if (e.sequence != e.number) {
+            std::printf("  (out of order: frame %d of the sending order)", e.sequence);
+        }
+        std::printf("\n");
+        break;
+    }
+    case Event::BadFrame:
+        std::printf("bad frame: %s (%s)\n", HexBytes(e.bytes.data(), e.bytes.size()).c_str(),
+                    e.reason.c_str());
+        break;
+    case Event::DownloadComplete:
+    case Event::DownloadIncomplete:
+        if (e.kind == Event::DownloadComplete) {
+            std::printf("download complete: %d frames", e.frames);
+        } else {
+            std::printf("download incomplete: %d of 192 frames", e.frames);
+        }
+        std::printf(", %d bad frames", e.badFrames);
+        if (e.outOfOrder > 0) {
+            std::printf(", %d out of order", e.outOfOrder);
+        }
+        std::printf(", gaps %.1f..%.1f ms, total %.1f ms (first frame to last)\n", e.shortestGapMs,
+                    e.longestGapMs, e.totalMs);
+        break;
+    }
+}
+
+} // namespace
+
+int RunSimulate(const QStringList& args) {
+    std::string name;
+    std::string dump;
+    bool once = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString a = args.at(i);
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return CliOk;
+        } else if (a == "--once") {
+            once = true;
+        } else if ((a == "--name" || a == "--dump") && i + 1 < args.size()) {
+            (a == "--name" ? name : dump) = args.at(++i).toStdString();
+        } else {
+            std::fprintf(stderr, "kavo-cli simulate: unexpected argument '%s'\n\n%s", qPrintable(a), kUsage);
+            return CliBadUsage;
+        }
+    }
+    if (!name.empty() && !PortNumber(name)) {
+        std::fprintf(stderr, "kavo-cli simulate: '%s' is not a port name COM0..COM254\n", name.c_str());
+        return CliBadUsage;
+    }
+
+    // The terminal: the master end is the controller; the slave end is what the port opens. Holding a slave
+    // descriptor of our own keeps the master from reading EIO whenever the sender closes its port.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::fprintf(stderr, "kavo-cli simulate: cannot create a pseudo-terminal: %s\n",
+                     std::strerror(errno));
+        return CliFailed;
+    }
+    const std::string device = ::ptsname(master);
+    const int slave = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
+        std::fprintf(stderr, "kavo-cli simulate: cannot open %s: %s\n", device.c_str(), std::strerror(errno));
+        ::close(master);
+        return CliFailed;
+    }
+    ::cfmakeraw(&tio);
+    ::cfsetspeed(&tio, B115200);
+    ::tcsetattr(slave, TCSANOW, &tio);
+
+    // Signals are blocked except inside ppoll, so that Ctrl+C can only land where the loop looks for it.
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigset_t block, waitMask;
+    sigemptyset(&block);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&block, sig);
+        ::sigaction(sig, &sa, nullptr);
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+    ::sigprocmask(SIG_BLOCK, &block, &waitMask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        sigdelset(&waitMask, sig);
+    }
+
+    const std::string dir = PortsDir();
+    std::string error;
+    std::string link;
+    if (!MakeDirs(dir, &error)) {
+        std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
+        ::close(slave);
+        ::close(master);
+        return CliFailed;
+    }
+    Claim claim = Claim::Busy;
+    if (!name.empty()) {
+        link = dir + "/" + name;
+        claim = ClaimName(link, device, &error);
+        if (claim == Claim::Busy) {
+            error = name + " is already in the port folder " + dir;
+        }
+    } else {
+        for (int n = 1; n <= kHighestPort && claim == Claim::Busy; ++n) {
+            name = "COM" + std::to_string(n);
+            link = dir + "/" + name;
+            claim = ClaimName(link, device, &error);
+        }
+        if (claim == Claim::Busy) {
+            error = "no free port name COM1..COM254 in " + dir;
+        }
+    }
+    if (claim != Claim::Taken) {
+        std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
+        ::close(slave);
+        ::close(master);
+        return CliFailed;
+    }
+
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::printf("virtual controller %s -> %s (port folder %s); Ctrl+C ends\n", name.c_str(), device.c_str(),
+                dir.c_str());
+
+    VirtualController controller;
+    int completed = 0;
+    int result = CliOk;
+    auto handle = [&](const std::vector<VirtualController::Event>& events) {
+        for (const auto& e : events) {
+            PrintEvent(e);
+            if (e.kind != VirtualController::Event::DownloadComplete) {
+                continue;
+            }
+            ++completed;
+            if (!dump.empty()) {
+                if (WriteAidFile(dump, controller.AidImage(), &error)) {
+                    std::printf("wrote %s (%zu bytes)\n", dump.c_str(), VirtualController::kAidSize);
+                } else {
+                    std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
+                    result = CliFailed;
+                }
+            }
+        }
+    };
+    while (g_signal == 0 && !(once && completed > 0)) {
+        pollfd p{master, POLLIN, 0};
+        const timespec tick{0, 200 * 1000 * 1000};
+        const int r = ::ppoll(&p, 1, &tick, &waitMask);
+        if (r < 0 && errno != EINTR) {
+            std::fprintf(stderr, "kavo-cli simulate: %s\n", std::strerror(errno));
+            result = CliFailed;
+            break;
+        }
+        const auto now = VirtualController::Clock::now();
+        if (r > 0) {
+            std::uint8_t buf[1024];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) {
+                handle(controller.Feed(buf, static_cast<std::size_t>(n), now));
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                std::fprintf(stderr, "kavo-cli simulate: reading %s: %s\n", device.c_str(),
+                             std::strerror(errno));
+                result = CliFailed;
+                break;
+            }
+        } else {
+            handle(controller.Tick(now));
+        }
+    }
+    handle(controller.Flush());
+    ReleaseName(link, device);
+    ::close(slave);
+    ::close(master);
+    if (g_signal != 0) {
+        std::printf("ended by signal %d; %s removed\n", static_cast<int>(g_signal), name.c_str());
+        if (once && completed == 0) {
+            result = CliFailed;
+        }
+    }
+    return result;
 }

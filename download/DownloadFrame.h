@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// One download frame as it goes on the wire: 0xAD, 0x20 + channel, address, value high, value low, check.
+// The check is the exclusive OR of the first five bytes, so the six bytes of a good frame XOR to 0.
+using DownloadFrame = std::array<std::uint8_t, 6>;
+
+// The recipe's arrays, indexed [camera][position][channel] from 0 (3 x 5 x 8).
+using LevelArray = std::vector<std::vector<std::vector<std::uint8_t>>>;
+using MaskArray = std::vector<std::vector<std::vector<std::uint16_t>>>;
+
+namespace kavo::download {
+inline constexpr std::uint8_t kFrameHeader = 0xAD;
+inline constexpr std::uint8_t kChannelCodeBase = 0x20; // channel k (1..8) travels as 0x20 + k
+inline constexpr int kCameraCount = 3;
+inline constexpr int kPositionCount = 5;     // positions held in a recipe
+inline constexpr int kSentPositionCount = 4; // positions the controller receives; position 5 is never sent
+inline constexpr int kChannelCount = 8;
+inline constexpr int kFrameCount = kCameraCount * kSentPositionCount * kChannelCount * 2; // 192
+inline constexpr std::uint8_t kMaskAddressBit = 0x20;
+
+// Address byte for camera (1..3) and position (1..4): bits 0..2 position - 1, bits 3..4 camera,
+// bit 5 set for a mask frame.
+constexpr std::uint8_t FrameAddress(int camera, int position, bool mask) {
+    return static_cast<std::uint8_t>((mask ? kMaskAddressBit : 0) + 8 * camera + (position - 1));
+}
+} // namespace kavo::download
+
+// Builds one frame. channel is 1..8; throws std::invalid_argument for any other channel.
+DownloadFrame MakeDownloadFrame(int channel, std::uint8_t address, std::uint16_t value);
+
+// The whole download in sending order: for camera 1..3, its 32 level frames (position 1..4, channel 1..8)
+// then its 32 mask frames in the same order. Always 192 frames. Throws std::invalid_argument when either
+// array is not 3 x 5 x 8, so that a malformed recipe is refused rather than read out of bounds.
+std::vector<DownloadFrame> BuildDownloadFrames(const LevelArray& levels, const MaskArray& stepMasks);

@@ -1,0 +1,132 @@
+#include "DownloadWorker.h"
+
+#include "Beeper.h"
+
+#include <exception>
+#include <stdexcept>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+void Fail(DownloadResult& result, std::size_t frameCount, const char* why) {
+    result.ok = false;
+    if (result.failedFrame == 0 && result.framesSent < static_cast<int>(frameCount)) {
+        result.failedFrame = result.framesSent + 1;
+    }
+    result.errorText = why;
+}
+} // namespace
+
+DownloadWorker::DownloadWorker(IBeeper* beeper, Options options) : m_beeper(beeper), m_options(options) {}
+
+DownloadWorker::~DownloadWorker() {
+    stop();
+}
+
+DownloadWorker::StartResult DownloadWorker::start(DownloadJob job, DownloadCallbacks callbacks) {
+    std::lock_guard control(m_control);
+    if (m_busy.load() || std::this_thread::get_id() == m_thread.get_id()) {
+        return StartResult::AlreadyRunning;
+    }
+    if (!job.write) {
+        return StartResult::NoWriter;
+    }
+    std::vector<DownloadFrame> frames;
+    try {
+        frames = BuildDownloadFrames(job.levels, job.stepMasks);
+    } catch (const std::invalid_argument&) {
+        return StartResult::BadRecipe;
+    }
+    // The previous download has delivered its finished notice; its thread is on its way out.
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    m_busy.store(true);
+    m_thread = std::jthread([this, frames = std::move(frames), job = std::move(job),
+                             cb = std::move(callbacks)](std::stop_token stop) mutable {
+        Run(stop, std::move(frames), std::move(job), std::move(cb));
+    });
+    return StartResult::Started;
+}
+
+void DownloadWorker::stop() {
+    std::lock_guard control(m_control);
+    if (!m_thread.joinable()) {
+        return;
+    }
+    m_thread.request_stop(); // wakes m_wake through the stop token
+    if (std::this_thread::get_id() != m_thread.get_id()) {
+        m_thread.join();
+    }
+}
+
+bool DownloadWorker::WaitUntil(std::stop_token& stop, Clock::time_point deadline) {
+    std::unique_lock lock(m_waitMutex);
+    // Nothing but a stop request or the deadline ends the wait.
+    m_wake.wait_until(lock, stop, deadline, [] { return false; });
+    return !stop.stop_requested();
+}
+
+void DownloadWorker::Run(std::stop_token stop, std::vector<DownloadFrame> frames, DownloadJob job,
+                         DownloadCallbacks cb) {
+    DownloadResult result;
+    // No exception leaves this thread: a throwing callback or writer ends the download as a failure.
+    try {
+        if (cb.started) {
+            cb.started();
+        }
+        const Clock::time_point start = Clock::now();
+        bool running = !stop.stop_requested();
+        for (std::size_t i = 0; running && i < frames.size(); ++i) {
+            const int n = static_cast<int>(i) + 1;
+            const int size = static_cast<int>(frames[i].size());
+            const int written = job.write(frames[i].data(), size);
+            if (written != size) {
+                result.failedFrame = n;
+                result.errorText = job.errorText ? job.errorText() : std::string();
+                if (result.errorText.empty()) {
+                    result.errorText = written < 0 ? "write failed"
+                                                   : "only " + std::to_string(written) + " of " +
+                                                         std::to_string(size) + " bytes were written";
+                }
+                break;
+            }
+            result.framesSent = n;
+            if (cb.progress) {
+                cb.progress(n);
+            }
+            const Clock::time_point deadline = m_options.pacing == Pacing::Deadline
+                                                   ? start + n * m_options.frameInterval
+                                                   : Clock::now() + m_options.frameInterval;
+            running = WaitUntil(stop, deadline);
+        }
+        result.ok = result.failedFrame == 0 && result.framesSent == static_cast<int>(frames.size());
+        result.stopped = stop.stop_requested();
+        if (result.ok && !result.stopped) {
+            if (cb.succeeded) {
+                cb.succeeded();
+            }
+            const Clock::time_point beepStart = Clock::now();
+            const auto ms = static_cast<unsigned>(m_options.beepLength.count());
+            const bool toned = m_beeper != nullptr && m_beeper->beep(m_options.beepHz, ms, stop);
+            if (!toned && cb.bell) {
+                cb.bell();
+            }
+            // The operator gets the buttons back one beep length after the bar turned green, tone or not.
+            WaitUntil(stop, beepStart + m_options.beepLength);
+            result.stopped = stop.stop_requested();
+        }
+    } catch (const std::exception& e) {
+        Fail(result, frames.size(), e.what());
+    } catch (...) {
+        Fail(result, frames.size(), "unexpected error");
+    }
+    m_busy.store(false);
+    try {
+        if (cb.finished) {
+            cb.finished(result);
+        }
+    } catch (...) {
+        // Nothing else to tell: the download is over.
+    }
+}

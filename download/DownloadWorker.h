@@ -1,0 +1,96 @@
+#pragma once
+
+#include "DownloadFrame.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+class IBeeper;
+
+// What the caller hands to one download: deep copies of the recipe's arrays, taken when Download was
+// pressed (later edits do not reach the download in progress), and the way to the port.
+struct DownloadJob {
+    LevelArray levels;
+    MaskArray stepMasks;
+    // Writes size bytes; returns the number of bytes written or -1. Anything short of size is a failure.
+    std::function<int(const std::uint8_t* data, int size)> write;
+    // The port's text for its last error, read after a failed write.
+    std::function<std::string()> errorText;
+};
+
+struct DownloadResult {
+    bool ok = false;       // all 192 frames were written
+    int framesSent = 0;    // frames written completely
+    int failedFrame = 0;   // 1-based number of the frame whose write failed, 0 when none failed
+    std::string errorText; // why that write failed
+    bool stopped = false;  // stop() ended the download early
+};
+
+// The notices of one download. Every callback is called on the worker's own thread. A callback must not
+// block on anything that waits for the worker (stop(), the destructor, or a user-interface thread that is
+// calling them): post the work to the user-interface thread as a queued call and return.
+struct DownloadCallbacks {
+    std::function<void()> started;                       // before the first frame: bar at 0, red on black
+    std::function<void(int count)> progress;             // after frame count (1..192) was written
+    std::function<void()> succeeded;                     // after the last frame and its pause: bar green
+    std::function<void()> bell;                          // the beeper had no sound device: ring the bell
+    std::function<void(const DownloadResult&)> finished; // always last, once per download: buttons back
+};
+
+// Sends the 192 download frames on a thread of its own, one every 50 ms, then beeps for a second.
+// One download at a time. stop() and the destructor end a running download between frames (interrupting
+// its pauses and the beep) and join the thread, so nothing the callbacks use is touched afterwards.
+class DownloadWorker {
+  public:
+    enum class Pacing {
+        Deadline,  // frame n leaves at start + (n - 1) x interval: write time and wake-up lag do not add up
+        PlainPause // a pause of one interval after every write (kept for comparison)
+    };
+    struct Options {
+        Pacing pacing = Pacing::Deadline;
+        std::chrono::microseconds frameInterval = std::chrono::milliseconds(50);
+        unsigned beepHz = 1000;
+        std::chrono::milliseconds beepLength = std::chrono::milliseconds(1000);
+    };
+    enum class StartResult { Started, AlreadyRunning, BadRecipe, NoWriter };
+
+    // beeper may be null (no tone; the bell callback is called); it must outlive the worker.
+    explicit DownloadWorker(IBeeper* beeper, Options options);
+    explicit DownloadWorker(IBeeper* beeper) : DownloadWorker(beeper, Options()) {}
+    ~DownloadWorker();
+
+    DownloadWorker(const DownloadWorker&) = delete;
+    DownloadWorker& operator=(const DownloadWorker&) = delete;
+
+    // Builds the frames from the job's copies and starts the thread. Refused while a download runs (from
+    // start() until the finished callback), when the arrays are not 3 x 5 x 8, or when job.write is empty.
+    // Never throws. Not to be called from a callback.
+    StartResult start(DownloadJob job, DownloadCallbacks callbacks);
+
+    // Ends a running download between frames and joins its thread. Harmless when none runs.
+    void stop();
+
+    // True from a successful start() until the finished callback is called.
+    bool isRunning() const { return m_busy.load(); }
+
+  private:
+    void Run(std::stop_token stop, std::vector<DownloadFrame> frames, DownloadJob job, DownloadCallbacks cb);
+    // Waits until deadline; false when a stop request cut the wait short.
+    bool WaitUntil(std::stop_token& stop, std::chrono::steady_clock::time_point deadline);
+
+    IBeeper* m_beeper;
+    Options m_options;
+    std::mutex m_control; // serialises start(), stop() and the destructor
+    std::atomic<bool> m_busy{false};
+    std::mutex m_waitMutex;
+    std::condition_variable_any m_wake; // woken only by a stop request
+    std::jthread m_thread;
+};

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "CSerialPortBase.h"
+#include "PortNameTable.h"
+#include "RingBuffer.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+struct termios;
+
+// CSerialPortBase over a POSIX tty (termios). A name beginning with '/' is taken as a device path; a COMn
+// name is looked up in the port name table, and the whole name is used.
+//
+// Open is exclusive (flock, then TIOCEXCL) and puts the line in raw 8-bit mode with the stored settings.
+// In IoAsynchronous mode a receive thread sleeps in poll() on the device and on an eventfd; it moves all
+// queued bytes into the ring buffer under the port lock. close() wakes it through the eventfd and joins it,
+// so nothing touches the device, the ring buffer or the port once close returns.
+class CSerialPortUnixBase : public CSerialPortBase {
+  public:
+    static constexpr int kDefaultBaudRate = 9600;
+    static constexpr unsigned kDefaultReadBufferSize = 4096;
+    // Synchronous writes give up after this per byte, plus the constant.
+    static constexpr unsigned kSyncWriteMsPerByte = 100;
+    static constexpr unsigned kSyncWriteMsConstant = 500;
+
+    explicit CSerialPortUnixBase(PortNameTable table);
+    // Closes the port first when it is still open.
+    ~CSerialPortUnixBase() override;
+
+    void configure(const char* portName, int baudRate, Parity parity, DataBits dataBits, StopBits stopBits,
+                   FlowControl flowControl, unsigned readBufferSize) override;
+    bool open() override;
+    void close() override;
+    bool isOpen() const override;
+
+    unsigned bytesAvailable() override;
+    int read(char* buffer, int size) override;
+    int readAll(char* buffer) override;
+    int readReserved(char* buffer, int size) override;
+    int write(const char* data, int size) override;
+    void reservedOption(int value) override;
+    // Reads what the device holds now, without waiting: bytes read, 0 when none, -1 with 14 or 18.
+    virtual int readDevice(char* buffer, int size);
+
+    void setNotifyDelay(unsigned milliseconds) override;
+    void setNotifyThreshold(unsigned bytes) override;
+
+    bool flush() override;
+    bool discardInput() override;
+    bool discardOutput() override;
+
+    void setPortName(const char* name) override;
+    const char* portName() const override;
+    void setBaudRate(int baudRate) override;
+    int baudRate() const override;
+    void setParity(Parity parity) override;
+    Parity parity() const override;
+    void setDataBits(DataBits dataBits) override;
+    DataBits dataBits() const override;
+    void setStopBits(StopBits stopBits) override;
+    StopBits stopBits() const override;
+    void setFlowControl(FlowControl flowControl) override;
+    FlowControl flowControl() const override;
+    void setReadBufferSize(unsigned size) override;
+    unsigned readBufferSize() const override;
+    void setDtr(bool on) override;
+    void setRts(bool on) override;
+
+    // The device path the name maps to now, std::nullopt when no device has that name.
+    std::optional<std::string> resolveDevice() const;
+    const PortNameTable& portNameTable() const { return m_table; }
+
+  private:
+    bool failOpen(PortError code, int systemError);
+    // Sends tio to the device and reads it back; false when the device refuses or changes what matters.
+    static bool applyTermios(int fd, const termios& tio);
+    // Changes the device's settings through edit; nothing happens when closed. Results are not reported.
+    template <typename Edit> void applyWhenOpen(Edit edit);
+    bool writeAll(int fd, const char* data, int size, int& written);
+    void receiveLoop(int fd, int wakeFd, std::string portName);
+
+    PortNameTable m_table;
+    std::string m_portName;
+    int m_baudRate = kDefaultBaudRate;
+    Parity m_parity = ParityNone;
+    DataBits m_dataBits = DataBits8;
+    StopBits m_stopBits = StopOne;
+    FlowControl m_flowControl = FlowNone;
+    unsigned m_readBufferSize = kDefaultReadBufferSize;
+
+    std::atomic<int> m_fd{-1}; // valid exactly while open
+    int m_wakeFd = -1;         // eventfd: readable once close has begun; lives with m_fd
+    std::atomic<bool> m_receiving{false};
+    IoMode m_openMode = IoAsynchronous; // the mode in force, fixed at open
+    std::thread m_receiveThread;
+    std::unique_ptr<Buffer<char>> m_receiveBuffer; // guarded by m_lock
+};

@@ -1,0 +1,158 @@
+#include "PortNameTable.h"
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kUserSubDir = "/Local AppWizard-Generated Applications/KAVO/ports";
+
+// Built-in blocks: COM(first)..COM(first + 31) -> <prefix>0..31.
+struct BuiltInBlock {
+    unsigned first;
+    const char* prefix;
+    bool needsUart; // ttyS nodes exist for every possible UART; sysfs says which are real
+};
+constexpr BuiltInBlock kBuiltIn[] = {{1, "ttyS", true}, {33, "ttyUSB", false}, {65, "ttyACM", false}};
+constexpr unsigned kBlockSize = 32;
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// sysfs "type" of a ttyS line: the UART type number, 0 when no UART answers at that address.
+bool HasUart(const std::string& typePath) {
+    const int fd = ::open(typePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char text[16] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) {
+        return false;
+    }
+    return std::atoi(text) != 0;
+}
+
+} // namespace
+
+PortNameTable::PortNameTable(std::string userDir, std::string sysfsRoot, std::string devRoot)
+    : m_userDir(std::move(userDir)), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)) {}
+
+PortNameTable PortNameTable::FromEnvironment() {
+    const char* dir = std::getenv("KAVO_PORTS_DIR");
+    if (dir != nullptr && *dir != '\0') {
+        return PortNameTable(dir);
+    }
+    return PortNameTable(DefaultUserDir());
+}
+
+std::string PortNameTable::DefaultUserDir() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    // A relative XDG_CONFIG_HOME is invalid and is ignored.
+    if (config != nullptr && config[0] == '/') {
+        return std::string(config) + kUserSubDir;
+    }
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0') {
+        home = h;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        home = pw->pw_dir;
+    }
+    return home + "/.config" + kUserSubDir;
+}
+
+const std::string& PortNameTable::userDir() const {
+    return m_userDir;
+}
+
+std::optional<unsigned> PortNameTable::PortNumber(std::string_view portName) {
+    if (portName.size() < 4 || portName.substr(0, 3) != "COM") {
+        return std::nullopt;
+    }
+    const std::string_view digits = portName.substr(3);
+    if (digits.size() > 1 && digits[0] == '0') {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::string> PortNameTable::devicePath(std::string_view portName) const {
+    const std::optional<unsigned> number = PortNumber(portName);
+    if (!number) {
+        return std::nullopt;
+    }
+    if (!m_userDir.empty()) {
+        const std::string entry = m_userDir + "/" + std::string(portName);
+        struct stat st;
+        if (::lstat(entry.c_str(), &st) == 0) {
+            // The user's entry wins, present or not.
+            if (!Exists(entry)) {
+                return std::nullopt;
+            }
+            if (!S_ISLNK(st.st_mode)) {
+                return entry;
+            }
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(entry.c_str(), target, sizeof target - 1);
+            if (n <= 0) {
+                return entry;
+            }
+            target[n] = '\0';
+            if (target[0] == '/') {
+                return std::string(target);
+            }
+            return m_userDir + "/" + target;
+        }
+    }
+    return builtInPath(*number);
+}
+
+std::optional<std::string> PortNameTable::builtInPath(unsigned number) const {
+    for (const BuiltInBlock& block : kBuiltIn) {
+        if (number < block.first || number >= block.first + kBlockSize) {
+            continue;
+        }
+        const std::string node = std::string(block.prefix) + std::to_string(number - block.first);
+        if (block.needsUart && !HasUart(m_sysfsRoot + "/class/tty/" + node + "/type")) {
+            return std::nullopt;
+        }
+        std::string path = m_devRoot + "/" + node;
+        if (!Exists(path)) {
+            return std::nullopt;
+        }
+        return path;
+    }
+    return std::nullopt;
+}
+
+bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list) {
+    bool found = false;
+    for (unsigned i = 0; i <= kLastPortNumber; ++i) {
+        std::string name = "COM" + std::to_string(i);
+        if (table.devicePath(name)) {
+            list.push_back(std::move(name));
+            found = true;
+        }
+    }
+    return found;
+}
+
+std::vector<std::string> EnumeratePorts(const PortNameTable& table) {
+    std::vector<std::string> list;
+    EnumeratePorts(table, list);
+    return list;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Maps the port names the user picks (COM0..COM254) to Linux serial devices, without opening anything.
+//
+// Built in: COM1..COM32 -> ttyS0..31 (only where the kernel reports a real UART in sysfs), COM33..COM64 ->
+// ttyUSB0..31, COM65..COM96 -> ttyACM0..31. The user's folder of symbolic links named COMn (for example
+// COM5 -> /dev/serial/by-id/usb-...) adds names and overrides built-in ones; an entry whose target is
+// missing hides the name (an unplugged adapter is absent rather than replaced by a built-in device).
+class PortNameTable {
+  public:
+    // userDir: folder of symlinks COMn -> device; sysfsRoot/devRoot let tests inject a fake tree.
+    explicit PortNameTable(std::string userDir, std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
+    // KAVO_PORTS_DIR if set, else DefaultUserDir().
+    static PortNameTable FromEnvironment();
+    // $XDG_CONFIG_HOME (default ~/.config) + "/Local AppWizard-Generated Applications/KAVO/ports"
+    static std::string DefaultUserDir();
+    const std::string& userDir() const;
+    // Device path for a present port name ("COM3"), std::nullopt when that name is not present.
+    // Never opens the device.
+    std::optional<std::string> devicePath(std::string_view portName) const;
+
+    // The n of "COMn" (decimal, no leading zeros, no sign); std::nullopt for any other name.
+    static std::optional<unsigned> PortNumber(std::string_view portName);
+
+  private:
+    std::optional<std::string> builtInPath(unsigned number) const;
+
+    std::string m_userDir;
+    std::string m_sysfsRoot;
+    std::string m_devRoot;
+};
+
+// Highest number probed: COM0..COM254.
+constexpr unsigned kLastPortNumber = 254;
+
+// Present names in increasing number, COM0..COM254 probed in that order.
+std::vector<std::string> EnumeratePorts(const PortNameTable& table);
+// Adds the present names to list in increasing number; true when at least one was added.
+bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list);

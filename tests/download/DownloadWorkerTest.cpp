@@ -1,0 +1,365 @@
+#include "DownloadWorker.h"
+#include "Beeper.h"
+#include "PtyPair.h"
+#include "RecipeArrays.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class FakeBeeper : public IBeeper {
+  public:
+    explicit FakeBeeper(bool hasDevice) : m_hasDevice(hasDevice) {}
+    bool beep(unsigned hz, unsigned ms, std::stop_token) override {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back({hz, ms});
+        return m_hasDevice;
+    }
+    std::vector<std::pair<unsigned, unsigned>> calls() {
+        std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+
+  private:
+    bool m_hasDevice;
+    std::mutex m_mutex;
+    std::vector<std::pair<unsigned, unsigned>> m_calls;
+};
+
+// Records the notices of one download in order, as the form would see them.
+class Recorder {
+  public:
+    DownloadCallbacks callbacks() {
+        DownloadCallbacks cb;
+        cb.started = [this] { Add("started"); };
+        cb.progress = [this](int n) {
+            std::lock_guard lock(m_mutex);
+            m_lastProgress = n;
+            m_progressCalls++;
+            m_cv.notify_all();
+        };
+        cb.succeeded = [this] { Add("succeeded"); };
+        cb.bell = [this] { Add("bell"); };
+        cb.finished = [this](const DownloadResult& r) {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back("finished");
+            m_result = r;
+            m_finished++;
+            m_cv.notify_all();
+        };
+        return cb;
+    }
+    // Generous bounds: only a hang breaks them.
+    bool WaitFinished() {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, 30s, [this] { return m_finished > 0; });
+    }
+    bool WaitProgress(int n) {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, 30s, [&] { return m_lastProgress >= n; });
+    }
+    std::vector<std::string> events() {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+    DownloadResult result() {
+        std::lock_guard lock(m_mutex);
+        return m_result;
+    }
+    int lastProgress() {
+        std::lock_guard lock(m_mutex);
+        return m_lastProgress;
+    }
+    int progressCalls() {
+        std::lock_guard lock(m_mutex);
+        return m_progressCalls;
+    }
+    int finishedCount() {
+        std::lock_guard lock(m_mutex);
+        return m_finished;
+    }
+
+  private:
+    void Add(const char* e) {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(e);
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_events;
+    DownloadResult m_result;
+    int m_lastProgress = 0;
+    int m_progressCalls = 0;
+    int m_finished = 0;
+};
+
+DownloadWorker::Options Fast() {
+    DownloadWorker::Options o;
+    o.frameInterval = 1ms;
+    o.beepLength = 5ms;
+    return o;
+}
+
+DownloadJob JobWriting(std::function<int(const std::uint8_t*, int)> write,
+                       std::function<std::string()> errorText = {}) {
+    return DownloadJob{NewLevels(), NewMasks(), std::move(write), std::move(errorText)};
+}
+
+// Reads from fd until want bytes arrived or the writer hung up.
+std::vector<std::uint8_t> ReadAll(int fd, std::size_t want) {
+    std::vector<std::uint8_t> got;
+    std::uint8_t buf[256];
+    while (got.size() < want) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 30000) <= 0) {
+            break;
+        }
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) {
+            break;
+        }
+        got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+}
+
+TEST(DownloadWorker, SendsTheRecipeOverAPtyThenTurnsGreenBeepsAndFinishes) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    LevelArray levels = NewLevels();
+    MaskArray masks = NewMasks();
+    levels[1][2][3] = 0x42;
+    masks[2][3][7] = 0x8001;
+    const auto expected = BuildDownloadFrames(levels, masks);
+
+    auto reader = std::async(std::launch::async, [&] { return ReadAll(pty.master, 192 * 6); });
+    FakeBeeper beeper(true);
+    Recorder rec;
+    DownloadWorker worker(&beeper, Fast());
+    const int fd = pty.slave;
+    DownloadJob job{levels, masks, [fd](const std::uint8_t* d, int n) { return int(::write(fd, d, n)); }, {}};
+    // Edits after Download was pressed do not reach the download in progress.
+    levels[1][2][3] = 0x43;
+    ASSERT_EQ(worker.start(std::move(job), rec.callbacks()), DownloadWorker::StartResult::Started);
+    ASSERT_TRUE(rec.WaitFinished());
+
+    const auto got = reader.get();
+    std::vector<std::uint8_t> want;
+    for (const auto& f : expected) {
+        want.insert(want.end(), f.begin(), f.end());
+    }
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(rec.progressCalls(), 192);
+    EXPECT_EQ(rec.lastProgress(), 192);
+    EXPECT_EQ(rec.events(), (std::vector<std::string>{"started", "succeeded", "finished"}));
+    EXPECT_EQ(beeper.calls(), (std::vector<std::pair<unsigned, unsigned>>{{1000u, 5u}}));
+    const DownloadResult r = rec.result();
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.framesSent, 192);
+    EXPECT_EQ(r.failedFrame, 0);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_FALSE(worker.isRunning());
+}
+
+TEST(DownloadWorker, RingsTheBellWhenThereIsNoSoundDevice) {
+    FakeBeeper beeper(false);
+    Recorder rec;
+    DownloadWorker worker(&beeper, Fast());
+    ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), rec.callbacks()),
+              DownloadWorker::StartResult::Started);
+    ASSERT_TRUE(rec.WaitFinished());
+    EXPECT_EQ(rec.events(), (std::vector<std::string>{"started", "succeeded", "bell", "finished"}));
+    EXPECT_TRUE(rec.result().ok);
+}
+
+// A failed write stops the download at once: no green bar, no beep, the frame and the port's text reported.
+TEST(DownloadWorker, StopsAtTheFirstFailedWrite) {
+    const struct {
+        int failAt;
+        int returns; // what the failing write returns
+        const char* portText;
+        const char* expectedText;
+    } cases[] = {
+        {1, -1, "Input/output error", "Input/output error"},
+        {57, -1, "Device not found", "Device not found"},
+        {192, 3, "", "only 3 of 6 bytes were written"},
+        {100, 0, "", "only 0 of 6 bytes were written"},
+        {2, -1, nullptr, "write failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("failing at frame " + std::to_string(c.failAt));
+        FakeBeeper beeper(true);
+        Recorder rec;
+        DownloadWorker worker(&beeper, Fast());
+        int calls = 0;
+        auto write = [&calls, &c](const std::uint8_t*, int n) { return ++calls == c.failAt ? c.returns : n; };
+        std::function<std::string()> text;
+        if (c.portText != nullptr) {
+            text = [&c] { return std::string(c.portText); };
+        }
+        ASSERT_EQ(worker.start(JobWriting(write, text), rec.callbacks()),
+                  DownloadWorker::StartResult::Started);
+        ASSERT_TRUE(rec.WaitFinished());
+        worker.stop();
+        EXPECT_EQ(calls, c.failAt);
+        const DownloadResult r = rec.result();
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.framesSent, c.failAt - 1);
+        EXPECT_EQ(r.failedFrame, c.failAt);
+        EXPECT_EQ(r.errorText, c.expectedText);
+        EXPECT_EQ(rec.lastProgress(), c.failAt - 1);
+        EXPECT_EQ(rec.events(), (std::vector<std::string>{"started", "finished"}));
+        EXPECT_TRUE(beeper.calls().empty());
+    }
+}
+
+// The controller's end of the line goes away mid-download: the port's write fails and the download fails.
+TEST(DownloadWorker, OtherEndGoneMidDownloadEndsInFailure) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    FakeBeeper beeper(true);
+    Recorder rec;
+    DownloadWorker worker(&beeper, Fast());
+    const int fd = pty.slave;
+    auto job = JobWriting([fd](const std::uint8_t* d, int n) { return int(::write(fd, d, n)); },
+                          [] { return std::string(std::strerror(errno)); });
+    auto cb = rec.callbacks();
+    // Hang up the master once ten frames went out, from the worker's own thread so the point is exact.
+    auto progress = cb.progress;
+    cb.progress = [&pty, progress](int n) {
+        progress(n);
+        if (n == 10) {
+            pty.CloseMaster();
+        }
+    };
+    ASSERT_EQ(worker.start(std::move(job), std::move(cb)), DownloadWorker::StartResult::Started);
+    ASSERT_TRUE(rec.WaitFinished());
+    const DownloadResult r = rec.result();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.failedFrame, 11);
+    EXPECT_EQ(r.framesSent, 10);
+    EXPECT_FALSE(r.errorText.empty());
+    EXPECT_TRUE(beeper.calls().empty());
+}
+
+TEST(DownloadWorker, StopInterruptsAPauseAndJoins) {
+    FakeBeeper beeper(true);
+    Recorder rec;
+    DownloadWorker::Options slow;
+    slow.frameInterval = 3600s; // only a stop request can end the first pause
+    DownloadWorker worker(&beeper, slow);
+    ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), rec.callbacks()),
+              DownloadWorker::StartResult::Started);
+    ASSERT_TRUE(rec.WaitProgress(1));
+    EXPECT_TRUE(worker.isRunning());
+    worker.stop();
+    EXPECT_FALSE(worker.isRunning());
+    ASSERT_EQ(rec.finishedCount(), 1);
+    const DownloadResult r = rec.result();
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.framesSent, 1);
+    EXPECT_EQ(r.failedFrame, 0);
+    EXPECT_EQ(rec.events(), (std::vector<std::string>{"started", "finished"}));
+    EXPECT_TRUE(beeper.calls().empty());
+}
+
+TEST(DownloadWorker, StopInterruptsTheBeepWait) {
+    FakeBeeper beeper(true);
+    Recorder rec;
+    DownloadWorker::Options o = Fast();
+    o.beepLength = 3600s;
+    DownloadWorker worker(&beeper, o);
+    auto cb = rec.callbacks();
+    std::promise<void> green;
+    cb.succeeded = [&green] { green.set_value(); };
+    ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), std::move(cb)),
+              DownloadWorker::StartResult::Started);
+    ASSERT_EQ(green.get_future().wait_for(30s), std::future_status::ready);
+    worker.stop();
+    ASSERT_EQ(rec.finishedCount(), 1);
+    EXPECT_TRUE(rec.result().ok); // every frame went out
+    EXPECT_TRUE(rec.result().stopped);
+}
+
+TEST(DownloadWorker, DestructorStopsARunningDownload) {
+    Recorder rec;
+    {
+        DownloadWorker::Options slow;
+        slow.frameInterval = 3600s;
+        DownloadWorker worker(nullptr, slow);
+        ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), rec.callbacks()),
+                  DownloadWorker::StartResult::Started);
+        ASSERT_TRUE(rec.WaitProgress(1));
+    }
+    EXPECT_EQ(rec.finishedCount(), 1);
+    EXPECT_TRUE(rec.result().stopped);
+}
+
+TEST(DownloadWorker, OneDownloadAtATimeAndBadJobsRefused) {
+    Recorder rec;
+    DownloadWorker::Options slow;
+    slow.frameInterval = 3600s;
+    DownloadWorker worker(nullptr, slow);
+    auto ok = [](const std::uint8_t*, int n) { return n; };
+
+    DownloadJob noWriter = JobWriting(ok);
+    noWriter.write = nullptr;
+    EXPECT_EQ(worker.start(std::move(noWriter), {}), DownloadWorker::StartResult::NoWriter);
+    DownloadJob bad = JobWriting(ok);
+    bad.stepMasks[1].pop_back();
+    EXPECT_EQ(worker.start(std::move(bad), {}), DownloadWorker::StartResult::BadRecipe);
+    EXPECT_FALSE(worker.isRunning());
+
+    ASSERT_EQ(worker.start(JobWriting(ok), rec.callbacks()), DownloadWorker::StartResult::Started);
+    int secondWrites = 0;
+    EXPECT_EQ(worker.start(JobWriting([&](const std::uint8_t*, int n) { return ++secondWrites, n; }), {}),
+              DownloadWorker::StartResult::AlreadyRunning);
+    worker.stop();
+    EXPECT_EQ(secondWrites, 0);
+}
+
+TEST(DownloadWorker, StartsAgainAfterTheFinishedNotice) {
+    DownloadWorker worker(nullptr, Fast());
+    for (int round = 0; round < 3; ++round) {
+        Recorder rec;
+        int writes = 0;
+        ASSERT_EQ(worker.start(JobWriting([&](const std::uint8_t*, int n) { return ++writes, n; }),
+                               rec.callbacks()),
+                  DownloadWorker::StartResult::Started);
+        ASSERT_TRUE(rec.WaitFinished());
+        worker.stop(); // the recorder goes out of scope: the thread must be gone
+        EXPECT_EQ(writes, 192);
+        EXPECT_TRUE(rec.result().ok);
+    }
+}
+
+// A throwing writer ends the download as a failure on the worker's thread instead of taking the process.
+TEST(DownloadWorker, ThrowingWriterIsAFailedWrite) {
+    Recorder rec;
+    DownloadWorker worker(nullptr, Fast());
+    ASSERT_EQ(
+        worker.start(JobWriting([](const std::uint8_t*, int) -> int { throw std::runtime_error("gone"); }),
+                     rec.callbacks()),
+        DownloadWorker::StartResult::Started);
+    ASSERT_TRUE(rec.WaitFinished());
+    worker.stop();
+    EXPECT_FALSE(rec.result().ok);
+    EXPECT_EQ(rec.result().failedFrame, 1);
+    EXPECT_EQ(rec.result().errorText, "gone");
+}
+
+} // namespace

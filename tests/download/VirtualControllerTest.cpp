@@ -1,0 +1,223 @@
+#include "VirtualController.h"
+#include "RecipeArrays.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+using namespace std::chrono_literals;
+using Event = VirtualController::Event;
+
+namespace {
+
+// A recipe whose every value tells where it belongs, position 5 included.
+struct MarkedRecipe {
+    LevelArray levels = NewLevels();
+    MaskArray masks = NewMasks();
+    MarkedRecipe() {
+        for (int c = 0; c < 3; ++c) {
+            for (int p = 0; p < 5; ++p) {
+                for (int k = 0; k < 8; ++k) {
+                    levels[c][p][k] = static_cast<std::uint8_t>(1 + c * 40 + p * 8 + k);
+                    masks[c][p][k] = static_cast<std::uint16_t>(0x8000 | (c << 8) | (p << 4) | k);
+                }
+            }
+        }
+    }
+};
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> v) {
+    return {v.begin(), v.end()};
+}
+
+std::vector<Event> FeedAll(VirtualController& vc, const std::vector<std::uint8_t>& b,
+                           VirtualController::Clock::time_point t) {
+    return vc.Feed(b.data(), b.size(), t);
+}
+
+int Count(const std::vector<Event>& events, Event::Kind kind) {
+    int n = 0;
+    for (const auto& e : events) {
+        n += e.kind == kind;
+    }
+    return n;
+}
+
+TEST(VirtualController, DecodesAWholeDownloadSplitAnywhereAndKeepsTheRecipe) {
+    const MarkedRecipe r;
+    const auto frames = BuildDownloadFrames(r.levels, r.masks);
+    VirtualController vc;
+    const auto t0 = VirtualController::Clock::now();
+    std::vector<Event> events;
+    // Frame n arrives at t0 + (n - 1) x 50 ms, in pieces of 1, 2 and 3 bytes.
+    for (std::size_t n = 0; n < frames.size(); ++n) {
+        const auto t = t0 + n * 50ms;
+        std::size_t i = 0;
+        for (std::size_t piece = 1 + n % 3; i < 6; i += piece) {
+            const auto got = vc.Feed(frames[n].data() + i, std::min(piece, 6 - i), t);
+            events.insert(events.end(), got.begin(), got.end());
+        }
+    }
+    ASSERT_EQ(events.size(), 193u);
+    for (int n = 1; n <= 192; ++n) {
+        const Event& e = events[n - 1];
+        ASSERT_EQ(e.kind, Event::Frame);
+        EXPECT_EQ(e.number, n);
+        EXPECT_EQ(e.sequence, n);
+        EXPECT_EQ(e.bytes, std::vector<std::uint8_t>(frames[n - 1].begin(), frames[n - 1].end()));
+        EXPECT_EQ(e.msSincePrevious, n == 1 ? -1.0 : 50.0);
+    }
+    const Event& e33 = events[32]; // camera 1, position 1, channel 1, mask
+    EXPECT_TRUE(e33.mask);
+    EXPECT_EQ(e33.camera, 1);
+    EXPECT_EQ(e33.position, 1);
+    EXPECT_EQ(e33.channel, 1);
+    EXPECT_EQ(e33.value, r.masks[0][0][0]);
+    const Event& sum = events.back();
+    ASSERT_EQ(sum.kind, Event::DownloadComplete);
+    EXPECT_EQ(sum.frames, 192);
+    EXPECT_EQ(sum.badFrames, 0);
+    EXPECT_EQ(sum.outOfOrder, 0);
+    EXPECT_EQ(sum.shortestGapMs, 50.0);
+    EXPECT_EQ(sum.longestGapMs, 50.0);
+    EXPECT_EQ(sum.totalMs, 191 * 50.0);
+
+    // Positions 1..4 as sent; position 5, which no frame carries, at the new-recipe values.
+    for (int c = 0; c < 3; ++c) {
+        for (int p = 0; p < 5; ++p) {
+            for (int k = 0; k < 8; ++k) {
+                EXPECT_EQ(vc.levels()[c][p][k], p < 4 ? r.levels[c][p][k] : 255);
+                EXPECT_EQ(vc.stepMasks()[c][p][k], p < 4 ? r.masks[c][p][k] : 0);
+            }
+        }
+    }
+    // The .aid image: 120 masks little-endian, then 120 levels, camera, position, channel order.
+    const auto image = vc.AidImage();
+    ASSERT_EQ(image.size(), 360u);
+    const int c2p3k4 = 1 * 40 + 2 * 8 + 3;
+    EXPECT_EQ(image[2 * c2p3k4], r.masks[1][2][3] & 0xFF);
+    EXPECT_EQ(image[2 * c2p3k4 + 1], r.masks[1][2][3] >> 8);
+    EXPECT_EQ(image[240 + c2p3k4], r.levels[1][2][3]);
+    EXPECT_EQ(image[2 * (2 * 40 + 4 * 8 + 7)], 0);   // camera 3, position 5, channel 8 mask
+    EXPECT_EQ(image[240 + 2 * 40 + 4 * 8 + 7], 255); // and its level
+}
+
+// Each case: some bad bytes, then the good frame AD 21 08 00 FF 7B, which must still be decoded.
+TEST(VirtualController, ReportsBadBytesAndResynchronisesOnTheNextHeader) {
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> bad;
+        const char* reason;
+        std::vector<std::uint8_t> reported;
+    } cases[] = {
+        {"stray bytes", Bytes({0x01, 0x02, 0xFF}), "bytes outside a frame", Bytes({0x01, 0x02, 0xFF})},
+        {"channel code 0x20", Bytes({0xAD, 0x20, 0x08, 0x00, 0xFF, 0x72}),
+         "channel code 0x20 is not 0x21..0x28", Bytes({0xAD, 0x20, 0x08, 0x00, 0xFF, 0x72})},
+        {"channel code 0x29", Bytes({0xAD, 0x29}), "channel code 0x29 is not 0x21..0x28",
+         Bytes({0xAD, 0x29})},
+        {"position 5 address", Bytes({0xAD, 0x21, 0x0C, 0x00, 0x01}),
+         "address 0x0C is not one the sender uses", Bytes({0xAD, 0x21, 0x0C, 0x00, 0x01})},
+        {"camera 0 address", Bytes({0xAD, 0x21, 0x02}), "address 0x02 is not one the sender uses",
+         Bytes({0xAD, 0x21, 0x02})},
+        {"camera 4 address", Bytes({0xAD, 0x21, 0x40}), "address 0x40 is not one the sender uses",
+         Bytes({0xAD, 0x21, 0x40})},
+        {"bad check", Bytes({0xAD, 0x21, 0x08, 0x00, 0xFF, 0x7C}), "check byte 0x7C, expected 0x7B",
+         Bytes({0xAD, 0x21, 0x08, 0x00, 0xFF, 0x7C})},
+        // The header of a frame cut short by a corrupt byte resynchronises on the next header.
+        {"header then stray bytes", Bytes({0xAD, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}),
+         "channel code 0x00 is not 0x21..0x28", Bytes({0xAD, 0x00, 0x01, 0x02, 0x03, 0x04})},
+    };
+    const auto good = Bytes({0xAD, 0x21, 0x08, 0x00, 0xFF, 0x7B});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        VirtualController vc;
+        auto bytes = c.bad;
+        bytes.insert(bytes.end(), good.begin(), good.end());
+        const auto events = FeedAll(vc, bytes, VirtualController::Clock::now());
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[0].kind, Event::BadFrame);
+        EXPECT_EQ(events[0].reason, c.reason);
+        EXPECT_EQ(events[0].bytes, c.reported);
+        EXPECT_EQ(events[1].kind, Event::Frame);
+        EXPECT_EQ(events[1].bytes, good);
+        EXPECT_EQ(events[1].number, 1);
+    }
+}
+
+TEST(VirtualController, UnfinishedFrameAndStoppedDownloadAreGivenUp) {
+    const auto frames = BuildDownloadFrames(NewLevels(), NewMasks());
+    VirtualController vc;
+    const auto t0 = VirtualController::Clock::now();
+    for (int n = 0; n < 10; ++n) {
+        EXPECT_EQ(Count(vc.Feed(frames[n].data(), 6, t0 + n * 50ms), Event::Frame), 1);
+    }
+    // The sender died in the middle of frame 11.
+    ASSERT_TRUE(vc.Feed(frames[10].data(), 3, t0 + 500ms).empty());
+    EXPECT_TRUE(vc.Tick(t0 + 900ms).empty());
+    auto events = vc.Tick(t0 + 1100ms);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::BadFrame);
+    EXPECT_EQ(events[0].reason, "incomplete frame");
+    events = vc.Tick(t0 + 3000ms);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::DownloadIncomplete);
+    EXPECT_EQ(events[0].frames, 10);
+    EXPECT_EQ(events[0].badFrames, 1);
+    EXPECT_EQ(events[0].totalMs, 450.0);
+
+    // The next download counts from 1 again and completes.
+    std::vector<Event> all;
+    for (int n = 0; n < 192; ++n) {
+        const auto got = vc.Feed(frames[n].data(), 6, t0 + 10s + n * 50ms);
+        all.insert(all.end(), got.begin(), got.end());
+    }
+    EXPECT_EQ(all.front().number, 1);
+    ASSERT_EQ(all.back().kind, Event::DownloadComplete);
+    EXPECT_EQ(all.back().frames, 192);
+    EXPECT_EQ(all.back().badFrames, 0);
+
+    // Flush reports a download in progress when the program ends.
+    vc.Feed(frames[0].data(), 6, t0 + 30s);
+    events = vc.Flush();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::DownloadIncomplete);
+    EXPECT_EQ(events[0].frames, 1);
+}
+
+TEST(VirtualController, CountsFramesOutOfSendingOrder) {
+    auto frames = BuildDownloadFrames(NewLevels(), NewMasks());
+    std::swap(frames[4], frames[100]);
+    VirtualController vc;
+    std::vector<Event> all;
+    for (const auto& f : frames) {
+        const auto got = vc.Feed(f.data(), 6, VirtualController::Clock::now());
+        all.insert(all.end(), got.begin(), got.end());
+    }
+    EXPECT_EQ(all[4].sequence, 101);
+    ASSERT_EQ(all.back().kind, Event::DownloadComplete);
+    EXPECT_EQ(all.back().outOfOrder, 2);
+}
+
+TEST(VirtualController, WriteAidFileReplacesWholeOrReportsWhy) {
+    const auto dir = std::filesystem::temp_directory_path() / ("kavo-vc-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "r.aid").string();
+    const std::vector<std::uint8_t> image(360, 0x5A);
+    std::string error;
+    ASSERT_TRUE(WriteAidFile(path, image, &error)) << error;
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}), image);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1); // no temporary left
+
+    EXPECT_FALSE(WriteAidFile((dir / "missing" / "r.aid").string(), image, &error));
+    EXPECT_NE(error.find("missing/r.aid"), std::string::npos) << error;
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace

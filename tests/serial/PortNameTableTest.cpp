@@ -1,0 +1,160 @@
+// Port discovery over a fake machine: a temporary folder with a sysfs tree, device nodes (plain files
+// stand in for them: the probe only looks at names) and the user's port folder.
+#include "PortNameTable.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+class FakeMachine : public ::testing::Test {
+  protected:
+    FakeMachine() {
+        std::string templ = (fs::temp_directory_path() / "kavo-ports-XXXXXX").string();
+        m_root = ::mkdtemp(templ.data());
+        fs::create_directories(sys());
+        fs::create_directories(dev());
+        fs::create_directories(ports());
+    }
+    ~FakeMachine() override { fs::remove_all(m_root); }
+
+    std::string sys() const { return m_root + "/sys"; }
+    std::string dev() const { return m_root + "/dev"; }
+    std::string ports() const { return m_root + "/ports"; }
+    PortNameTable table() const { return PortNameTable(ports(), sys(), dev()); }
+
+    void addNode(const std::string& node) { std::ofstream(dev() + "/" + node); }
+    // A ttyS line: the node always exists; sysfs tells the UART type, 0 when no UART answers.
+    void addSerial(int index, int uartType) {
+        const std::string node = "ttyS" + std::to_string(index);
+        addNode(node);
+        fs::create_directories(sys() + "/class/tty/" + node);
+        std::ofstream(sys() + "/class/tty/" + node + "/type") << uartType << "\n";
+    }
+    void addEntry(const std::string& name, const std::string& target) {
+        fs::create_symlink(target, ports() + "/" + name);
+    }
+
+    std::string m_root;
+};
+
+TEST_F(FakeMachine, OnlyOnePortPresent) {
+    addNode("pts7");
+    addEntry("COM3", dev() + "/pts7");
+    EXPECT_EQ(EnumeratePorts(table()), Names{"COM3"});
+    Names list;
+    EXPECT_TRUE(EnumeratePorts(table(), list));
+    EXPECT_EQ(list, Names{"COM3"});
+    EXPECT_EQ(table().devicePath("COM3"), dev() + "/pts7");
+}
+
+TEST_F(FakeMachine, NamesComeInIncreasingNumberAndAreAddedToTheList) {
+    addSerial(0, 4);  // COM1
+    addSerial(1, 4);  // COM2
+    addSerial(9, 4);  // COM10
+    addSerial(2, 0);  // COM3: node but no UART behind it
+    addNode("ttyS3"); // COM4: no sysfs entry at all
+    Names list = {"kept"};
+    EXPECT_TRUE(EnumeratePorts(table(), list));
+    EXPECT_EQ(list, (Names{"kept", "COM1", "COM2", "COM10"}));
+    EXPECT_EQ(table().devicePath("COM10"), dev() + "/ttyS9");
+}
+
+TEST_F(FakeMachine, NoPortsAtAll) {
+    Names list;
+    EXPECT_FALSE(EnumeratePorts(table(), list));
+    EXPECT_TRUE(list.empty());
+}
+
+TEST_F(FakeMachine, BuiltInBlocksMapToTheirDevices) {
+    const struct {
+        const char* node;
+        const char* name;
+    } cases[] = {
+        {"ttyS31", "COM32"},  {"ttyUSB0", "COM33"},  {"ttyUSB31", "COM64"},
+        {"ttyACM0", "COM65"}, {"ttyACM31", "COM96"},
+    };
+    addSerial(31, 4);
+    for (const auto& c : cases) {
+        addNode(c.node);
+        EXPECT_EQ(table().devicePath(c.name), dev() + "/" + c.node) << c.name;
+    }
+    addNode("ttyUSB32"); // beyond the block: no name for it
+    addNode("ttyACM32");
+    EXPECT_EQ(EnumeratePorts(table()), (Names{"COM32", "COM33", "COM64", "COM65", "COM96"}));
+}
+
+TEST_F(FakeMachine, COM0IsListedButCOM255Never) {
+    addNode("a");
+    addNode("b");
+    addNode("c");
+    addEntry("COM0", dev() + "/a");
+    addEntry("COM254", dev() + "/b");
+    addEntry("COM255", dev() + "/c");
+    EXPECT_EQ(EnumeratePorts(table()), (Names{"COM0", "COM254"}));
+}
+
+TEST_F(FakeMachine, UserEntryWinsAndAnUnpluggedDeviceIsGoneAtTheNextPass) {
+    addNode("ttyUSB0");
+    addNode("by-id-adapter");
+    addEntry("COM33", dev() + "/by-id-adapter"); // overrides ttyUSB0
+    addEntry("COM5", "../dev/ttyUSB0");          // relative to the port folder
+    EXPECT_EQ(table().devicePath("COM33"), dev() + "/by-id-adapter");
+    EXPECT_EQ(table().devicePath("COM5"), ports() + "/../dev/ttyUSB0");
+    EXPECT_EQ(EnumeratePorts(table()), (Names{"COM5", "COM33"}));
+
+    // The adapter is unplugged: its entry dangles and hides the name, rather than pointing the user at
+    // a different device.
+    fs::remove(dev() + "/by-id-adapter");
+    EXPECT_EQ(EnumeratePorts(table()), (Names{"COM5"}));
+    fs::remove(dev() + "/ttyUSB0");
+    EXPECT_TRUE(EnumeratePorts(table()).empty());
+    // Plugged in again: back at the next pass.
+    addNode("ttyUSB0");
+    EXPECT_EQ(EnumeratePorts(table()), (Names{"COM5"}));
+}
+
+TEST_F(FakeMachine, OnlyCanonicalNamesAreLookedUp) {
+    addNode("x");
+    for (const char* name :
+         {"COM", "COM03", "com3", "COMx", "COM-1", "COM3 ", "COM+3", "XCOM3", "COM99999999999"}) {
+        EXPECT_FALSE(table().devicePath(name).has_value()) << name;
+    }
+    EXPECT_EQ(PortNameTable::PortNumber("COM0"), 0u);
+    EXPECT_EQ(PortNameTable::PortNumber("COM254"), 254u);
+    EXPECT_FALSE(PortNameTable::PortNumber("COM00").has_value());
+}
+
+TEST(PortNameTableTest, UserFolderComesFromTheEnvironment) {
+    const char* oldPorts = std::getenv("KAVO_PORTS_DIR");
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedPorts = oldPorts ? oldPorts : "";
+    const std::string savedConfig = oldConfig ? oldConfig : "";
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+
+    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(PortNameTable::DefaultUserDir(), "/cfg/Local AppWizard-Generated Applications/KAVO/ports");
+    ::unsetenv("KAVO_PORTS_DIR");
+    EXPECT_EQ(PortNameTable::FromEnvironment().userDir(), PortNameTable::DefaultUserDir());
+    ::setenv("KAVO_PORTS_DIR", "/my/ports", 1);
+    EXPECT_EQ(PortNameTable::FromEnvironment().userDir(), "/my/ports");
+
+    ::setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored
+    ::setenv("HOME", "/home/op", 1);
+    EXPECT_EQ(PortNameTable::DefaultUserDir(),
+              "/home/op/.config/Local AppWizard-Generated Applications/KAVO/ports");
+
+    oldPorts ? ::setenv("KAVO_PORTS_DIR", savedPorts.c_str(), 1) : ::unsetenv("KAVO_PORTS_DIR");
+    oldConfig ? ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", savedHome.c_str(), 1);
+}
+
+} // namespace
