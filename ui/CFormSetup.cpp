@@ -1,23 +1,645 @@
 #include "CFormSetup.h"
 
+#include "AfxMessageBox.h"
+#include "Beeper.h"
+#include "CColorButton.h"
 #include "CKAVODoc.h"
+#include "CSerialPortBase.h"
 #include "DialogUnits.h"
+#include "SerialPortFactory.h"
 
-CFormSetup::CFormSetup(QWidget* parent) : QScrollArea(parent), m_form(new QWidget) {
-    const DialogUnits du;
-    m_form->setFixedSize(du.x(323), du.y(292));
-    setWidget(m_form);
-    setFrameShape(QFrame::NoFrame);
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVariant>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+const QString kOpenPortText = QStringLiteral("Open Port");
+const QString kClosePortText = QStringLiteral("Close Port");
+const QString kPortBusyText = QStringLiteral("串口已被占用！");
+const QString kDownloadingText = QStringLiteral("数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!");
+
+constexpr int kFrameCount = kavo::download::kFrameCount; // the progress range: one step per frame
+constexpr int kLevelMin = 1;
+constexpr int kLevelMax = 255;
+
+const QColor kProgressRed(255, 0, 0);
+const QColor kProgressGreen(0, 255, 0);
+const QColor kProgressBack(0, 0, 0);
+
+std::optional<PortNameTable>& PortTableOverride() {
+    static std::optional<PortNameTable> table;
+    return table;
+}
+IBeeper*& BeeperOverride() {
+    static IBeeper* beeper = nullptr;
+    return beeper;
+}
+std::optional<DownloadWorker::Options>& OptionsOverride() {
+    static std::optional<DownloadWorker::Options> options;
+    return options;
 }
 
-CFormSetup::~CFormSetup() = default;
+// Names of the form's controls in tests and style sheets: "id2000", ...
+QString ControlName(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
+
+// The port's last error with the system's own reason, for the operator.
+std::string PortErrorDescription(const CSerialPortBase& port) {
+    std::string text = port.lastErrorText();
+    if (const int e = port.lastSystemError(); e != 0) {
+        text += " (";
+        text += std::strerror(e);
+        text += ")";
+    }
+    return text;
+}
+
+} // namespace
+
+const QColor CFormSetup::kNormalColor(127, 127, 127);
+const QColor CFormSetup::kPositionColor(5, 200, 5);
+const QColor CFormSetup::kCameraColor(250, 250, 5);
+
+DownloadJob& TheDownloadJob() {
+    static DownloadJob job;
+    return job;
+}
+
+void CFormSetup::SetPortNameTableOverride(std::optional<PortNameTable> table) {
+    PortTableOverride() = std::move(table);
+}
+
+void CFormSetup::SetBeeperOverride(IBeeper* beeper) {
+    BeeperOverride() = beeper;
+}
+
+void CFormSetup::SetDownloadOptionsOverride(std::optional<DownloadWorker::Options> options) {
+    OptionsOverride() = options;
+}
+
+CFormSetup::CFormSetup(QWidget* parent)
+    : QScrollArea(parent), m_clrNormal(kNormalColor), m_clrPosition(kPositionColor), m_clrCamera(kCameraColor),
+      m_portTable(PortTableOverride().value_or(PortNameTable::FromEnvironment())), m_form(new QWidget) {
+    m_pPort = CreateSerialPort(m_portTable);
+    // Nothing is read back from the controller: received bytes are only buffered.
+    m_pPort->setNotifyDelay(0);
+    m_pPort->setNotifyThreshold(1);
+
+    if (BeeperOverride() != nullptr) {
+        m_beeper = BeeperOverride();
+    } else {
+        m_ownBeeper = std::make_unique<AlsaBeeper>();
+        m_beeper = m_ownBeeper.get();
+    }
+    m_worker = std::make_unique<DownloadWorker>(m_beeper, OptionsOverride().value_or(DownloadWorker::Options()));
+
+    CreateControls();
+    setWidget(m_form);
+    setFrameShape(QFrame::NoFrame);
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setInterval(kRefreshPeriodMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, [this] { OnTimer(kRefreshTimerId); });
+}
+
+CFormSetup::~CFormSetup() {
+    // The worker writes to the port and reports to the bar: it ends before either goes.
+    m_worker->stop();
+    m_worker.reset();
+    if (m_pPort && m_pPort->isOpen()) {
+        m_pPort->close();
+    }
+    m_pPort.reset();
+}
 
 CKAVODoc* CFormSetup::GetDocument() const {
     return static_cast<CKAVODoc*>(CViewBase::GetDocument());
 }
 
-void CFormSetup::OnInitialUpdate() {
-    OnUpdate(nullptr, 0);
+void CFormSetup::CreateControls() {
+    m_form->setFont(DialogFont());
+    m_form->setObjectName(QStringLiteral("formSetup"));
+    const DialogUnits du;
+    m_form->setFixedSize(du.x(323), du.y(292));
+
+    std::vector<QWidget*> tabOrder;
+    std::vector<QGroupBox*> groups;
+    auto place = [&](QWidget* w, int id, QRect r) {
+        w->setGeometry(r);
+        if (id != 0) {
+            w->setObjectName(ControlName(id));
+            w->setProperty("controlId", id);
+            m_controls[id] = w;
+        }
+        if (w->focusPolicy() != Qt::NoFocus) {
+            tabOrder.push_back(w);
+        }
+    };
+    auto group = [&](const QString& title, const char* name, QRect r) {
+        auto* box = new QGroupBox(title, m_form);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setFocusPolicy(Qt::NoFocus);
+        box->setGeometry(r);
+        groups.push_back(box);
+    };
+    auto positionButton = [&](int index, int y) {
+        auto* b = new CColorButton(QStringLiteral("P%1").arg(index + 1), m_form);
+        m_btnPosition[index] = b;
+        place(b, IDC_POSITION1 + index, du.rect(91, y, 35, 17));
+        connect(b, &QPushButton::clicked, this, [this, index] { OnPositionButton(IDC_POSITION1 + index); });
+    };
+    auto cameraButton = [&](int index, int y) {
+        auto* b = new CColorButton(QStringLiteral("C%1").arg(index + 1), m_form);
+        m_btnCamera[index] = b;
+        place(b, IDC_CAMERA1 + index, du.rect(18, y, 46, 17));
+        connect(b, &QPushButton::clicked, this, [this, index] { OnCameraButton(IDC_CAMERA1 + index); });
+    };
+    auto slider = [&](int index, int y) {
+        auto* bar = new QScrollBar(Qt::Horizontal, m_form);
+        bar->setFocusPolicy(Qt::NoFocus); // a plain scroll bar control takes no tab stop
+        m_sbLevel[index] = bar;
+        place(bar, IDC_LEVEL1 + index, du.rect(177, y, 105, 11));
+        ConnectSlider(index + 1);
+    };
+    auto label = [&](int index, int y) {
+        auto* text = new QLabel(QString::number(index + 1), m_form);
+        text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        m_stLevel[index] = text;
+        place(text, IDC_LEVEL_TEXT1 + index, du.rect(291, y, 18, 8));
+    };
+
+    // Template order, which is also the tab order.
+    for (int i = 0; i < 4; ++i) {
+        positionButton(i, 46 + 23 * i);
+    }
+
+    m_cbPort = new QComboBox(m_form);
+    m_cbPort->setEditable(false);
+    {
+        // 69 units is the height with the list open; the closed box is as tall as the style makes it.
+        const QRect open = du.rect(31, 182, 72, 69);
+        const int closedHeight = std::max(m_cbPort->sizeHint().height(), du.y(12));
+        place(m_cbPort, IDC_PORT_LIST, QRect(open.x(), open.y(), open.width(), closedHeight));
+        const int rowHeight = std::max(1, m_cbPort->fontMetrics().height() + 2);
+        m_cbPort->setMaxVisibleItems(std::max(3, (open.height() - closedHeight) / rowHeight));
+        connect(m_cbPort, &QComboBox::activated, this, [this](int index) { m_pickedPort = m_cbPort->itemText(index); });
+    }
+
+    group(QStringLiteral("CH Dim Value"), "groupLevels", du.rect(148, 29, 164, 173));
+    for (int i = 0; i < 6; ++i) {
+        slider(i, 50 + 17 * i);
+    }
+    for (int i = 0; i < 6; ++i) {
+        label(i, 51 + 17 * i);
+    }
+
+    m_btnOpenPort = new QPushButton(kOpenPortText, m_form);
+    place(m_btnOpenPort, IDC_OPEN_PORT, du.rect(33, 215, 72, 25));
+    connect(m_btnOpenPort, &QPushButton::clicked, this, [this] { OnOpenPort(); });
+
+    m_btnDownload = new QPushButton(QStringLiteral("Download"), m_form);
+    place(m_btnDownload, IDC_DOWNLOAD, du.rect(203, 214, 72, 25));
+    connect(m_btnDownload, &QPushButton::clicked, this, [this] { OnDownload(); });
+
+    m_progress = new QProgressBar(m_form);
+    m_progress->setTextVisible(false);
+    m_progress->setRange(0, kFrameCount);
+    m_progress->setValue(0);
+    place(m_progress, IDC_PROGRESS, du.rect(31, 259, 258, 14));
+    SetProgressColor(kProgressRed);
+
+    group(QStringLiteral("Position"), "groupPosition", du.rect(78, 29, 60, 136));
+    for (int i = 0; i < 3; ++i) {
+        cameraButton(i, 49 + 28 * i);
+    }
+    group(QStringLiteral("Camera"), "groupCamera", du.rect(12, 29, 60, 136));
+    positionButton(4, 138);
+    slider(6, 154);
+    slider(7, 172);
+    label(6, 155);
+    label(7, 172);
+
+    // Group boxes frame the controls and must not take their clicks.
+    for (QGroupBox* box : groups) {
+        box->lower();
+    }
+    for (std::size_t i = 1; i < tabOrder.size(); ++i) {
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    }
+    for (CColorButton* b : m_btnCamera) {
+        b->SetFaceColor(m_clrNormal, false);
+    }
+    for (CColorButton* b : m_btnPosition) {
+        b->SetFaceColor(m_clrNormal, false);
+    }
+    m_btnDownload->setEnabled(false);
 }
 
-void CFormSetup::OnUpdate(CViewBase*, long) {}
+// Qt's scroll bar moves its own value on line, page and drag actions; the form's sliders change only by
+// the notice table of OnHScroll. Every action is turned into its notice and the bar is put back first.
+void CFormSetup::ConnectSlider(int channel) {
+    QScrollBar* bar = m_sbLevel[channel - 1];
+    bar->setRange(kLevelMin, kLevelMax);
+    bar->setSingleStep(1);
+    bar->setPageStep(10);
+    // While the thumb is dragged the value stays; the drag arrives as thumb-track notices.
+    bar->setTracking(false);
+
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
+        const int target = bar->sliderPosition();
+        int code = -1;
+        switch (action) {
+        case QAbstractSlider::SliderSingleStepSub:
+            code = SB_LINELEFT;
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = SB_LINERIGHT;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = SB_PAGELEFT;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = SB_PAGERIGHT;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = SB_LEFT;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = SB_RIGHT;
+            break;
+        case QAbstractSlider::SliderMove:
+            // The thumb's release is handled by sliderReleased; a wheel turn steps one line its way.
+            if (!bar->isSliderDown() && target != bar->value()) {
+                code = target > bar->value() ? SB_LINERIGHT : SB_LINELEFT;
+            }
+            break;
+        default:
+            break;
+        }
+        if (!bar->isSliderDown()) {
+            bar->setSliderPosition(bar->value());
+        }
+        if (code >= 0) {
+            OnHScroll(code, target, bar);
+        }
+    });
+    connect(bar, &QAbstractSlider::sliderMoved, this, [this, bar](int pos) { OnHScroll(SB_THUMBTRACK, pos, bar); });
+    connect(bar, &QAbstractSlider::sliderReleased, this, [this, bar] {
+        OnHScroll(SB_THUMBPOSITION, bar->sliderPosition(), bar);
+        OnHScroll(SB_ENDSCROLL, bar->value(), bar);
+    });
+}
+
+QWidget* CFormSetup::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+bool CFormSetup::IsRefreshTimerActive() const {
+    return m_refreshTimer->isActive();
+}
+
+bool CFormSetup::IsDownloadRunning() const {
+    return m_worker && m_worker->isRunning();
+}
+
+void CFormSetup::SetProgressColor(const QColor& bar) {
+    m_progressColor = bar;
+    m_progress->setStyleSheet(QStringLiteral("QProgressBar { background-color: %1; border: 1px solid #808080; }"
+                                             "QProgressBar::chunk { background-color: %2; }")
+                                  .arg(kProgressBack.name(), bar.name()));
+}
+
+void CFormSetup::PaintSelection() {
+    const CKAVODoc* doc = GetDocument();
+    const int camera = doc != nullptr ? std::clamp<int>(doc->m_curCamera, 1, CKAVODoc::kCameras) : 1;
+    const int position = doc != nullptr ? std::clamp<int>(doc->m_curPosition, 1, CKAVODoc::kPositions) : 1;
+    for (int i = 1; i <= CKAVODoc::kCameras; ++i) {
+        m_btnCamera[i - 1]->SetFaceColor(i == camera ? m_clrCamera : m_clrNormal);
+    }
+    for (int i = 1; i <= CKAVODoc::kPositions; ++i) {
+        m_btnPosition[i - 1]->SetFaceColor(i == position ? m_clrPosition : m_clrNormal);
+    }
+}
+
+void CFormSetup::OnInitialUpdate() {
+    OnUpdate(nullptr, 0);
+    // A new or opened recipe does not change the port: an open port keeps its state, its Download button
+    // and its list entry, and a running download keeps its bar.
+    if (!m_pPort->isOpen()) {
+        RefreshPortList();
+        m_refreshTimer->start();
+        m_btnDownload->setEnabled(false);
+    }
+    if (!IsDownloadRunning()) {
+        m_progress->setRange(0, kFrameCount);
+        m_progress->setValue(0);
+        SetProgressColor(kProgressRed);
+    }
+    PaintSelection();
+}
+
+void CFormSetup::OnUpdate(CViewBase*, long) {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr) {
+        return;
+    }
+    const std::vector<std::uint8_t>& levels = doc->CurrentLevels();
+    for (int i = 0; i < CKAVODoc::kChannels; ++i) {
+        QScrollBar* bar = m_sbLevel[i];
+        bar->setRange(kLevelMin, kLevelMax);
+        bar->show();
+        m_stLevel[i]->show();
+        const int v = levels.at(i);
+        bar->setValue(v);
+        m_stLevel[i]->setText(QString::number(v));
+    }
+}
+
+void CFormSetup::OnPositionButton(int id) {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr || id < IDC_POSITION1 || id >= IDC_POSITION1 + CKAVODoc::kPositions) {
+        return;
+    }
+    doc->m_curPosition = static_cast<std::uint8_t>(id - (IDC_POSITION1 - 1));
+    PaintSelection();
+    doc->UpdateAllViews(nullptr, 0);
+}
+
+void CFormSetup::OnCameraButton(int id) {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr || id < IDC_CAMERA1 || id >= IDC_CAMERA1 + CKAVODoc::kCameras) {
+        return;
+    }
+    doc->m_curCamera = static_cast<std::uint8_t>(id - (IDC_CAMERA1 - 1));
+    PaintSelection();
+    doc->UpdateAllViews(nullptr, 0);
+}
+
+void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
+    const auto it = std::find(m_sbLevel.begin(), m_sbLevel.end(), bar);
+    if (bar == nullptr || it == m_sbLevel.end()) {
+        // The form's own scroll bar: scrolling only.
+        QScrollBar* own = horizontalScrollBar();
+        switch (code) {
+        case SB_LINELEFT:
+            own->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            break;
+        case SB_LINERIGHT:
+            own->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            break;
+        case SB_PAGELEFT:
+            own->triggerAction(QAbstractSlider::SliderPageStepSub);
+            break;
+        case SB_PAGERIGHT:
+            own->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK:
+            own->setValue(pos);
+            break;
+        case SB_LEFT:
+            own->triggerAction(QAbstractSlider::SliderToMinimum);
+            break;
+        case SB_RIGHT:
+            own->triggerAction(QAbstractSlider::SliderToMaximum);
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr) {
+        return;
+    }
+    const int channel = static_cast<int>(it - m_sbLevel.begin()) + 1;
+    const int cur = static_cast<std::uint8_t>(bar->value());
+    std::optional<int> value;
+    switch (code) {
+    case SB_LINELEFT:
+        value = cur <= kLevelMin ? cur : cur - 1;
+        break;
+    case SB_LINERIGHT:
+        value = cur >= kLevelMax ? cur : cur + 1;
+        break;
+    case SB_THUMBPOSITION:
+        // A thumb position outside the bar's range is taken at the nearest end, as the bar shows it.
+        value = std::clamp(pos, kLevelMin, kLevelMax);
+        break;
+    default:
+        break; // page, thumb track, left, right, end scroll: no value change
+    }
+    if (value) {
+        bar->setValue(*value);
+        m_stLevel[channel - 1]->setText(QString::number(*value));
+        doc->CurrentLevels().at(channel - 1) = static_cast<std::uint8_t>(*value);
+    }
+    doc->SetModifiedFlag(true);
+}
+
+void CFormSetup::SetClosedState() {
+    m_btnOpenPort->setText(kOpenPortText);
+    m_cbPort->setEnabled(true);
+    m_btnDownload->setEnabled(false);
+}
+
+void CFormSetup::SetOpenState() {
+    m_btnOpenPort->setText(kClosePortText);
+    m_cbPort->setEnabled(false);
+    m_refreshTimer->stop();
+    m_btnDownload->setEnabled(true);
+}
+
+void CFormSetup::OnOpenPort() {
+    if (IsDownloadRunning()) {
+        return; // the worker writes to the port until its end notice
+    }
+    if (m_pPort->isOpen()) {
+        m_pPort->close();
+        SetClosedState();
+        m_refreshTimer->start();
+        return;
+    }
+    const QString name = m_cbPort->currentText();
+    const QByteArray name8 = name.toUtf8();
+    m_pPort->configure(name8.constData(), kLineBaud, ParityNone, DataBits8, StopOne, FlowNone, kReadBufferSize);
+    m_pPort->open();
+    if (m_pPort->isOpen()) {
+        SetOpenState();
+        return;
+    }
+    m_btnOpenPort->setText(kOpenPortText);
+    AfxMessageBox(kPortBusyText + QLatin1Char('\n') + OpenFailureCause(name), MB_OK);
+}
+
+QString CFormSetup::OpenFailureCause(const QString& name) const {
+    if (name.isEmpty()) {
+        return QStringLiteral("No serial port is selected: no port was found on this computer.");
+    }
+    const int code = m_pPort->lastError();
+    const int e = m_pPort->lastSystemError();
+    if (code == ErrorNotExist || e == ENOENT || e == ENODEV || e == ENXIO) {
+        return QStringLiteral("%1 was not found: the adapter may be unplugged.").arg(name);
+    }
+    if (e == EBUSY) {
+        return QStringLiteral("%1 is in use by another program.").arg(name);
+    }
+    if (e == EACCES || e == EPERM) {
+        return QStringLiteral("Permission denied for %1: add the user to the dialout group "
+                              "(sudo usermod -aG dialout $USER) and log in again.")
+            .arg(name);
+    }
+    if (code == ErrorInvalidParam) {
+        return QStringLiteral("%1 refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit).")
+            .arg(name);
+    }
+    return QStringLiteral("%1 could not be opened: %2.")
+        .arg(name, QString::fromStdString(PortErrorDescription(*m_pPort)));
+}
+
+void CFormSetup::OnTimer(int id) {
+    if (id != kRefreshTimerId) {
+        return;
+    }
+    // Not while the operator has the list open: the entries would change under the mouse.
+    if (m_cbPort->view() != nullptr && m_cbPort->view()->isVisible()) {
+        return;
+    }
+    RefreshPortList();
+}
+
+bool CFormSetup::EnumeratePorts() {
+    std::vector<std::string> names;
+    if (!::EnumeratePorts(m_portTable, names)) {
+        return false;
+    }
+    for (const std::string& name : names) {
+        // The list is sorted as text, without regard to case (COM1, COM10, COM2).
+        const QString text = QString::fromStdString(name);
+        int row = 0;
+        while (row < m_cbPort->count() && QString::compare(m_cbPort->itemText(row), text, Qt::CaseInsensitive) <= 0) {
+            ++row;
+        }
+        m_cbPort->insertItem(row, text);
+    }
+    return true;
+}
+
+void CFormSetup::RefreshPortList() {
+    const QSignalBlocker block(m_cbPort);
+    m_cbPort->clear();
+    if (!EnumeratePorts()) {
+        return;
+    }
+    const int picked = m_pickedPort.isEmpty() ? -1 : m_cbPort->findText(m_pickedPort);
+    if (picked >= 0) {
+        m_cbPort->setCurrentIndex(picked);
+    } else {
+        m_pickedPort.clear(); // the operator's port went away
+        m_cbPort->setCurrentIndex(m_cbPort->count() - 1);
+    }
+}
+
+qintptr CFormSetup::OnDownloadControls(quintptr wParam, qintptr) {
+    const bool enable = (wParam & 0xFF) == 1;
+    m_btnDownload->setEnabled(enable);
+    m_btnOpenPort->setEnabled(enable);
+    return 0;
+}
+
+void CFormSetup::PostDownloadControls(quintptr wParam) {
+    QMetaObject::invokeMethod(
+        this, [form = QPointer<CFormSetup>(this), wParam] {
+            if (form) {
+                form->OnDownloadControls(wParam, 0);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void CFormSetup::OnDownload() {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr || IsDownloadRunning() || !m_pPort->isOpen()) {
+        return;
+    }
+    DownloadJob& job = TheDownloadJob();
+    // Deep copies: edits made while the worker runs go out with the next download.
+    job.levels = doc->m_levels;
+    job.stepMasks = doc->m_stepMasks;
+    // The port is read through the form's field before every frame.
+    std::unique_ptr<CSerialPortBase>* ppPort = &m_pPort;
+    job.write = [ppPort](const std::uint8_t* data, int size) -> int {
+        CSerialPortBase* port = ppPort->get();
+        return port != nullptr ? port->write(reinterpret_cast<const char*>(data), size) : -1;
+    };
+    job.errorText = [ppPort]() -> std::string {
+        const CSerialPortBase* port = ppPort->get();
+        return port != nullptr ? PortErrorDescription(*port) : std::string("no port");
+    };
+
+    // The worker reaches the widgets only by queued calls: the user-interface thread may be joining it.
+    const QPointer<CFormSetup> self(this);
+    auto post = [self](auto&& fn) {
+        QMetaObject::invokeMethod(
+            self.data(), [self, fn = std::forward<decltype(fn)>(fn)] {
+                if (self) {
+                    fn(self.data());
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    DownloadCallbacks callbacks;
+    callbacks.started = [post] {
+        post([](CFormSetup* form) {
+            form->m_progress->setValue(0);
+            form->SetProgressColor(kProgressRed);
+        });
+    };
+    callbacks.progress = [post](int count) {
+        post([count](CFormSetup* form) { form->m_progress->setValue(count & 0xFFFF); });
+    };
+    callbacks.succeeded = [post] { post([](CFormSetup* form) { form->SetProgressColor(kProgressGreen); }); };
+    callbacks.bell = [post] { post([](CFormSetup*) { QApplication::beep(); }); };
+    callbacks.finished = [post](const DownloadResult& result) {
+        post([result](CFormSetup* form) { form->OnDownloadFinished(result); });
+    };
+
+    // Posted before the worker starts, so that a download that fails at once cannot have its end notice
+    // overtaken by this one.
+    PostDownloadControls(0);
+    const DownloadWorker::StartResult started = m_worker->start(job, std::move(callbacks));
+    if (started != DownloadWorker::StartResult::Started) {
+        PostDownloadControls(1);
+        AfxMessageBox(QStringLiteral("The download could not be started: the recipe is incomplete."), MB_ICONERROR);
+        return;
+    }
+    AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);
+}
+
+void CFormSetup::OnDownloadFinished(const DownloadResult& result) {
+    OnDownloadControls(1, 0);
+    if (result.ok || result.stopped) {
+        return;
+    }
+    AfxMessageBox(QStringLiteral("The download failed at frame %1 of %2: %3.\n"
+                                 "The controller holds an incomplete recipe; download again.")
+                      .arg(result.failedFrame)
+                      .arg(kFrameCount)
+                      .arg(QString::fromStdString(result.errorText)),
+                  MB_ICONERROR);
+}

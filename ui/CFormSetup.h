@@ -1,18 +1,60 @@
 #pragma once
 
 #include "CViewBase.h"
+#include "DownloadWorker.h"
+#include "PortNameTable.h"
+#include "WindowMessages.h"
 
+#include <QColor>
 #include <QScrollArea>
 
-class CKAVODoc;
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
 
-// The setup form: camera and position buttons, the eight channel sliders, the port and the
-// download. It scrolls when the pane is narrower than the form.
+class CColorButton;
+class CKAVODoc;
+class CSerialPortBase;
+class IBeeper;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+
+// Dialog template of the form and the ids of its controls.
+constexpr int IDD_FORM_SETUP = 310;
+constexpr int IDC_POSITION1 = 2000; // P1..P5: 2000..2004
+constexpr int IDC_CAMERA1 = 2005;   // C1..C3: 2005..2007
+constexpr int IDC_PORT_LIST = 1017;
+constexpr int IDC_OPEN_PORT = 1025;
+constexpr int IDC_DOWNLOAD = 1026;
+constexpr int IDC_PROGRESS = 1027;
+constexpr int IDC_LEVEL1 = 3000;      // channel sliders 1..8: 3000..3007
+constexpr int IDC_LEVEL_TEXT1 = 4000; // value labels 1..8: 4000..4007
+
+// The program's one download record: what the running (or last) download sends. OnDownload fills it with
+// deep copies of the recipe's arrays and the way to the form's port; the worker works on its own copy.
+DownloadJob& TheDownloadJob();
+
+// The setup form: camera and position buttons, the eight channel sliders, the port and the download.
+// It owns the program's one serial port and the download worker, and scrolls when the pane is narrower
+// than the form.
 class CFormSetup : public QScrollArea, public CViewBase {
     Q_OBJECT
 
   public:
+    static constexpr int kRefreshTimerId = 1;
+    static constexpr int kRefreshPeriodMs = 5000;
+    static constexpr int kLineBaud = 115200;
+    static constexpr unsigned kReadBufferSize = 4096;
+
     explicit CFormSetup(QWidget* parent = nullptr);
+    // Stops and joins a running download before the port and the progress bar go; then closes the port.
     ~CFormSetup() override;
 
     CKAVODoc* GetDocument() const;
@@ -20,6 +62,82 @@ class CFormSetup : public QScrollArea, public CViewBase {
     void OnInitialUpdate() override;
     void OnUpdate(CViewBase* sender, long hint) override;
 
+    // Handlers, with the numbers of the form's messages.
+    void OnPositionButton(int id);
+    void OnCameraButton(int id);
+    // bar: one of the eight sliders, or the form's own scroll bar / nullptr (the form only scrolls).
+    void OnHScroll(int code, int pos, QScrollBar* bar);
+    void OnOpenPort();
+    void OnTimer(int id);
+    void OnDownload();
+    // WM_DOWNLOAD_CONTROLS: low byte of wParam 1 enables Download and Open/Close Port, otherwise disables.
+    Q_INVOKABLE qintptr OnDownloadControls(quintptr wParam, qintptr lParam);
+
+    // Adds the present port names to the list (sorted as text); true when it added any.
+    bool EnumeratePorts();
+    // Rebuilds the list; keeps the operator's pick while that name is present, else selects the last entry.
+    void RefreshPortList();
+
+    // The control with a template id, nullptr for none.
+    QWidget* Control(int id) const;
+    CColorButton* CameraButton(int camera) const { return m_btnCamera.at(camera - 1); }
+    CColorButton* PositionButton(int position) const { return m_btnPosition.at(position - 1); }
+    QScrollBar* LevelBar(int channel) const { return m_sbLevel.at(channel - 1); }
+    QLabel* LevelLabel(int channel) const { return m_stLevel.at(channel - 1); }
+    QComboBox* PortList() const { return m_cbPort; }
+    QPushButton* OpenPortButton() const { return m_btnOpenPort; }
+    QPushButton* DownloadButton() const { return m_btnDownload; }
+    QProgressBar* Progress() const { return m_progress; }
+    QColor ProgressBarColor() const { return m_progressColor; }
+    CSerialPortBase* Port() const { return m_pPort.get(); }
+    bool IsRefreshTimerActive() const;
+    bool IsDownloadRunning() const;
+    // The inner widget laid out from the template.
+    QWidget* FormWidget() const { return m_form; }
+
+    // Set before a form is constructed (tests, tools); the defaults are the environment's port table,
+    // the ALSA beeper and the standard pacing.
+    static void SetPortNameTableOverride(std::optional<PortNameTable> table);
+    static void SetBeeperOverride(IBeeper* beeper);
+    static void SetDownloadOptionsOverride(std::optional<DownloadWorker::Options> options);
+
+    static const QColor kNormalColor;
+    static const QColor kPositionColor;
+    static const QColor kCameraColor;
+
   private:
-    QWidget* m_form;
+    void CreateControls();
+    void ConnectSlider(int channel);
+    void PaintSelection();
+    void SetProgressColor(const QColor& bar);
+    void SetClosedState();
+    void SetOpenState();
+    QString OpenFailureCause(const QString& name) const;
+    void PostDownloadControls(quintptr wParam);
+    void OnDownloadFinished(const DownloadResult& result);
+
+    const QColor m_clrNormal;
+    const QColor m_clrPosition;
+    const QColor m_clrCamera;
+    std::array<CColorButton*, 3> m_btnCamera{};
+    std::array<CColorButton*, 5> m_btnPosition{};
+    std::array<QScrollBar*, 8> m_sbLevel{};
+    std::array<QLabel*, 8> m_stLevel{};
+    QComboBox* m_cbPort = nullptr;
+    PortNameTable m_portTable;
+    std::unique_ptr<CSerialPortBase> m_pPort;
+    QPushButton* m_btnOpenPort = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_btnDownload = nullptr;
+
+    QWidget* m_form = nullptr;
+    std::map<int, QWidget*> m_controls;
+    QTimer* m_refreshTimer = nullptr;
+    QColor m_progressColor;
+    // The name the operator picked in the list, kept across refreshes while it is present.
+    QString m_pickedPort;
+    std::unique_ptr<IBeeper> m_ownBeeper;
+    IBeeper* m_beeper = nullptr;
+    // Declared last so that it is destroyed first; the destructor stops it explicitly anyway.
+    std::unique_ptr<DownloadWorker> m_worker;
 };
