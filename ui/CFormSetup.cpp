@@ -92,8 +92,16 @@ void CFormSetup::SetDownloadOptionsOverride(std::optional<DownloadWorker::Option
 }
 
 CFormSetup::CFormSetup(QWidget* parent)
-    : QScrollArea(parent), m_clrNormal(kNormalColor), m_clrPosition(kPositionColor), m_clrCamera(kCameraColor),
-      m_portTable(PortTableOverride().value_or(PortNameTable::FromEnvironment())), m_form(new QWidget) {
+    : QScrollArea(parent), m_clrNormal(kNormalColor), m_clrPosition(kPositionColor),
+      m_clrCamera(kCameraColor), m_portTable(PortTableOverride().value_or(PortNameTable::FromEnvironment())),
+      m_form(new QWidget) {
+    // WM_DOWNLOAD_CONTROLS may be posted by name, as a window message would be.
+    static const bool registered = [] {
+        qRegisterMetaType<quintptr>("quintptr");
+        qRegisterMetaType<qintptr>("qintptr");
+        return true;
+    }();
+    (void)registered;
     m_pPort = CreateSerialPort(m_portTable);
     // Nothing is read back from the controller: received bytes are only buffered.
     m_pPort->setNotifyDelay(0);
@@ -105,7 +113,8 @@ CFormSetup::CFormSetup(QWidget* parent)
         m_ownBeeper = std::make_unique<AlsaBeeper>();
         m_beeper = m_ownBeeper.get();
     }
-    m_worker = std::make_unique<DownloadWorker>(m_beeper, OptionsOverride().value_or(DownloadWorker::Options()));
+    m_worker =
+        std::make_unique<DownloadWorker>(m_beeper, OptionsOverride().value_or(DownloadWorker::Options()));
 
     CreateControls();
     setWidget(m_form);
@@ -196,7 +205,8 @@ void CFormSetup::CreateControls() {
         place(m_cbPort, IDC_PORT_LIST, QRect(open.x(), open.y(), open.width(), closedHeight));
         const int rowHeight = std::max(1, m_cbPort->fontMetrics().height() + 2);
         m_cbPort->setMaxVisibleItems(std::max(3, (open.height() - closedHeight) / rowHeight));
-        connect(m_cbPort, &QComboBox::activated, this, [this](int index) { m_pickedPort = m_cbPort->itemText(index); });
+        connect(m_cbPort, &QComboBox::activated, this,
+                [this](int index) { m_pickedPort = m_cbPort->itemText(index); });
     }
 
     group(QStringLiteral("CH Dim Value"), "groupLevels", du.rect(148, 29, 164, 173));
@@ -297,7 +307,8 @@ void CFormSetup::ConnectSlider(int channel) {
             OnHScroll(code, target, bar);
         }
     });
-    connect(bar, &QAbstractSlider::sliderMoved, this, [this, bar](int pos) { OnHScroll(SB_THUMBTRACK, pos, bar); });
+    connect(bar, &QAbstractSlider::sliderMoved, this,
+            [this, bar](int pos) { OnHScroll(SB_THUMBTRACK, pos, bar); });
     connect(bar, &QAbstractSlider::sliderReleased, this, [this, bar] {
         OnHScroll(SB_THUMBPOSITION, bar->sliderPosition(), bar);
         OnHScroll(SB_ENDSCROLL, bar->value(), bar);
@@ -319,9 +330,10 @@ bool CFormSetup::IsDownloadRunning() const {
 
 void CFormSetup::SetProgressColor(const QColor& bar) {
     m_progressColor = bar;
-    m_progress->setStyleSheet(QStringLiteral("QProgressBar { background-color: %1; border: 1px solid #808080; }"
-                                             "QProgressBar::chunk { background-color: %2; }")
-                                  .arg(kProgressBack.name(), bar.name()));
+    m_progress->setStyleSheet(
+        QStringLiteral("QProgressBar { background-color: %1; border: 1px solid #808080; }"
+                       "QProgressBar::chunk { background-color: %2; }")
+            .arg(kProgressBack.name(), bar.name()));
 }
 
 void CFormSetup::PaintSelection() {
@@ -477,7 +489,8 @@ void CFormSetup::OnOpenPort() {
     }
     const QString name = m_cbPort->currentText();
     const QByteArray name8 = name.toUtf8();
-    m_pPort->configure(name8.constData(), kLineBaud, ParityNone, DataBits8, StopOne, FlowNone, kReadBufferSize);
+    m_pPort->configure(name8.constData(), kLineBaud, ParityNone, DataBits8, StopOne, FlowNone,
+                       kReadBufferSize);
     m_pPort->open();
     if (m_pPort->isOpen()) {
         SetOpenState();
@@ -505,7 +518,8 @@ QString CFormSetup::OpenFailureCause(const QString& name) const {
             .arg(name);
     }
     if (code == ErrorInvalidParam) {
-        return QStringLiteral("%1 refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit).")
+        return QStringLiteral(
+                   "%1 refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit).")
             .arg(name);
     }
     return QStringLiteral("%1 could not be opened: %2.")
@@ -532,7 +546,8 @@ bool CFormSetup::EnumeratePorts() {
         // The list is sorted as text, without regard to case (COM1, COM10, COM2).
         const QString text = QString::fromStdString(name);
         int row = 0;
-        while (row < m_cbPort->count() && QString::compare(m_cbPort->itemText(row), text, Qt::CaseInsensitive) <= 0) {
+        while (row < m_cbPort->count() &&
+               QString::compare(m_cbPort->itemText(row), text, Qt::CaseInsensitive) <= 0) {
             ++row;
         }
         m_cbPort->insertItem(row, text);
@@ -564,7 +579,8 @@ qintptr CFormSetup::OnDownloadControls(quintptr wParam, qintptr) {
 
 void CFormSetup::PostDownloadControls(quintptr wParam) {
     QMetaObject::invokeMethod(
-        this, [form = QPointer<CFormSetup>(this), wParam] {
+        this,
+        [form = QPointer<CFormSetup>(this), wParam] {
             if (form) {
                 form->OnDownloadControls(wParam, 0);
             }
@@ -596,7 +612,8 @@ void CFormSetup::OnDownload() {
     const QPointer<CFormSetup> self(this);
     auto post = [self](auto&& fn) {
         QMetaObject::invokeMethod(
-            self.data(), [self, fn = std::forward<decltype(fn)>(fn)] {
+            self.data(),
+            [self, fn = std::forward<decltype(fn)>(fn)] {
                 if (self) {
                     fn(self.data());
                 }
@@ -625,7 +642,8 @@ void CFormSetup::OnDownload() {
     const DownloadWorker::StartResult started = m_worker->start(job, std::move(callbacks));
     if (started != DownloadWorker::StartResult::Started) {
         PostDownloadControls(1);
-        AfxMessageBox(QStringLiteral("The download could not be started: the recipe is incomplete."), MB_ICONERROR);
+        AfxMessageBox(QStringLiteral("The download could not be started: the recipe is incomplete."),
+                      MB_ICONERROR);
         return;
     }
     AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);

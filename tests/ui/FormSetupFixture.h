@@ -1,0 +1,142 @@
+#pragma once
+
+// Shared pieces of the setup form's tests: a pseudo-terminal standing for the controller, a port name
+// table over a temporary folder (no built-in ports of the machine running the tests), and the main window.
+
+#include "AfxMessageBox.h"
+#include "CFormSetup.h"
+#include "CKAVOApp.h"
+#include "CKAVODoc.h"
+#include "CMainFrame.h"
+#include "PortNameTable.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A raw pseudo-terminal: the master end is the controller, the slave end the port the form opens.
+struct FormPty {
+    int master = -1;
+    std::string slaveName;
+
+    FormPty() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+            return;
+        }
+        slaveName = ptsname(master);
+        termios t{};
+        // Raw on the master side too, so that the bytes arrive as sent.
+        if (tcgetattr(master, &t) == 0) {
+            cfmakeraw(&t);
+            tcsetattr(master, TCSANOW, &t);
+        }
+    }
+    ~FormPty() { CloseMaster(); }
+    FormPty(const FormPty&) = delete;
+    FormPty& operator=(const FormPty&) = delete;
+
+    void CloseMaster() {
+        if (master >= 0) {
+            ::close(master);
+            master = -1;
+        }
+    }
+    bool ok() const { return master >= 0 && !slaveName.empty(); }
+
+    // Appends whatever the master end has within timeoutMs; false on hang-up or error.
+    bool ReadSome(std::vector<unsigned char>& into, int timeoutMs) const {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) {
+            return true;
+        }
+        unsigned char buffer[512];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) {
+            return false;
+        }
+        into.insert(into.end(), buffer, buffer + n);
+        return true;
+    }
+};
+
+// A machine with only the ports the test enters: a folder of COMn links, and empty sysfs and /dev trees.
+class FakeMachine {
+  public:
+    FakeMachine() {
+        QDir root(m_dir.path());
+        root.mkpath(QStringLiteral("ports"));
+        root.mkpath(QStringLiteral("sys/class/tty"));
+        root.mkpath(QStringLiteral("dev"));
+        CFormSetup::SetPortNameTableOverride(Table());
+    }
+    ~FakeMachine() { CFormSetup::SetPortNameTableOverride(std::nullopt); }
+
+    PortNameTable Table() const {
+        return PortNameTable(Path("ports").toStdString(), Path("sys").toStdString(),
+                             Path("dev").toStdString());
+    }
+    QString Path(const char* sub) const { return m_dir.path() + QLatin1Char('/') + QLatin1String(sub); }
+
+    void AddPort(const QString& name, const QString& target) {
+        QFile::remove(Path("ports") + QLatin1Char('/') + name);
+        ASSERT_TRUE(QFile::link(target, Path("ports") + QLatin1Char('/') + name)) << name.toStdString();
+    }
+    void RemovePort(const QString& name) { QFile::remove(Path("ports") + QLatin1Char('/') + name); }
+
+  private:
+    QTemporaryDir m_dir;
+};
+
+// The main window as the program builds it, without the desktop registration.
+struct MainWindow {
+    CKAVOApp app;
+    bool ok = false;
+
+    MainWindow() {
+        app.SetRegisterShellFileTypes(false);
+        ok = app.InitInstance({});
+    }
+    CFormSetup* Form() const { return app.MainFrame()->FormPane(); }
+    CKAVODoc* Doc() const { return app.Document(); }
+};
+
+// Processes events until done() or the generous bound (only a hang reaches it).
+inline bool WaitFor(const std::function<bool()>& done, int boundMs = 30000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTest::qWait(1);
+    }
+    return true;
+}
+
+// One QApplication for the whole test program, offscreen, with the settings in a temporary folder.
+inline int RunFormTests(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qputenv("HOME", config.path().toUtf8());
+    QApplication qapp(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
