@@ -1,0 +1,260 @@
+#include "FormSetupFixture.h"
+
+#include "Beeper.h"
+#include "CColorButton.h"
+#include "CSerialPortBase.h"
+#include "DownloadFrame.h"
+
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+const QString kDownloadingText = QStringLiteral("数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!");
+
+class FakeBeeper : public IBeeper {
+  public:
+    bool beep(unsigned hz, unsigned ms, std::stop_token) override {
+        calls.fetch_add(1);
+        lastHz.store(hz);
+        lastMs.store(ms);
+        return true;
+    }
+    std::atomic<int> calls{0};
+    std::atomic<unsigned> lastHz{0};
+    std::atomic<unsigned> lastMs{0};
+};
+
+// Collects what the controller end of the line receives, on a thread of its own.
+class Controller {
+  public:
+    explicit Controller(FormPty& pty) : m_pty(pty), m_thread([this] { Run(); }) {}
+    ~Controller() { Stop(); }
+
+    void Stop() {
+        m_stop.store(true);
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    std::vector<unsigned char> Bytes() const {
+        std::lock_guard lock(m_mutex);
+        return m_bytes;
+    }
+    std::size_t Size() const { return Bytes().size(); }
+
+  private:
+    void Run() {
+        while (!m_stop.load()) {
+            std::vector<unsigned char> got;
+            if (!m_pty.ReadSome(got, 20)) {
+                return;
+            }
+            std::lock_guard lock(m_mutex);
+            m_bytes.insert(m_bytes.end(), got.begin(), got.end());
+        }
+    }
+
+    FormPty& m_pty;
+    mutable std::mutex m_mutex;
+    std::vector<unsigned char> m_bytes;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+std::vector<unsigned char> FrameBytes(const LevelArray& levels, const MaskArray& masks) {
+    std::vector<unsigned char> bytes;
+    for (const DownloadFrame& frame : BuildDownloadFrames(levels, masks)) {
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    return bytes;
+}
+
+// The main window over a fake machine whose only port, COM3, is a pseudo-terminal; the port is open.
+class DownloadTest : public ::testing::Test {
+  protected:
+    // A fresh line and main window; a previous one is ended first.
+    void Start(std::chrono::milliseconds frameInterval, std::chrono::milliseconds beepLength) {
+        TearDown();
+        boxes.shown.clear();
+        beeper.calls.store(0);
+        pty = std::make_unique<FormPty>();
+        ASSERT_TRUE(pty->ok());
+        machine.AddPort(QStringLiteral("COM3"), QString::fromStdString(pty->slaveName));
+        DownloadWorker::Options options;
+        options.frameInterval = frameInterval;
+        options.beepLength = beepLength;
+        CFormSetup::SetDownloadOptionsOverride(options);
+        CFormSetup::SetBeeperOverride(&beeper);
+        window = std::make_unique<MainWindow>();
+        ASSERT_TRUE(window->ok);
+        form = window->Form();
+        doc = window->Doc();
+        ASSERT_EQ(form->PortList()->currentText(), QStringLiteral("COM3"));
+        QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
+        ASSERT_TRUE(form->Port()->isOpen());
+        controller = std::make_unique<Controller>(*pty);
+
+        // A recipe in which every level and mask differs.
+        for (int c = 0; c < 3; ++c) {
+            for (int p = 0; p < 5; ++p) {
+                for (int ch = 0; ch < 8; ++ch) {
+                    doc->m_levels[c][p][ch] = static_cast<std::uint8_t>(1 + c * 40 + p * 8 + ch);
+                    doc->m_stepMasks[c][p][ch] = static_cast<std::uint16_t>(0x1111 * (c + 1) + p * 0x10 + ch);
+                }
+            }
+        }
+        doc->UpdateAllViews(nullptr, 0);
+    }
+    void TearDown() override {
+        controller.reset();
+        window.reset();
+        CFormSetup::SetBeeperOverride(nullptr);
+        CFormSetup::SetDownloadOptionsOverride(std::nullopt);
+    }
+    bool Finished() const { return !form->IsDownloadRunning() && form->DownloadButton()->isEnabled(); }
+
+    CScriptedMessageBoxes boxes;
+    FakeMachine machine;
+    std::unique_ptr<FormPty> pty;
+    FakeBeeper beeper;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Controller> controller;
+    CFormSetup* form = nullptr;
+    CKAVODoc* doc = nullptr;
+};
+
+TEST_F(DownloadTest, PressingDownloadSendsTheRecipesFramesInOrder) {
+    Start(std::chrono::milliseconds(2), std::chrono::milliseconds(20));
+    const std::vector<unsigned char> expected = FrameBytes(doc->m_levels, doc->m_stepMasks);
+    QSignalSpy progress(form->Progress(), &QProgressBar::valueChanged);
+
+    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
+    // The operator's box was shown while the worker went on.
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, kDownloadingText);
+    EXPECT_EQ(boxes.shown[0].type, MB_ICONINFORMATION);
+    EXPECT_EQ(TheDownloadJob().levels, doc->m_levels);
+    EXPECT_EQ(TheDownloadJob().stepMasks, doc->m_stepMasks);
+    QCoreApplication::processEvents();
+    if (form->IsDownloadRunning()) {
+        EXPECT_FALSE(form->DownloadButton()->isEnabled());
+        EXPECT_FALSE(form->OpenPortButton()->isEnabled());
+    }
+
+    ASSERT_TRUE(WaitFor([&] { return Finished() && controller->Size() >= expected.size(); }));
+    QTest::qWait(50); // nothing more arrives
+    EXPECT_EQ(controller->Bytes(), expected);
+
+    // The bar went through 1..192, one step per frame, and turned green.
+    std::vector<int> steps;
+    for (const QList<QVariant>& signal : progress) {
+        steps.push_back(signal.at(0).toInt());
+    }
+    ASSERT_EQ(steps.size(), 192u);
+    for (int n = 1; n <= 192; ++n) {
+        EXPECT_EQ(steps[n - 1], n);
+    }
+    EXPECT_EQ(form->Progress()->value(), 192);
+    EXPECT_EQ(form->ProgressBarColor(), QColor(0, 255, 0));
+    EXPECT_EQ(beeper.calls.load(), 1);
+    EXPECT_EQ(beeper.lastHz.load(), 1000u);
+    EXPECT_TRUE(form->OpenPortButton()->isEnabled());
+    EXPECT_EQ(boxes.shown.size(), 1u); // no failure message
+}
+
+TEST_F(DownloadTest, EditsDuringTheDownloadChangeNoByteSent) {
+    Start(std::chrono::milliseconds(5), std::chrono::milliseconds(20));
+    doc->m_curCamera = 3;
+    doc->UpdateAllViews(nullptr, 0);
+    const std::vector<unsigned char> expected = FrameBytes(doc->m_levels, doc->m_stepMasks);
+
+    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 10; }));
+    ASSERT_LT(form->Progress()->value(), 128); // camera 3's frames are still to come
+    const std::uint8_t before = doc->m_levels[2][0][0];
+    form->LevelBar(1)->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QTest::mouseClick(form->PositionButton(2), Qt::LeftButton);
+    form->LevelBar(8)->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(doc->m_levels[2][0][0], before - 1);
+    EXPECT_TRUE(doc->IsModified());
+
+    ASSERT_TRUE(WaitFor([&] { return Finished() && controller->Size() >= expected.size(); }));
+    QTest::qWait(50);
+    EXPECT_EQ(controller->Bytes(), expected);
+    EXPECT_NE(FrameBytes(doc->m_levels, doc->m_stepMasks), expected);
+}
+
+// The controller's end goes away: the download stops at the failed write, red, without the beep, and
+// the operator learns which frame failed and why.
+TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
+    struct Case {
+        const char* name;
+        int framesBeforeHangUp; // 0: gone before Download is pressed
+    };
+    const Case cases[] = {{"mid-download", 20}, {"before the first frame", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start(std::chrono::milliseconds(5), std::chrono::milliseconds(20));
+
+        if (c.framesBeforeHangUp == 0) {
+            controller->Stop();
+            pty->CloseMaster();
+        }
+        QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
+        if (c.framesBeforeHangUp > 0) {
+            ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= c.framesBeforeHangUp; }));
+            controller->Stop();
+            pty->CloseMaster();
+        }
+        ASSERT_TRUE(WaitFor([&] { return Finished() && boxes.shown.size() == 2; }));
+
+        const int sent = form->Progress()->value();
+        EXPECT_LT(sent, 192);
+        EXPECT_GE(sent, c.framesBeforeHangUp);
+        EXPECT_EQ(form->ProgressBarColor(), QColor(255, 0, 0));
+        EXPECT_EQ(beeper.calls.load(), 0);
+        EXPECT_TRUE(form->DownloadButton()->isEnabled());
+        EXPECT_TRUE(form->OpenPortButton()->isEnabled());
+        const QString& text = boxes.shown[1].text;
+        EXPECT_TRUE(text.contains(QStringLiteral("frame %1 of 192").arg(sent + 1))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String("write failed error"))) << text.toStdString();
+        EXPECT_EQ(boxes.shown[1].type & MB_ICONMASK, MB_ICONERROR);
+    }
+}
+
+TEST_F(DownloadTest, QuittingMidDownloadStopsTheWorkerFirst) {
+    Start(std::chrono::milliseconds(20), std::chrono::milliseconds(20));
+    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 5; }));
+    window.reset(); // the form, its bar and the port go: the worker is joined before
+    const std::size_t atQuit = controller->Size();
+    QTest::qWait(200);
+    QCoreApplication::processEvents(); // queued notices of the worker find no form
+    EXPECT_EQ(controller->Size(), atQuit);
+    EXPECT_LT(atQuit, 192u * 6u);
+    EXPECT_EQ(atQuit % 6, 0u);
+}
+
+TEST_F(DownloadTest, QuittingDuringTheBeepIsClean) {
+    Start(std::chrono::milliseconds(1), std::chrono::milliseconds(60000));
+    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return form->ProgressBarColor() == QColor(0, 255, 0); }));
+    EXPECT_TRUE(form->IsDownloadRunning()); // waiting out the tone's length
+    window.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controller->Size(), 192u * 6u);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return RunFormTests(argc, argv);
+}
