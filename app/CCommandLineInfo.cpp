@@ -1,0 +1,131 @@
+#include "CCommandLineInfo.h"
+
+namespace {
+
+bool IsSwitch(const QString& arg, QString* name) {
+    if (arg.size() < 2 || (arg[0] != QLatin1Char('/') && arg[0] != QLatin1Char('-'))) {
+        return false;
+    }
+    QString n = arg.mid(1);
+    if (n.startsWith(QLatin1Char('-'))) {
+        n = n.mid(1); // --switch
+    }
+    static const QStringList known = {
+        QStringLiteral("p"),
+        QStringLiteral("pt"),
+        QStringLiteral("dde"),
+        QStringLiteral("ddenoshow"),
+        QStringLiteral("register"),
+        QStringLiteral("regserver"),
+        QStringLiteral("registerperuser"),
+        QStringLiteral("regserverperuser"),
+        QStringLiteral("unregister"),
+        QStringLiteral("unregserver"),
+        QStringLiteral("unregisterperuser"),
+        QStringLiteral("unregserverperuser"),
+        QStringLiteral("embedding"),
+        QStringLiteral("automation"),
+        QStringLiteral("restartbyrestartmanager"),
+        QStringLiteral("nologo"),
+        QStringLiteral("screenshot"),
+        QStringLiteral("help"),
+        QStringLiteral("h"),
+    };
+    const QString lower = n.toLower();
+    const QString base = lower.section(QLatin1Char(':'), 0, 0);
+    if (known.contains(base)) {
+        *name = base;
+        return true;
+    }
+    // "-x" style options that are no path are switches too (and unknown); "/x" that is no known
+    // switch is a path.
+    if (arg[0] == QLatin1Char('-')) {
+        *name = lower;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
+    int pending = 0; // parameters still expected after /pt: file, printer, driver, port
+    bool expectScreenshot = false;
+    for (const QString& arg : args) {
+        if (expectScreenshot) {
+            m_strScreenshot = arg;
+            expectScreenshot = false;
+            continue;
+        }
+        QString name;
+        if (pending == 0 && IsSwitch(arg, &name)) {
+            if (name == QLatin1String("p")) {
+                m_nShellCommand = FilePrint;
+            } else if (name == QLatin1String("pt")) {
+                m_nShellCommand = FilePrintTo;
+                pending = 4;
+            } else if (name == QLatin1String("dde") || name == QLatin1String("ddenoshow")) {
+                m_nShellCommand = FileDDE;
+                m_bHidden = name == QLatin1String("ddenoshow");
+            } else if (name == QLatin1String("register") || name == QLatin1String("regserver")) {
+                m_nShellCommand = AppRegister;
+            } else if (name == QLatin1String("registerperuser") ||
+                       name == QLatin1String("regserverperuser")) {
+                m_nShellCommand = AppRegister;
+                m_bRegisterPerUser = true;
+            } else if (name == QLatin1String("unregister") || name == QLatin1String("unregserver")) {
+                m_nShellCommand = AppUnregister;
+            } else if (name == QLatin1String("unregisterperuser") ||
+                       name == QLatin1String("unregserverperuser")) {
+                m_nShellCommand = AppUnregister;
+                m_bRegisterPerUser = true;
+            } else if (name == QLatin1String("embedding")) {
+                m_bRunEmbedded = true;
+                m_bShowSplash = false;
+            } else if (name == QLatin1String("automation")) {
+                m_bRunAutomated = true;
+                m_bShowSplash = false;
+            } else if (name == QLatin1String("nologo")) {
+                m_bShowSplash = false;
+            } else if (name == QLatin1String("screenshot")) {
+                const qsizetype colon = arg.indexOf(QLatin1Char('='));
+                if (colon > 0) {
+                    m_strScreenshot = arg.mid(colon + 1);
+                } else {
+                    expectScreenshot = true;
+                }
+            } else if (name == QLatin1String("help") || name == QLatin1String("h")) {
+                m_bHelp = true;
+            } else if (name.startsWith(QLatin1String("screenshot="))) {
+                m_strScreenshot = arg.section(QLatin1Char('='), 1);
+            } else if (name != QLatin1String("restartbyrestartmanager")) {
+                m_unknownSwitches.append(arg);
+            }
+            continue;
+        }
+        if (pending > 0) {
+            switch (pending) {
+            case 4:
+                m_strFileName = arg;
+                break;
+            case 3:
+                m_strPrinterName = arg;
+                break;
+            case 2:
+                m_strDriverName = arg;
+                break;
+            default:
+                m_strPortName = arg;
+                break;
+            }
+            --pending;
+            continue;
+        }
+        if (m_strFileName.isEmpty()) {
+            m_strFileName = arg;
+            if (m_nShellCommand == FileNew) {
+                m_nShellCommand = FileOpen;
+            }
+        }
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The command line, read by the framework's rules: a switch begins with "/" or "-"; the first
+// other argument is the file. On Linux a path begins with "/" too, so only the known switch names
+// count as switches.
+class CCommandLineInfo {
+  public:
+    enum Shell {
+        FileNew,
+        FileOpen,
+        FilePrint,
+        FilePrintTo,
+        FileDDE,
+        AppRegister,
+        AppUnregister,
+        FileNothing
+    };
+
+    // args without the program name.
+    void ParseCommandLine(const QStringList& args);
+
+    Shell m_nShellCommand = FileNew;
+    QString m_strFileName;
+    QString m_strPrinterName;
+    QString m_strDriverName;
+    QString m_strPortName;
+    bool m_bShowSplash = true;
+    bool m_bRunEmbedded = false;
+    bool m_bRunAutomated = false;
+    bool m_bRegisterPerUser = false;
+    bool m_bHidden = false;        // /ddenoshow
+    QString m_strScreenshot;       // --screenshot FILE.png: render the window and end
+    QStringList m_unknownSwitches; // reported, otherwise ignored
+    bool m_bHelp = false;
+};

@@ -1,0 +1,161 @@
+#include "CKAVOApp.h"
+
+#include "AfxMessageBox.h"
+#include "CAboutDlg.h"
+#include "CKAVODoc.h"
+#include "CMainFrame.h"
+#include "CRecentFileList.h"
+#include "CSingleDocTemplate.h"
+#include "ShellRegistration.h"
+#include "StringTable.h"
+
+#include <QApplication>
+#include <QPageSetupDialog>
+#include <QPrinter>
+
+#include <cstdio>
+
+CKAVOApp::CKAVOApp() {
+    SetCommandHandler(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    SetCommandHandler(ID_FILE_NEW, [this] { OnFileNew(); });
+    SetCommandHandler(ID_FILE_OPEN, [this] { OnFileOpen(); });
+    SetCommandHandler(ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });
+    SetCommandHandler(ID_APP_EXIT, [this] {
+        if (m_pMainWnd != nullptr) {
+            m_pMainWnd->close();
+        }
+    });
+    for (int i = 0; i < 4; ++i) {
+        SetCommandHandler(ID_FILE_MRU_FILE1 + static_cast<UINT>(i), [this, i] { OnOpenRecentFile(i); });
+    }
+}
+
+CKAVOApp::~CKAVOApp() {
+    // The frame's panes are views of the document: they go first.
+    m_pMainWnd.reset();
+    m_pTemplate.reset();
+    m_pDocument.reset();
+}
+
+bool CKAVOApp::InitInstance(const QStringList& args) {
+    m_exitCode = 1;
+    if (m_executablePath.isEmpty()) {
+        m_executablePath = QCoreApplication::applicationFilePath();
+    }
+    // The desktop groups the windows under the registered entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kavo"));
+
+    // Settings live under "Local AppWizard-Generated Applications/KAVO"; at most 4 recent files.
+    m_pRecentFiles = std::make_unique<CRecentFileList>(4);
+    m_pRecentFiles->ReadList();
+
+    m_pDocument = std::make_unique<CKAVODoc>();
+    m_pTemplate = std::make_unique<CSingleDocTemplate>(m_pDocument.get(), m_pRecentFiles.get());
+
+    m_cmdInfo = CCommandLineInfo();
+    m_cmdInfo.ParseCommandLine(args);
+    for (const QString& unknown : m_cmdInfo.m_unknownSwitches) {
+        std::fprintf(stderr, "kavo: ignoring unknown option %s\n", qPrintable(unknown));
+    }
+
+    // The desktop learns the ".aid" type at every start; the registration switches do it below.
+    const bool registrationSwitch = m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister ||
+                                    m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppUnregister;
+    if (m_registerShell && !registrationSwitch) {
+        ShellRegistration::Register(m_executablePath);
+    }
+
+    if (!ProcessShellCommand()) {
+        m_pMainWnd.reset();
+        return false;
+    }
+    m_pMainWnd->show();
+    m_pMainWnd->raise();
+    m_pMainWnd->activateWindow();
+    m_exitCode = 0;
+    return true;
+}
+
+void CKAVOApp::CreateFrame() {
+    m_pMainWnd = std::make_unique<CMainFrame>(m_pDocument.get());
+    m_pMainWnd->SetCommandChain({m_pDocument.get(), this});
+    m_pMainWnd->SetRecentFileList(m_pRecentFiles.get());
+    m_pMainWnd->SetDropHandler([this](const QString& path) { OpenDocumentFile(path); });
+    m_pMainWnd->SetCloseQuery([this] { return m_pTemplate->SaveModified(); });
+    m_pMainWnd->resize(1100, 640);
+    m_pTemplate->SetMainWindow(m_pMainWnd.get());
+}
+
+bool CKAVOApp::ProcessShellCommand() {
+    switch (m_cmdInfo.m_nShellCommand) {
+    case CCommandLineInfo::AppRegister:
+        m_exitCode = ShellRegistration::Register(m_executablePath) ? 0 : 1;
+        return false;
+    case CCommandLineInfo::AppUnregister:
+        m_exitCode = ShellRegistration::Unregister() ? 0 : 1;
+        return false;
+    case CCommandLineInfo::FileOpen:
+    case CCommandLineInfo::FilePrint:
+    case CCommandLineInfo::FilePrintTo: {
+        CreateFrame();
+        m_pDocument->SetTitle(LoadString(AFX_IDS_UNTITLED));
+        if (!m_pTemplate->OpenDocumentFile(m_cmdInfo.m_strFileName)) {
+            m_exitCode = 1;
+            return false;
+        }
+        if (m_cmdInfo.m_nShellCommand != CCommandLineInfo::FileOpen) {
+            // Quick Print has no handler in this program: nothing is printed, the run ends.
+            m_exitCode = 0;
+            return false;
+        }
+        return true;
+    }
+    case CCommandLineInfo::FileDDE:
+    case CCommandLineInfo::FileNew:
+    case CCommandLineInfo::FileNothing:
+    default:
+        CreateFrame();
+        if (!m_pDocument->OnNewDocument()) {
+            AfxMessageBox(AFX_IDP_FAILED_TO_CREATE_DOC);
+            return false;
+        }
+        m_pDocument->SetTitle(LoadString(AFX_IDS_UNTITLED));
+        m_pDocument->SendInitialUpdate();
+        return true;
+    }
+}
+
+int CKAVOApp::ExitInstance(int code) {
+    if (m_pRecentFiles != nullptr) {
+        m_pRecentFiles->WriteList();
+    }
+    m_pMainWnd.reset();
+    return code;
+}
+
+void CKAVOApp::OnAppAbout() {
+    CAboutDlg dlg(m_pMainWnd.get());
+    dlg.exec();
+}
+
+void CKAVOApp::OnFileNew() {
+    m_pTemplate->OnFileNew();
+}
+
+void CKAVOApp::OnFileOpen() {
+    m_pTemplate->OnFileOpen();
+}
+
+void CKAVOApp::OnFilePrintSetup() {
+    QPrinter printer;
+    QPageSetupDialog dialog(&printer, m_pMainWnd.get());
+    dialog.exec();
+}
+
+void CKAVOApp::OnOpenRecentFile(int index) {
+    m_pTemplate->OnOpenRecentFile(index);
+}
+
+bool CKAVOApp::OpenDocumentFile(const QString& path) {
+    return m_pTemplate->OpenDocumentFile(path);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "CCmdTarget.h"
+#include "CCommandLineInfo.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class CKAVODoc;
+class CMainFrame;
+class CRecentFileList;
+class CSingleDocTemplate;
+
+// The application: start-up in its fixed order, the command line, the About box and the end of
+// the run. It owns the one document, the template and the main window.
+class CKAVOApp : public CCmdTarget {
+  public:
+    CKAVOApp();
+    ~CKAVOApp() override;
+
+    // Start-up. args are the arguments without the program name. False ends the program:
+    // ExitCode() then tells with which code (0 for a switch that ends the program by design).
+    bool InitInstance(const QStringList& args);
+    // The end of the run: writes the recent-file list back and releases the windows.
+    int ExitInstance(int code);
+    int ExitCode() const { return m_exitCode; }
+
+    void OnAppAbout();
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFilePrintSetup();
+    void OnOpenRecentFile(int index);
+    // A file dropped on the window, or handed over otherwise: opened as by Open.
+    bool OpenDocumentFile(const QString& path);
+
+    CKAVODoc* Document() const { return m_pDocument.get(); }
+    CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
+    CSingleDocTemplate* Template() const { return m_pTemplate.get(); }
+    CRecentFileList* RecentFiles() const { return m_pRecentFiles.get(); }
+    const CCommandLineInfo& CommandLine() const { return m_cmdInfo; }
+
+    // Tests turn the desktop registration off; the program registers at every start.
+    void SetRegisterShellFileTypes(bool on) { m_registerShell = on; }
+    void SetExecutablePath(const QString& path) { m_executablePath = path; }
+
+  private:
+    bool ProcessShellCommand();
+    void CreateFrame();
+
+    CCommandLineInfo m_cmdInfo;
+    std::unique_ptr<CRecentFileList> m_pRecentFiles;
+    std::unique_ptr<CKAVODoc> m_pDocument;
+    std::unique_ptr<CSingleDocTemplate> m_pTemplate;
+    std::unique_ptr<CMainFrame> m_pMainWnd;
+    bool m_registerShell = true;
+    QString m_executablePath;
+    int m_exitCode = 0;
+};

@@ -1,0 +1,412 @@
+#include "CMainFrame.h"
+
+#include "CDocument.h"
+#include "CFormSetup.h"
+#include "CMYView1.h"
+#include "CRecentFileList.h"
+#include "CStatusBar.h"
+#include "StringTable.h"
+#include "ToolbarImages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <QtGui/qguiapplication_platform.h>
+#include <X11/XKBlib.h>
+
+namespace {
+
+// Hides the tooltip of toolbar buttons whose command string has no tooltip part.
+class NoTooltipFilter : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
+};
+
+} // namespace
+
+CMainFrame::CMainFrame(CDocument* document, QWidget* parent)
+    : QMainWindow(parent), m_pDocument(document),
+      m_frameTitle(LoadString(IDR_MAINFRAME).section('\n', 0, 0)) {
+    // The Chinese operator messages are Unicode in Qt; no character-type locale is needed for them.
+    setWindowIcon(ProgramIcon());
+    setAcceptDrops(true);
+    OnCreate();
+    connect(m_pDocument, &CDocument::titleChanged, this, [this] { UpdateCaption(); });
+    UpdateCaption();
+}
+
+CMainFrame::~CMainFrame() {
+    // The panes go before the document's view list could point at them.
+    m_pDocument->RemoveView(m_form);
+    m_pDocument->RemoveView(m_view);
+}
+
+void CMainFrame::OnCreate() {
+    OnCreateClient();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    CreateAccelerators();
+
+    SetCommandHandler(ID_VIEW_TOOLBAR, [this] { m_toolBar->setVisible(!m_toolBar->isVisible()); });
+    SetCommandHandler(ID_VIEW_STATUS_BAR, [this] { m_statusBar->setVisible(!m_statusBar->isVisible()); });
+    SetCommandHandler(ID_NEXT_PANE, [this] { OnNextPane(+1); });
+    SetCommandHandler(ID_PREV_PANE, [this] { OnNextPane(-1); });
+
+    // Lock-key states are read where the windowing system tells them (X11); blank elsewhere.
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] { UpdateLockIndicators(); });
+    timer->start(250);
+    UpdateLockIndicators();
+
+    m_frameTitle = QStringLiteral("KAVO_3C_8CH");
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnCreateClient() {
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_splitter->setContentsMargins(kSplitterBorder, kSplitterBorder, kSplitterBorder, kSplitterBorder);
+    m_splitter->setHandleWidth(kSplitterBar);
+    m_splitter->setChildrenCollapsible(true);
+
+    m_form = new CFormSetup(m_splitter);
+    m_view = new CMYView1(m_splitter);
+    m_view->setMinimumWidth(0);
+    m_splitter->addWidget(m_form);
+    m_splitter->addWidget(m_view);
+    m_splitter->setCollapsible(0, false);
+    m_splitter->setCollapsible(1, true);
+    // The left pane keeps its width; the right pane takes what remains and shrinks first.
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({kLeftPaneWidth, 1});
+    setCentralWidget(m_splitter);
+
+    m_pDocument->AddView(m_form);
+    m_pDocument->AddView(m_view);
+}
+
+QAction* CMainFrame::MakeAction(UINT id, const QString& text) {
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    action->setStatusTip(CommandPrompt(id));
+    const QString tip = CommandTooltip(id);
+    action->setToolTip(tip);
+    connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+    m_actions[id] = action;
+    return action;
+}
+
+void CMainFrame::CreateMenus() {
+    QMenuBar* bar = menuBar();
+
+    m_fileMenu = bar->addMenu(QStringLiteral("&File"));
+    m_fileMenu->addAction(MakeAction(ID_FILE_NEW, QStringLiteral("&New\tCtrl+N")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_OPEN, QStringLiteral("&Open...\tCtrl+O")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_SAVE, QStringLiteral("&Save\tCtrl+S")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_SAVE_AS, QStringLiteral("Save &As...")));
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT, QStringLiteral("&Print...\tCtrl+P")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT_PREVIEW, QStringLiteral("Print Pre&view")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT_SETUP, QStringLiteral("P&rint Setup...")));
+    m_fileMenu->addSeparator();
+    m_recentPlaceholder = new QAction(QStringLiteral("Recent File"), this);
+    m_recentPlaceholder->setData(ID_FILE_MRU_FILE1);
+    m_recentPlaceholder->setEnabled(false);
+    m_fileMenu->addAction(m_recentPlaceholder);
+    m_recentSeparator = m_fileMenu->addSeparator();
+    m_fileMenu->addAction(MakeAction(ID_APP_EXIT, QStringLiteral("E&xit")));
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(MakeAction(ID_EDIT_UNDO, QStringLiteral("&Undo\tCtrl+Z")));
+    edit->addSeparator();
+    edit->addAction(MakeAction(ID_EDIT_CUT, QStringLiteral("Cu&t\tCtrl+X")));
+    edit->addAction(MakeAction(ID_EDIT_COPY, QStringLiteral("&Copy\tCtrl+C")));
+    edit->addAction(MakeAction(ID_EDIT_PASTE, QStringLiteral("&Paste\tCtrl+V")));
+    edit->addSeparator();
+    edit->addSeparator();
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    QAction* toolbar = MakeAction(ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"));
+    toolbar->setCheckable(true);
+    toolbar->setChecked(true);
+    view->addAction(toolbar);
+    QAction* status = MakeAction(ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"));
+    status->setCheckable(true);
+    status->setChecked(true);
+    view->addAction(status);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(MakeAction(ID_APP_ABOUT, QStringLiteral("&About KAVO...")));
+
+    // Menus show the state of the moment they open.
+    for (QMenu* menu : {m_fileMenu, edit, view, help}) {
+        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandUI(); });
+    }
+}
+
+void CMainFrame::CreateToolBar() {
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("toolbar"));
+    m_toolBar->setIconSize(QSize(kToolbarButtonWidth, kToolbarButtonHeight));
+    m_toolBar->setMovable(true);
+    m_toolBar->setFloatable(true);
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    struct Button {
+        UINT id;
+        int image;
+    };
+    const Button buttons[] = {{ID_FILE_NEW, 0},
+                              {ID_FILE_OPEN, 1},
+                              {ID_FILE_SAVE, 2},
+                              {0, -1},
+                              {ID_EDIT_CUT, 3},
+                              {ID_EDIT_COPY, 4},
+                              {ID_EDIT_PASTE, 5},
+                              {0, -1},
+                              {ID_FILE_PRINT, 6},
+                              {ID_APP_ABOUT, 7},
+                              {0, -1},
+                              {ID_ALL_LED_OFF, 8},
+                              {ID_ALL_LED_ON, 9}};
+    auto* noTooltip = new NoTooltipFilter(this);
+    for (const Button& b : buttons) {
+        if (b.id == 0) {
+            m_toolBar->addSeparator();
+            continue;
+        }
+        QAction* action =
+            m_actions.count(b.id) != 0 ? m_actions[b.id] : MakeAction(b.id, CommandPrompt(b.id));
+        action->setIcon(ToolbarIcon(b.image));
+        m_toolBar->addAction(action);
+        if (CommandTooltip(b.id).isEmpty()) {
+            if (QWidget* button = m_toolBar->widgetForAction(action)) {
+                button->installEventFilter(noTooltip);
+            }
+        }
+    }
+    connect(m_toolBar, &QToolBar::visibilityChanged, this,
+            [this](bool visible) { m_actions[ID_VIEW_TOOLBAR]->setChecked(visible); });
+}
+
+void CMainFrame::CreateStatusBar() {
+    m_statusBar = new CStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("statusbar"));
+    setStatusBar(m_statusBar);
+    m_statusBar->SetIndicators({ID_SEPARATOR, ID_INDICATOR_CH, ID_INDICATOR_STEP, ID_INDICATOR_COORD,
+                                ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL});
+    m_statusBar->SetPaneInfo(1, 0, 80);
+    m_statusBar->SetPaneInfo(2, 0, 80);
+    m_statusBar->SetPaneInfo(3, 0, 100);
+    m_statusBar->SetPaneText(0, LoadString(AFX_IDS_IDLEMESSAGE));
+    // The key-state panes are blank while their key is off.
+    for (int i = 4; i <= 6; ++i) {
+        m_statusBar->SetPaneText(i, QString());
+    }
+}
+
+void CMainFrame::CreateAccelerators() {
+    struct Accel {
+        QKeySequence keys;
+        UINT id;
+    };
+    const Accel table[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_N), ID_FILE_NEW},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ID_FILE_OPEN},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ID_FILE_SAVE},
+        {QKeySequence(Qt::CTRL | Qt::Key_P), ID_FILE_PRINT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Z), ID_EDIT_UNDO},
+        {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
+        {QKeySequence(Qt::CTRL | Qt::Key_V), ID_EDIT_PASTE},
+        {QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_EDIT_UNDO},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_EDIT_CUT},
+        {QKeySequence(Qt::CTRL | Qt::Key_Insert), ID_EDIT_COPY},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), ID_EDIT_PASTE},
+        {QKeySequence(Qt::Key_F6), ID_NEXT_PANE},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F6), ID_PREV_PANE},
+    };
+    for (const Accel& a : table) {
+        auto* shortcut = new QShortcut(a.keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        const UINT id = a.id;
+        connect(shortcut, &QShortcut::activated, this, [this, id] { RouteCommand(id); });
+    }
+}
+
+void CMainFrame::SetCommandChain(std::vector<CCmdTarget*> chain) {
+    m_chain = std::move(chain);
+    UpdateCommandUI();
+}
+
+void CMainFrame::SetRecentFileList(CRecentFileList* list) {
+    m_recentFiles = list;
+    connect(list, &CRecentFileList::changed, this, [this] { RebuildRecentFiles(); });
+    RebuildRecentFiles();
+}
+
+bool CMainFrame::IsCommandEnabled(UINT id) const {
+    if (HasCommandHandler(id)) {
+        return true;
+    }
+    for (const CCmdTarget* target : m_chain) {
+        if (target->HasCommandHandler(id)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CMainFrame::RouteCommand(UINT id) {
+    if (OnCmdMsg(id)) {
+        return true;
+    }
+    // Copy: a handler (New, Open) never changes the chain, but stay safe.
+    const std::vector<CCmdTarget*> chain = m_chain;
+    for (CCmdTarget* target : chain) {
+        if (target->OnCmdMsg(id)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CMainFrame::UpdateCommandUI() {
+    for (auto& [id, action] : m_actions) {
+        action->setEnabled(IsCommandEnabled(id));
+    }
+    for (QAction* action : m_recentActions) {
+        action->setEnabled(IsCommandEnabled(action->data().toUInt()));
+    }
+}
+
+QAction* CMainFrame::Action(UINT id) const {
+    const auto it = m_actions.find(id);
+    return it != m_actions.end() ? it->second : nullptr;
+}
+
+void CMainFrame::RebuildRecentFiles() {
+    for (QAction* action : m_recentActions) {
+        m_fileMenu->removeAction(action);
+        delete action;
+    }
+    m_recentActions.clear();
+    const QStringList entries = m_recentFiles != nullptr ? m_recentFiles->Entries() : QStringList();
+    m_recentPlaceholder->setVisible(entries.isEmpty());
+    for (int i = 0; i < entries.size(); ++i) {
+        const UINT id = ID_FILE_MRU_FILE1 + static_cast<UINT>(i);
+        QString shown = QDir::toNativeSeparators(entries.at(i));
+        shown.replace(QLatin1Char('&'), QLatin1String("&&"));
+        auto* action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this);
+        action->setData(id);
+        action->setStatusTip(CommandPrompt(id));
+        connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+        m_fileMenu->insertAction(m_recentSeparator, action);
+        m_recentActions.push_back(action);
+    }
+    UpdateCommandUI();
+}
+
+void CMainFrame::UpdateCaption() {
+    setWindowTitle(m_pDocument->GetTitle() + QLatin1String(" - ") + m_frameTitle);
+}
+
+void CMainFrame::UpdateLockIndicators() {
+    bool caps = false;
+    bool num = false;
+    bool scroll = false;
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 != nullptr && x11->display() != nullptr) {
+        Display* display = x11->display();
+        unsigned int state = 0;
+        if (XkbGetIndicatorState(display, XkbUseCoreKbd, &state) == Success) {
+            auto named = [&](const char* name) {
+                const Atom atom = XInternAtom(display, name, True);
+                Bool on = False;
+                if (atom != None && XkbGetNamedIndicator(display, atom, nullptr, &on, nullptr, nullptr)) {
+                    return on == True;
+                }
+                return false;
+            };
+            caps = named("Caps Lock");
+            num = named("Num Lock");
+            scroll = named("Scroll Lock");
+        }
+    }
+    m_statusBar->SetPaneText(4, caps ? LoadString(ID_INDICATOR_CAPS) : QString());
+    m_statusBar->SetPaneText(5, num ? LoadString(ID_INDICATOR_NUM) : QString());
+    m_statusBar->SetPaneText(6, scroll ? LoadString(ID_INDICATOR_SCRL) : QString());
+}
+
+void CMainFrame::OnNextPane(int direction) {
+    (void)direction; // two panes: next and previous are the same move
+    QWidget* focus = QApplication::focusWidget();
+    const bool inForm = focus != nullptr && (focus == m_form || m_form->isAncestorOf(focus));
+    if (inForm) {
+        m_view->setFocus(Qt::OtherFocusReason);
+    } else {
+        m_form->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        m_statusBar->SetPaneText(0, tip.isEmpty() ? LoadString(AFX_IDS_IDLEMESSAGE) : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_closeQuery && !m_closeQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        for (const QUrl& url : event->mimeData()->urls()) {
+            if (url.isLocalFile()) {
+                event->acceptProposedAction();
+                return;
+            }
+        }
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            activateWindow();
+            const QString path = url.toLocalFile();
+            // Open after the drop has finished, so that message boxes don't run inside it.
+            QTimer::singleShot(0, this, [this, path] {
+                if (m_dropHandler) {
+                    m_dropHandler(path);
+                }
+            });
+            return; // one document at a time: the first file
+        }
+    }
+}

@@ -1,0 +1,130 @@
+#include "ShellRegistration.h"
+
+#include "ToolbarImages.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace ShellRegistration {
+
+namespace {
+
+// Writes content to path unless it already holds exactly that; true when it changed the file.
+bool WriteIfChanged(const QString& path, const QByteArray& content, bool* ok) {
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content) {
+        return false;
+    }
+    existing.close();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        *ok = false;
+        return false;
+    }
+    return true;
+}
+
+void RunIfPresent(const QString& program, const QStringList& args) {
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty()) {
+        return;
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(path, args);
+    process.waitForFinished(10000);
+}
+
+QString QuoteExec(const QString& path) {
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    quoted.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    quoted.replace(QLatin1Char('`'), QLatin1String("\\`"));
+    quoted.replace(QLatin1Char('$'), QLatin1String("\\$"));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+QString DataHome() {
+    const QString env = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!env.isEmpty() && QDir::isAbsolutePath(env)) {
+        return env;
+    }
+    return QDir::homePath() + QLatin1String("/.local/share");
+}
+
+QString MimePackagePath() {
+    return DataHome() + QLatin1String("/mime/packages/kavo-document.xml");
+}
+
+QString DesktopEntryPath() {
+    return DataHome() + QLatin1String("/applications/kavo.desktop");
+}
+
+QString IconPath() {
+    return DataHome() + QLatin1String("/icons/hicolor/48x48/apps/kavo.png");
+}
+
+bool Register(const QString& executablePath) {
+    bool ok = true;
+    const QByteArray mime =
+        QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                          "  <mime-type type=\"application/x-kavo-document\">\n"
+                          "    <comment>KAVO.Document</comment>\n"
+                          "    <icon name=\"kavo\"/>\n"
+                          "    <glob pattern=\"*.aid\"/>\n"
+                          "  </mime-type>\n"
+                          "</mime-info>\n");
+    const QByteArray desktop =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=KAVO\n"
+                       "Comment=Edit lighting recipes and download them to the controller\n"
+                       "Exec=%1 %f\n"
+                       "Icon=kavo\n"
+                       "Terminal=false\n"
+                       "Categories=Utility;\n"
+                       "MimeType=application/x-kavo-document;\n")
+            .arg(QuoteExec(QFileInfo(executablePath).absoluteFilePath()))
+            .toUtf8();
+    QByteArray icon;
+    {
+        QBuffer buffer(&icon);
+        buffer.open(QIODevice::WriteOnly);
+        ProgramPixmap(48).save(&buffer, "PNG");
+    }
+    const bool mimeChanged = WriteIfChanged(MimePackagePath(), mime, &ok);
+    const bool desktopChanged = WriteIfChanged(DesktopEntryPath(), desktop, &ok);
+    WriteIfChanged(IconPath(), icon, &ok);
+    if (mimeChanged) {
+        RunIfPresent(QStringLiteral("update-mime-database"), {DataHome() + QLatin1String("/mime")});
+    }
+    if (desktopChanged) {
+        RunIfPresent(QStringLiteral("update-desktop-database"),
+                     {DataHome() + QLatin1String("/applications")});
+    }
+    return ok;
+}
+
+bool Unregister() {
+    bool ok = true;
+    for (const QString& path : {MimePackagePath(), DesktopEntryPath(), IconPath()}) {
+        if (QFileInfo::exists(path) && !QFile::remove(path)) {
+            ok = false;
+        }
+    }
+    RunIfPresent(QStringLiteral("update-mime-database"), {DataHome() + QLatin1String("/mime")});
+    RunIfPresent(QStringLiteral("update-desktop-database"), {DataHome() + QLatin1String("/applications")});
+    return ok;
+}
+
+} // namespace ShellRegistration

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "CommandIds.h"
+
+#include <QString>
+
+#include <deque>
+#include <vector>
+
+class QWidget;
+
+// Message box types and results, with the framework's numbers.
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_YESNOCANCEL = 0x3;
+constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_ICONERROR = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr UINT MB_TYPEMASK = 0x0F;
+constexpr UINT MB_ICONMASK = 0xF0;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Shows a message box and returns the button pressed. Tests put a scripted answerer in place.
+class IMessageBoxHandler {
+  public:
+    virtual ~IMessageBoxHandler() = default;
+    virtual int Show(QWidget* parent, const QString& caption, const QString& text, UINT type) = 0;
+};
+
+// A modal message box with the application name ("KAVO") as caption. A box without an icon of
+// its own gets the exclamation icon. The parent is the active window, if any.
+int AfxMessageBox(const QString& text, UINT type = MB_OK);
+int AfxMessageBox(UINT stringId, UINT type = MB_OK);
+
+// Replaces the handler (nullptr: the real boxes); returns the previous one.
+IMessageBoxHandler* SetMessageBoxHandler(IMessageBoxHandler* handler);
+
+// A handler for tests: records every box and answers from a queue (IDOK, or the first button of
+// the type, when the queue is empty).
+class CScriptedMessageBoxes : public IMessageBoxHandler {
+  public:
+    struct Box {
+        QString caption;
+        QString text;
+        UINT type;
+    };
+
+    CScriptedMessageBoxes();
+    ~CScriptedMessageBoxes() override;
+
+    int Show(QWidget* parent, const QString& caption, const QString& text, UINT type) override;
+
+    std::deque<int> answers;
+    std::vector<Box> shown;
+
+  private:
+    IMessageBoxHandler* m_previous;
+};

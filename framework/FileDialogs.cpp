@@ -1,0 +1,106 @@
+#include "FileDialogs.h"
+
+#include "CommandIds.h"
+#include "StringTable.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+// Field n of the document string: window title, document name, File New name, filter name,
+// filter extension, file type id, file type name.
+QString DocString(int field) {
+    return LoadString(IDR_MAINFRAME).section(QLatin1Char('\n'), field, field);
+}
+
+class CQtFileDialogs : public IFileDialogHandler {
+  public:
+    QString GetOpenFileName(QWidget* parent, const QString& filters) override {
+        QFileDialog dialog(parent, QString(), QString(), filters);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return QString();
+        }
+        return dialog.selectedFiles().constFirst();
+    }
+
+    QString GetSaveFileName(QWidget* parent, const QString& filters, const QString& suggestedName,
+                            const QString& defaultSuffix) override {
+        QFileDialog dialog(parent, QString(), QString(), filters);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(defaultSuffix);
+        if (!suggestedName.isEmpty()) {
+            dialog.selectFile(suggestedName);
+        }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return QString();
+        }
+        return dialog.selectedFiles().constFirst();
+    }
+};
+
+IFileDialogHandler* g_handler = nullptr;
+
+IFileDialogHandler& Handler() {
+    static CQtFileDialogs real;
+    return g_handler != nullptr ? *g_handler : real;
+}
+
+} // namespace
+
+QString DocumentFilters() {
+    return DocString(3) + QLatin1String(";;All Files (*.*)");
+}
+
+QString AfxGetOpenFileName(QWidget* parent) {
+    return Handler().GetOpenFileName(parent, DocumentFilters());
+}
+
+QString AfxGetSaveFileName(QWidget* parent, const QString& suggestedName) {
+    const QString extension = DocString(4); // ".aid"
+    QString name = suggestedName;
+    // An untitled recipe is offered as "Untitled.aid".
+    if (!name.isEmpty() && QFileInfo(name).suffix().isEmpty()) {
+        name += extension;
+    }
+    return Handler().GetSaveFileName(parent, DocumentFilters(), name, extension.mid(1));
+}
+
+IFileDialogHandler* SetFileDialogHandler(IFileDialogHandler* handler) {
+    IFileDialogHandler* previous = g_handler;
+    g_handler = handler;
+    return previous;
+}
+
+CScriptedFileDialogs::CScriptedFileDialogs() : m_previous(SetFileDialogHandler(this)) {}
+
+CScriptedFileDialogs::~CScriptedFileDialogs() {
+    SetFileDialogHandler(m_previous);
+}
+
+QString CScriptedFileDialogs::GetOpenFileName(QWidget*, const QString& filters) {
+    ++openAsked;
+    lastFilters = filters;
+    if (openAnswers.empty()) {
+        return QString();
+    }
+    QString answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+}
+
+QString CScriptedFileDialogs::GetSaveFileName(QWidget*, const QString& filters, const QString& suggestedName,
+                                              const QString&) {
+    ++saveAsked;
+    lastFilters = filters;
+    lastSuggestedName = suggestedName;
+    if (saveAnswers.empty()) {
+        return QString();
+    }
+    QString answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}

@@ -1,0 +1,170 @@
+#include "CMYView1.h"
+
+#include "CKAVODoc.h"
+#include "CStatusBar.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+// The masks hold 16 steps; a larger step count never draws or toggles past them.
+constexpr int kMaxSteps = 16;
+} // namespace
+
+CMYView1::CMYView1(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+CMYView1::~CMYView1() = default;
+
+CKAVODoc* CMYView1::GetDocument() const {
+    return static_cast<CKAVODoc*>(CViewBase::GetDocument());
+}
+
+void CMYView1::OnUpdate(CViewBase*, long) {
+    update();
+}
+
+CStatusBar* CMYView1::FindStatusBar() const {
+    QWidget* top = window();
+    return top != nullptr ? top->findChild<CStatusBar*>() : nullptr;
+}
+
+void CMYView1::paintEvent(QPaintEvent*) {
+    QPainter dc(this);
+    OnDraw(dc);
+}
+
+void CMYView1::OnDraw(QPainter& dc) {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr) {
+        return;
+    }
+    if (CStatusBar* bar = FindStatusBar()) {
+        bar->SetPaneText(1, QString::asprintf(" CH = %d", 8));
+        bar->SetPaneText(2, QString::asprintf(" Step = %d", doc->m_stepCount));
+    }
+    // Text with the top-left corner at the given point, black on an opaque white background.
+    dc.setBackgroundMode(Qt::OpaqueMode);
+    dc.setBackground(Qt::white);
+    dc.setPen(Qt::black);
+    const QFontMetrics fm(dc.font());
+    auto textOut = [&](int x, int y, const QString& text) { dc.drawText(x, y + fm.ascent(), text); };
+
+    textOut(10, 10, QString::asprintf("Current Camera is: %d", doc->m_curCamera));
+    textOut(200, 10, QString::asprintf("Current Position is: %d", doc->m_curPosition));
+
+    m_drawX = 10;
+    m_drawY = m_gridTop;
+    for (int i = 0; i < 8; ++i) {
+        textOut(m_drawX, m_drawY, QString::asprintf("CH%d", doc->m_curCamera * 8 - 7 + i));
+        m_drawY += 25;
+    }
+    const int steps = std::min<int>(doc->m_stepCount, kMaxSteps);
+    m_stepLabelY = static_cast<std::uint16_t>(m_gridTop - 30);
+    m_stepLabelX = m_gridLeft;
+    for (int n = 1; n <= steps; ++n) {
+        textOut(m_stepLabelX, m_stepLabelY, QString::asprintf("%d", n));
+        m_stepLabelX += 25;
+    }
+
+    m_drawX = m_gridLeft;
+    m_drawY = m_gridTop;
+    m_cellWidth = 20;
+    m_cellHeight = 20;
+    m_gapX = 5;
+    m_gapY = 5;
+
+    // Outside the invariants (camera 1..3, position 1..5) there is nothing to show.
+    if (doc->m_curCamera < 1 || doc->m_curCamera > CKAVODoc::kCameras || doc->m_curPosition < 1 ||
+        doc->m_curPosition > CKAVODoc::kPositions) {
+        return;
+    }
+    const std::vector<std::uint16_t>& masks = doc->CurrentMasks();
+    dc.setPen(Qt::NoPen);
+    for (int r = 0; r < 8; ++r) {
+        for (int k = 0; k < steps; ++k) {
+            const bool lit = (masks[static_cast<size_t>(r)] >> k) & 1U;
+            // The filled rectangle excludes its right and bottom edges and the outline: 19 x 19 pixels.
+            dc.fillRect(QRect(m_drawX, m_drawY, m_cellWidth - 1, m_cellHeight - 1),
+                        lit ? m_onColor : m_offColor);
+            m_drawX += m_gapX + m_cellWidth;
+        }
+        m_drawY += m_gapY + m_cellHeight;
+        m_drawX = 60;
+    }
+}
+
+void CMYView1::mouseMoveEvent(QMouseEvent* event) {
+    OnMouseMove(event->position().toPoint());
+}
+
+void CMYView1::OnMouseMove(QPoint point) {
+    if (CStatusBar* bar = FindStatusBar()) {
+        bar->SetPaneText(3, QString::asprintf(" x = %d  y = %d", point.x(), point.y()));
+    }
+}
+
+void CMYView1::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDown(event->position().toPoint());
+    }
+}
+
+bool CMYView1::HitTest(int px, int py, int* channel, int* step) const {
+    const CKAVODoc* doc = GetDocument();
+    if (doc == nullptr) {
+        return false;
+    }
+    // Coordinates taken as unsigned 16-bit values: a point left of or above the view wraps far
+    // to the right or bottom and misses the grid.
+    unsigned x = static_cast<std::uint16_t>(px);
+    unsigned y = static_cast<std::uint16_t>(py);
+    const unsigned n = std::min<unsigned>(doc->m_stepCount, kMaxSteps);
+    const unsigned l = m_gridLeft, t = m_gridTop, w = m_cellWidth, h = m_cellHeight, gx = m_gapX, gy = m_gapY;
+    if (n == 0 || x < l || x > l + (n - 1) * gx + n * w) {
+        return false;
+    }
+    if (y < t || y > t + 7 * gy + 8 * h) {
+        return false;
+    }
+    int s = 1;
+    while (x > l + w + gx - 1) {
+        x -= w + gx;
+        ++s;
+    }
+    if (x > l + w) {
+        return false;
+    }
+    int c = 1;
+    while (y > t + h + gy - 1) {
+        y -= h + gy;
+        ++c;
+    }
+    if (y > t + h) {
+        return false;
+    }
+    *channel = c;
+    *step = s;
+    return true;
+}
+
+void CMYView1::OnLButtonDown(QPoint point) {
+    CKAVODoc* doc = GetDocument();
+    int channel = 0;
+    int step = 0;
+    if (doc == nullptr || !HitTest(point.x(), point.y(), &channel, &step)) {
+        return;
+    }
+    std::uint16_t& mask = doc->CurrentMasks()[static_cast<size_t>(channel - 1)];
+    mask = static_cast<std::uint16_t>(mask ^ (1U << (step - 1)));
+    update();
+    doc->m_patternChanged = 1;
+    // The edit marks the recipe modified now; repaints leave the flag alone.
+    doc->SetModifiedFlag(true);
+}
