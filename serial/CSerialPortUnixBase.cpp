@@ -195,11 +195,12 @@ bool CSerialPortUnixBase::open() {
         close();
         return false;
     }
-    LockGuard guard(m_lock);
-    // A receive thread left by a close called from the listener has ended or is about to.
+    // A receive thread left by a close called from its own listener has ended or is about to; joined
+    // before the lock is taken, since it may still want the lock on its way out.
     if (m_receiveThread.joinable()) {
         m_receiveThread.join();
     }
+    LockGuard guard(m_lock);
 
     const std::optional<std::string> path = resolveDevice();
     if (!path) {
