@@ -217,7 +217,11 @@ bool CSerialPortUnixBase::open() {
         }
         return failOpen(ErrorOpenFailed, e);
     }
+    bool exclusive = false;
     auto fail = [&](PortError code, int e) {
+        if (exclusive) {
+            ::ioctl(fd, TIOCNXCL); // the mark is the tty's, not this descriptor's
+        }
         ::close(fd);
         return failOpen(code, e);
     };
@@ -230,6 +234,7 @@ bool CSerialPortUnixBase::open() {
     if (::ioctl(fd, TIOCEXCL) != 0) {
         return fail(ErrorOpenFailed, errno); // ENOTTY: not a serial device
     }
+    exclusive = true;
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
         return fail(ErrorOpenFailed, errno);
@@ -306,6 +311,9 @@ void CSerialPortUnixBase::close() {
     LockGuard guard(m_lock);
     ::tcflush(fd, TCIOFLUSH);
     m_fd.store(-1);
+    // The exclusive mark belongs to the tty and would outlive this descriptor if another one (a monitor
+    // run by root) still had the device open.
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd); // releases the flock
     ::close(m_wakeFd);
     m_wakeFd = -1;
