@@ -153,10 +153,11 @@ int RunDownload(const QStringList& args) {
     if (!beep) {
         options.beepLength = std::chrono::milliseconds(0);
     }
-    DownloadWorker worker(beep ? &alsa : nullptr, options);
     std::atomic<bool> finished{false};
     DownloadResult result;
     std::mutex resultMutex;
+    // Declared after everything its callbacks use, so that it is joined before they go.
+    DownloadWorker worker(beep ? &alsa : nullptr, options);
     DownloadCallbacks cb;
     cb.started = [&bar] { bar.Show(0, kavo::download::kFrameCount); };
     cb.progress = [&bar](int n) { bar.Show(n, kavo::download::kFrameCount); };
@@ -182,8 +183,12 @@ int RunDownload(const QStringList& args) {
                         }
                         return text;
                     }};
-    if (worker.start(std::move(job), std::move(cb)) != DownloadWorker::StartResult::Started) {
-        std::fprintf(stderr, "kavo-cli download: %s does not hold a whole recipe\n", qPrintable(file));
+    const DownloadWorker::StartResult started = worker.start(std::move(job), std::move(cb));
+    if (started != DownloadWorker::StartResult::Started) {
+        std::fprintf(stderr, "kavo-cli download: %s\n",
+                     started == DownloadWorker::StartResult::BadRecipe
+                         ? (file.toStdString() + " does not hold a whole recipe").c_str()
+                         : "cannot start the download");
         return CliFailed;
     }
 
