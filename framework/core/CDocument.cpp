@@ -192,6 +192,13 @@ bool CDocument::OnSaveDocument(const QString& path, FileError* error) {
         err = MakeFileError(AFX_IDP_FILE_ACCESS_DENIED, EISDIR, path);
         return false;
     }
+    // A file the user may not write stays as it is, although the folder would let us replace it.
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    if (::access(nativeTarget.constData(), F_OK) == 0 && ::access(nativeTarget.constData(), W_OK) != 0) {
+        const int e = errno;
+        err = MakeFileError(FileErrorIdForOpen(e), e, path);
+        return false;
+    }
     const QFileInfo targetInfo(target);
     QByteArray tmpl = QFile::encodeName(targetInfo.absolutePath() + QLatin1String("/.") +
                                         targetInfo.fileName() + QLatin1String(".XXXXXX"));
