@@ -15,11 +15,17 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <linux/fs.h>
+#include <ostream>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace testfs {
 
