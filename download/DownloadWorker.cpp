@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <system_error>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -42,10 +43,15 @@ DownloadWorker::StartResult DownloadWorker::start(DownloadJob job, DownloadCallb
         m_thread.join();
     }
     m_busy.store(true);
-    m_thread = std::jthread([this, frames = std::move(frames), job = std::move(job),
-                             cb = std::move(callbacks)](std::stop_token stop) mutable {
-        Run(stop, std::move(frames), std::move(job), std::move(cb));
-    });
+    try {
+        m_thread = std::jthread([this, frames = std::move(frames), job = std::move(job),
+                                 cb = std::move(callbacks)](std::stop_token stop) mutable {
+            Run(stop, std::move(frames), std::move(job), std::move(cb));
+        });
+    } catch (const std::system_error&) {
+        m_busy.store(false);
+        return StartResult::NoThread;
+    }
     return StartResult::Started;
 }
 

@@ -60,7 +60,7 @@ class DownloadWorker {
         unsigned beepHz = 1000;
         std::chrono::milliseconds beepLength = std::chrono::milliseconds(1000);
     };
-    enum class StartResult { Started, AlreadyRunning, BadRecipe, NoWriter };
+    enum class StartResult { Started, AlreadyRunning, BadRecipe, NoWriter, NoThread };
 
     // beeper may be null (no tone; the bell callback is called); it must outlive the worker.
     explicit DownloadWorker(IBeeper* beeper, Options options);
@@ -71,8 +71,8 @@ class DownloadWorker {
     DownloadWorker& operator=(const DownloadWorker&) = delete;
 
     // Builds the frames from the job's copies and starts the thread. Refused while a download runs (from
-    // start() until the finished callback), when the arrays are not 3 x 5 x 8, or when job.write is empty.
-    // Never throws. Not to be called from a callback.
+    // start() until the finished callback), when the arrays are not 3 x 5 x 8, when job.write is empty, or
+    // when the system will not start a thread. start() and stop() are not to be called from a callback.
     StartResult start(DownloadJob job, DownloadCallbacks callbacks);
 
     // Ends a running download between frames and joins its thread. Harmless when none runs.

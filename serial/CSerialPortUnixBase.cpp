@@ -195,11 +195,12 @@ bool CSerialPortUnixBase::open() {
         close();
         return false;
     }
-    LockGuard guard(m_lock);
-    // A receive thread left by a close called from the listener has ended or is about to.
+    // A receive thread left by a close called from its own listener has ended or is about to; joined
+    // before the lock is taken, since it may still want the lock on its way out.
     if (m_receiveThread.joinable()) {
         m_receiveThread.join();
     }
+    LockGuard guard(m_lock);
 
     const std::optional<std::string> path = resolveDevice();
     if (!path) {
@@ -216,7 +217,11 @@ bool CSerialPortUnixBase::open() {
         }
         return failOpen(ErrorOpenFailed, e);
     }
+    bool exclusive = false;
     auto fail = [&](PortError code, int e) {
+        if (exclusive) {
+            ::ioctl(fd, TIOCNXCL); // the mark is the tty's, not this descriptor's
+        }
         ::close(fd);
         return failOpen(code, e);
     };
@@ -229,6 +234,7 @@ bool CSerialPortUnixBase::open() {
     if (::ioctl(fd, TIOCEXCL) != 0) {
         return fail(ErrorOpenFailed, errno); // ENOTTY: not a serial device
     }
+    exclusive = true;
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
         return fail(ErrorOpenFailed, errno);
@@ -305,6 +311,9 @@ void CSerialPortUnixBase::close() {
     LockGuard guard(m_lock);
     ::tcflush(fd, TCIOFLUSH);
     m_fd.store(-1);
+    // The exclusive mark belongs to the tty and would outlive this descriptor if another one (a monitor
+    // run by root) still had the device open.
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd); // releases the flock
     ::close(m_wakeFd);
     m_wakeFd = -1;

@@ -1,7 +1,7 @@
 #pragma once
 
 // Told when received bytes have been stored. Runs on the port's receive thread (notify delay 0) or on its
-// notify timer thread, never with the port lock held. It must not close or destroy the port it listens to.
+// notify timer thread, never with the port lock held. It may close the port but must not destroy it.
 class ReceiveListener {
   public:
     virtual ~ReceiveListener() = default;

@@ -118,7 +118,9 @@ void CMYView1::mousePressEvent(QMouseEvent* event) {
 
 bool CMYView1::HitTest(int px, int py, int* channel, int* step) const {
     const CKAVODoc* doc = GetDocument();
-    if (doc == nullptr) {
+    // Outside the invariants (camera 1..3, position 1..5) there is no cell to toggle.
+    if (doc == nullptr || doc->m_curCamera < 1 || doc->m_curCamera > CKAVODoc::kCameras ||
+        doc->m_curPosition < 1 || doc->m_curPosition > CKAVODoc::kPositions) {
         return false;
     }
     // Coordinates taken as unsigned 16-bit values: a point left of or above the view wraps far

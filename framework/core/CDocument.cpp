@@ -192,6 +192,19 @@ bool CDocument::OnSaveDocument(const QString& path, FileError* error) {
         err = MakeFileError(AFX_IDP_FILE_ACCESS_DENIED, EISDIR, path);
         return false;
     }
+    // A file the user may not write stays as it is, although the folder would let us replace it.
+    // Opening it for writing (without truncating) asks the system exactly that question.
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    struct stat old {};
+    if (::stat(nativeTarget.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+        const int probe = ::open(nativeTarget.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0) {
+            const int e = errno;
+            err = MakeFileError(FileErrorIdForOpen(e), e, path);
+            return false;
+        }
+        ::close(probe);
+    }
     const QFileInfo targetInfo(target);
     QByteArray tmpl = QFile::encodeName(targetInfo.absolutePath() + QLatin1String("/.") +
                                         targetInfo.fileName() + QLatin1String(".XXXXXX"));

@@ -1,6 +1,7 @@
 // kavo-cli simulate: a virtual lighting controller on a pseudo-terminal, entered in the port folder as COMn
 // so that the setup form and kavo-cli download can pick it like a real port.
 #include "CliCommands.h"
+#include "PortNameTable.h"
 #include "VirtualController.h"
 
 #include <fcntl.h>
@@ -25,8 +26,6 @@ void OnSignal(int sig) {
     g_signal = sig;
 }
 
-constexpr int kHighestPort = 254; // the port name table knows COM0..COM254
-
 const char kUsage[] =
     "Usage: kavo-cli simulate [--name COMn] [--dump FILE.aid] [--once]\n"
     "\n"
@@ -39,22 +38,6 @@ const char kUsage[] =
     "  --once           end after one complete download\n"
     "\n"
     "Ctrl+C ends it; the port entry is removed either way.\n";
-
-// The user's port folder: KAVO_PORTS_DIR when set, otherwise under $XDG_CONFIG_HOME (default ~/.config).
-std::string PortsDir() {
-    if (const char* d = std::getenv("KAVO_PORTS_DIR"); d != nullptr && *d != '\0') {
-        return d;
-    }
-    std::string base;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x != nullptr && x[0] == '/') {
-        base = x;
-    } else if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0') {
-        base = std::string(h) + "/.config";
-    } else {
-        base = ".config";
-    }
-    return base + "/Local AppWizard-Generated Applications/KAVO/ports";
-}
 
 bool MakeDirs(const std::string& path, std::string* error) {
     for (std::size_t i = 1; i <= path.size(); ++i) {
@@ -69,31 +52,22 @@ bool MakeDirs(const std::string& path, std::string* error) {
     return true;
 }
 
-// "COMn" with n decimal, no leading zero, 0..254.
-std::optional<int> PortNumber(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0) {
-        return std::nullopt;
-    }
-    const std::string digits = name.substr(3);
-    if (digits.find_first_not_of("0123456789") != std::string::npos ||
-        (digits.size() > 1 && digits[0] == '0')) {
-        return std::nullopt;
-    }
-    const int n = std::stoi(digits);
-    return n <= kHighestPort ? std::optional<int>(n) : std::nullopt;
-}
-
 enum class Claim { Taken, Busy, Failed };
 
-// Enters link -> target unless a live entry holds the name. An entry whose target is gone was left by a
-// controller that did not end cleanly; it is replaced.
+// Enters link -> target unless an entry holds the name. A dangling link to a pseudo-terminal was left by a
+// controller that did not end cleanly and is replaced; a dangling link to anything else names an adapter
+// that is unplugged and keeps its name.
 Claim ClaimName(const std::string& link, const std::string& target, std::string* error) {
     struct stat st {};
     if (::lstat(link.c_str(), &st) == 0) {
-        if (::stat(link.c_str(), &st) == 0) {
+        char buf[4096];
+        const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
+        const bool leftPty =
+            n > 0 && std::string(buf, static_cast<std::size_t>(n)).rfind("/dev/pts/", 0) == 0;
+        if (::stat(link.c_str(), &st) == 0 || !leftPty) {
             return Claim::Busy;
         }
-        ::unlink(link.c_str()); // a dangling link
+        ::unlink(link.c_str());
     }
     if (::symlink(target.c_str(), link.c_str()) == 0) {
         return Claim::Taken;
@@ -178,7 +152,8 @@ int RunSimulate(const QStringList& args) {
             return CliBadUsage;
         }
     }
-    if (!name.empty() && !PortNumber(name)) {
+    const auto number = PortNameTable::PortNumber(name);
+    if (!name.empty() && (!number || *number > kLastPortNumber)) {
         std::fprintf(stderr, "kavo-cli simulate: '%s' is not a port name COM0..COM254\n", name.c_str());
         return CliBadUsage;
     }
@@ -219,7 +194,8 @@ int RunSimulate(const QStringList& args) {
         sigdelset(&waitMask, sig);
     }
 
-    const std::string dir = PortsDir();
+    const PortNameTable table = PortNameTable::FromEnvironment();
+    const std::string dir = table.userDir();
     std::string error;
     std::string link;
     if (!MakeDirs(dir, &error)) {
@@ -233,13 +209,16 @@ int RunSimulate(const QStringList& args) {
         link = dir + "/" + name;
         claim = ClaimName(link, device, &error);
         if (claim == Claim::Busy) {
-            error = name + " is already in the port folder " + dir;
+            error = name + " is already in the port folder " + dir + " (pick another with --name)";
         }
     } else {
-        for (int n = 1; n <= kHighestPort && claim == Claim::Busy; ++n) {
+        // The lowest name from COM1 that no present port answers to (a built-in serial device included).
+        for (unsigned n = 1; n <= kLastPortNumber && claim == Claim::Busy; ++n) {
             name = "COM" + std::to_string(n);
             link = dir + "/" + name;
-            claim = ClaimName(link, device, &error);
+            if (!table.devicePath(name)) {
+                claim = ClaimName(link, device, &error);
+            }
         }
         if (claim == Claim::Busy) {
             error = "no free port name COM1..COM254 in " + dir;

@@ -1,0 +1,185 @@
+// Start-up: the command line forms, opening a file named on it, the desktop registration.
+#include "AfxMessageBox.h"
+#include "CCommandLineInfo.h"
+#include "CKAVOApp.h"
+#include "CKAVODoc.h"
+#include "CMainFrame.h"
+#include "CRecentFileList.h"
+#include "ShellRegistration.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Shell = CCommandLineInfo::Shell;
+
+TEST(CommandLine, FormsAreReadByTheFrameworkRules) {
+    struct Case {
+        QStringList args;
+        Shell command;
+        QString file;
+    };
+    const Case cases[] = {
+        {{}, Shell::FileNew, {}},
+        {{"/home/op/recipe.aid"}, Shell::FileOpen, "/home/op/recipe.aid"},
+        {{"recipe.aid"}, Shell::FileOpen, "recipe.aid"},
+        {{"/p", "a.aid"}, Shell::FilePrint, "a.aid"},
+        {{"-p", "a.aid"}, Shell::FilePrint, "a.aid"},
+        {{"/pt", "a.aid", "printer", "driver", "port"}, Shell::FilePrintTo, "a.aid"},
+        {{"/dde"}, Shell::FileDDE, {}},
+        {{"/ddenoshow"}, Shell::FileDDE, {}},
+        {{"/Register"}, Shell::AppRegister, {}},
+        {{"/Regserver"}, Shell::AppRegister, {}},
+        {{"/RegisterPerUser"}, Shell::AppRegister, {}},
+        {{"/RegserverPerUser"}, Shell::AppRegister, {}},
+        {{"/Unregister"}, Shell::AppUnregister, {}},
+        {{"/Unregserver"}, Shell::AppUnregister, {}},
+        {{"/UnregisterPerUser"}, Shell::AppUnregister, {}},
+        {{"-unregserverperuser"}, Shell::AppUnregister, {}},
+        // A path that starts like a switch but is no switch stays a path.
+        {{"/pattern.aid"}, Shell::FileOpen, "/pattern.aid"},
+    };
+    for (const Case& c : cases) {
+        CCommandLineInfo info;
+        info.ParseCommandLine(c.args);
+        EXPECT_EQ(info.m_nShellCommand, c.command) << c.args.join(' ').toStdString();
+        EXPECT_EQ(info.m_strFileName, c.file) << c.args.join(' ').toStdString();
+    }
+    CCommandLineInfo pt;
+    pt.ParseCommandLine({"/pt", "a.aid", "printer", "driver", "port"});
+    EXPECT_EQ(pt.m_strPrinterName, "printer");
+    EXPECT_EQ(pt.m_strDriverName, "driver");
+    EXPECT_EQ(pt.m_strPortName, "port");
+}
+
+class StartupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
+        qputenv("KAVO_PORTS_DIR", m_home.filePath("ports").toUtf8());
+        m_app.SetRegisterShellFileTypes(false);
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = m_home.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    QTemporaryDir m_home;
+    CScriptedMessageBoxes m_boxes;
+    CKAVOApp m_app;
+};
+
+TEST_F(StartupTest, EmptyCommandLineGivesANewRecipe) {
+    ASSERT_TRUE(m_app.InitInstance({}));
+    const CKAVODoc* doc = m_app.Document();
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(doc->GetTitle(), "Untitled");
+    EXPECT_EQ(doc->m_curCamera, 1);
+    EXPECT_EQ(doc->m_curPosition, 1);
+    EXPECT_EQ(doc->m_stepCount, 16);
+    EXPECT_EQ(doc->m_patternChanged, 0);
+    for (const auto& camera : doc->m_levels) {
+        for (const auto& position : camera) {
+            for (std::uint8_t level : position) {
+                EXPECT_EQ(level, 255);
+            }
+        }
+    }
+    for (const auto& camera : doc->m_stepMasks) {
+        for (const auto& position : camera) {
+            for (std::uint16_t mask : position) {
+                EXPECT_EQ(mask, 0);
+            }
+        }
+    }
+    EXPECT_TRUE(m_app.MainFrame()->isVisible());
+    EXPECT_TRUE(m_boxes.shown.empty());
+}
+
+TEST_F(StartupTest, AFileOnTheCommandLineOpensInsteadOfNew) {
+    QByteArray bytes(360, '\0');
+    bytes[0] = 0x01;         // camera 1, position 1, channel 1: step 1
+    bytes[240] = char(0x22); // its level
+    const QString path = writeFile("start.aid", bytes);
+    ASSERT_TRUE(m_app.InitInstance({path}));
+    EXPECT_EQ(m_app.Document()->GetTitle(), "start.aid");
+    EXPECT_EQ(m_app.Document()->m_stepMasks[0][0][0], 0x0001);
+    EXPECT_EQ(m_app.Document()->m_levels[0][0][0], 0x22);
+    EXPECT_EQ(m_app.Document()->m_curCamera, 1);
+    EXPECT_FALSE(m_app.Document()->IsModified());
+    EXPECT_EQ(m_app.MainFrame()->windowTitle(), "start.aid - KAVO_3C_8CH");
+    EXPECT_EQ(m_app.RecentFiles()->Entries().value(0), QFileInfo(path).absoluteFilePath());
+}
+
+TEST_F(StartupTest, AnUnreadableFileOnTheCommandLineIsReportedAndEndsTheProgram) {
+    const QString missing = m_home.filePath("missing.aid");
+    EXPECT_FALSE(m_app.InitInstance({missing}));
+    EXPECT_NE(m_app.ExitCode(), 0);
+    EXPECT_EQ(m_app.MainFrame(), nullptr);
+    ASSERT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_EQ(m_boxes.shown[0].text, missing + " was not found.");
+    EXPECT_EQ(m_boxes.shown[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);
+
+    CKAVOApp second;
+    second.SetRegisterShellFileTypes(false);
+    EXPECT_FALSE(second.InitInstance({writeFile("short.aid", QByteArray(359, '\0'))}));
+    EXPECT_NE(second.ExitCode(), 0);
+    EXPECT_EQ(m_boxes.shown.back().text, "Unexpected file format.");
+}
+
+TEST_F(StartupTest, PrintSwitchesOpenTheFileAndEndWithoutPrinting) {
+    const QString path = writeFile("print.aid", QByteArray(360, '\0'));
+    EXPECT_FALSE(m_app.InitInstance({"/p", path}));
+    EXPECT_EQ(m_app.ExitCode(), 0);
+    EXPECT_TRUE(m_boxes.shown.empty());
+
+    CKAVOApp printTo;
+    printTo.SetRegisterShellFileTypes(false);
+    EXPECT_FALSE(printTo.InitInstance({"/pt", m_home.filePath("gone.aid"), "lp", "drv", "port"}));
+    EXPECT_NE(printTo.ExitCode(), 0);
+}
+
+TEST_F(StartupTest, RegisterAndUnregisterWriteAndRemoveTheDesktopFilesThenEnd) {
+    m_app.SetExecutablePath("/opt/kavo dir/kavo");
+    EXPECT_FALSE(m_app.InitInstance({"/Register"}));
+    EXPECT_EQ(m_app.ExitCode(), 0);
+    EXPECT_EQ(m_app.MainFrame(), nullptr);
+
+    QFile mime(ShellRegistration::MimePackagePath());
+    ASSERT_TRUE(mime.open(QIODevice::ReadOnly));
+    const QByteArray mimeText = mime.readAll();
+    EXPECT_TRUE(mimeText.contains("<glob pattern=\"*.aid\"/>"));
+    EXPECT_TRUE(mimeText.contains("<comment>KAVO.Document</comment>"));
+    QFile desktop(ShellRegistration::DesktopEntryPath());
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+    const QByteArray desktopText = desktop.readAll();
+    EXPECT_TRUE(desktopText.contains("Exec=\"/opt/kavo dir/kavo\" %f\n"));
+    EXPECT_TRUE(desktopText.contains("MimeType=application/x-kavo-document;"));
+    EXPECT_TRUE(QFileInfo::exists(ShellRegistration::IconPath()));
+
+    CKAVOApp unregister;
+    EXPECT_FALSE(unregister.InitInstance({"/Unregister"}));
+    EXPECT_EQ(unregister.ExitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(ShellRegistration::MimePackagePath()));
+    EXPECT_FALSE(QFileInfo::exists(ShellRegistration::DesktopEntryPath()));
+}
+
+TEST_F(StartupTest, EveryStartRegistersTheFileType) {
+    CKAVOApp app;
+    app.SetExecutablePath("/usr/bin/kavo");
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_TRUE(QFileInfo::exists(ShellRegistration::MimePackagePath()));
+    EXPECT_TRUE(QFileInfo::exists(ShellRegistration::DesktopEntryPath()));
+}
+
+} // namespace

@@ -1,0 +1,416 @@
+// The recipe document and its .aid files, on real files in temporary folders.
+#include "CKAVODoc.h"
+#include "CViewBase.h"
+#include "FileTestSupport.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/file.h>
+#include <sys/stat.h>
+
+using testfs::ReadAll;
+using testfs::WriteAll;
+
+namespace {
+
+class CountingView : public CViewBase {
+  public:
+    void OnUpdate(CViewBase*, long) override { ++updates; }
+    int updates = 0;
+};
+
+QByteArray NewRecipeBytes() {
+    return QByteArray(240, '\0') + QByteArray(120, '\xFF');
+}
+
+// Fills every mask and level with a value of its own, so that a misplaced byte shows.
+void FillDistinct(CKAVODoc& doc) {
+    int n = 0;
+    for (int c = 0; c < 3; ++c) {
+        for (int p = 0; p < 5; ++p) {
+            for (int k = 0; k < 8; ++k, ++n) {
+                doc.m_stepMasks[c][p][k] = static_cast<std::uint16_t>(0x0101 * n + 0x8000);
+                doc.m_levels[c][p][k] = static_cast<std::uint8_t>(n * 2 + 1);
+            }
+        }
+    }
+}
+
+void ExpectNewRecipe(const CKAVODoc& doc) {
+    EXPECT_EQ(doc.m_curCamera, 1);
+    EXPECT_EQ(doc.m_curPosition, 1);
+    EXPECT_EQ(doc.m_stepCount, 16);
+    EXPECT_EQ(doc.m_patternChanged, 0);
+    EXPECT_FALSE(doc.IsModified());
+    for (int c = 0; c < 3; ++c) {
+        for (int p = 0; p < 5; ++p) {
+            EXPECT_EQ(doc.m_stepMasks[c][p], std::vector<std::uint16_t>(8, 0));
+            EXPECT_EQ(doc.m_levels[c][p], std::vector<std::uint8_t>(8, 255));
+        }
+    }
+}
+
+class RecipeFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_doc.OnNewDocument();
+    }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QByteArray Save(const QString& name = QStringLiteral("r.aid")) {
+        QString error;
+        EXPECT_TRUE(m_doc.SaveFile(Path(name), &error)) << error.toStdString();
+        return ReadAll(Path(name));
+    }
+
+    QTemporaryDir m_dir;
+    CKAVODoc m_doc;
+};
+
+TEST_F(RecipeFile, NewRecipeIs240ZeroBytesThen120FF) {
+    ExpectNewRecipe(m_doc);
+    EXPECT_EQ(Save(), NewRecipeBytes());
+}
+
+TEST_F(RecipeFile, WorkedExamplesLandOnTheirBytes) {
+    m_doc.OnAllLedOn(); // camera 1, position 1
+    m_doc.m_stepMasks[0][1][0] = 0x8001;
+    m_doc.m_levels[1][2][3] = 128;
+    QByteArray expected = NewRecipeBytes();
+    expected.replace(0, 16, QByteArray(16, '\xFF'));
+    expected[16] = '\x01';
+    expected[17] = '\x80';
+    expected[299] = '\x80';
+    EXPECT_EQ(Save(), expected);
+
+    // The corners of both blocks, camera 2 position 3 channel 4, and the far end.
+    m_doc.OnNewDocument();
+    struct Case {
+        int c, p, k;
+        int maskByte, levelByte;
+    };
+    const Case cases[] = {{1, 1, 8, 14, 247}, {2, 1, 1, 80, 280}, {2, 3, 4, 118, 299}, {3, 5, 8, 238, 359}};
+    for (const Case& t : cases) {
+        m_doc.m_stepMasks[t.c - 1][t.p - 1][t.k - 1] = 0xBEEF;
+        m_doc.m_levels[t.c - 1][t.p - 1][t.k - 1] = 0x42;
+    }
+    const QByteArray bytes = Save();
+    ASSERT_EQ(bytes.size(), 360);
+    for (const Case& t : cases) {
+        SCOPED_TRACE(testing::Message() << "camera " << t.c << " position " << t.p << " channel " << t.k);
+        EXPECT_EQ(static_cast<std::uint8_t>(bytes[t.maskByte]), 0xEF);
+        EXPECT_EQ(static_cast<std::uint8_t>(bytes[t.maskByte + 1]), 0xBE);
+        EXPECT_EQ(static_cast<std::uint8_t>(bytes[t.levelByte]), 0x42);
+    }
+}
+
+TEST_F(RecipeFile, SaveThenOpenGivesBackEveryValueAndKeepsTheCurrentCameraAndPosition) {
+    FillDistinct(m_doc);
+    m_doc.m_curCamera = 2;
+    m_doc.m_curPosition = 2;
+    Save();
+    EXPECT_FALSE(m_doc.IsModified());
+    EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("r.aid"));
+
+    CKAVODoc other;
+    other.OnNewDocument();
+    other.m_curCamera = 3;
+    other.m_curPosition = 4;
+    other.m_patternChanged = 1;
+    QString error;
+    ASSERT_TRUE(other.LoadFile(Path("r.aid"), &error)) << error.toStdString();
+    EXPECT_EQ(other.m_stepMasks, m_doc.m_stepMasks);
+    EXPECT_EQ(other.m_levels, m_doc.m_levels);
+    EXPECT_EQ(other.m_curCamera, 3);
+    EXPECT_EQ(other.m_curPosition, 4);
+    EXPECT_EQ(other.m_patternChanged, 1);
+    EXPECT_FALSE(other.IsModified());
+    EXPECT_EQ(other.GetTitle(), QStringLiteral("r.aid"));
+    EXPECT_EQ(other.GetPathName(), QFileInfo(Path("r.aid")).absoluteFilePath());
+}
+
+TEST_F(RecipeFile, StoredBytesReadBackUnchecked) {
+    QByteArray bytes = NewRecipeBytes();
+    bytes[0] = '\x01';
+    bytes[1] = '\x80'; // steps 1 and 16 of camera 1, position 1, channel 1
+    bytes[240] = '\0'; // a level the sliders can't make
+    bytes[359] = '\x07';
+    ASSERT_TRUE(WriteAll(Path("in.aid"), bytes));
+    ASSERT_TRUE(m_doc.LoadFile(Path("in.aid"), nullptr));
+    EXPECT_EQ(m_doc.m_stepMasks[0][0][0], 0x8001);
+    EXPECT_EQ(m_doc.m_levels[0][0][0], 0);
+    EXPECT_EQ(m_doc.m_levels[2][4][7], 7);
+}
+
+// Too short but not empty: the message, then a new, untitled, unmodified recipe.
+TEST_F(RecipeFile, ShortFilesAreRefusedAndLeaveANewRecipe) {
+    for (int size : {359, 240, 239, 1}) {
+        SCOPED_TRACE(size);
+        ASSERT_TRUE(WriteAll(Path("short.aid"), QByteArray(size, '\x55')));
+        FillDistinct(m_doc);
+        m_doc.m_curCamera = 3;
+        m_doc.m_curPosition = 5;
+        m_doc.m_patternChanged = 1;
+        m_doc.SetModifiedFlag(true);
+        QString error;
+        EXPECT_FALSE(m_doc.LoadFile(Path("short.aid"), &error));
+        EXPECT_EQ(error, QStringLiteral("Unexpected file format."));
+        ExpectNewRecipe(m_doc);
+        EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("Untitled"));
+        EXPECT_TRUE(m_doc.GetPathName().isEmpty());
+    }
+}
+
+TEST_F(RecipeFile, EmptyFileReadsNothingButTakesItsName) {
+    FillDistinct(m_doc);
+    const auto masks = m_doc.m_stepMasks;
+    const auto levels = m_doc.m_levels;
+    m_doc.SetModifiedFlag(true);
+    ASSERT_TRUE(WriteAll(Path("empty.aid"), QByteArray()));
+    QString error;
+    ASSERT_TRUE(m_doc.LoadFile(Path("empty.aid"), &error)) << error.toStdString();
+    EXPECT_EQ(m_doc.m_stepMasks, masks);
+    EXPECT_EQ(m_doc.m_levels, levels);
+    EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("empty.aid"));
+    EXPECT_FALSE(m_doc.IsModified());
+    // A later save fills it with the 360 bytes.
+    EXPECT_EQ(Save("empty.aid").size(), 360);
+}
+
+TEST_F(RecipeFile, LongerFileReadsItsFirst360BytesAndSavesBackAt360) {
+    QByteArray bytes = NewRecipeBytes();
+    bytes[359] = '\x11';
+    bytes.append('\x22');
+    ASSERT_TRUE(WriteAll(Path("long.aid"), bytes));
+    QString error;
+    ASSERT_TRUE(m_doc.LoadFile(Path("long.aid"), &error)) << error.toStdString();
+    EXPECT_EQ(m_doc.m_levels[2][4][7], 0x11);
+    EXPECT_EQ(Save("long.aid"), bytes.left(360));
+}
+
+// A file that can't be opened leaves everything of the document as it was.
+TEST_F(RecipeFile, FilesThatCannotBeOpenedChangeNothing) {
+    ASSERT_TRUE(WriteAll(Path("plain"), "not a folder"));
+    ASSERT_TRUE(WriteAll(Path("locked.aid"), NewRecipeBytes()));
+    QDir(m_dir.path()).mkdir(QStringLiteral("folder.aid"));
+    struct Case {
+        QString path;
+        QString message;
+    };
+    const Case cases[] = {
+        {Path("missing.aid"), Path("missing.aid") + " was not found."},
+        {Path("plain/r.aid"), Path("plain/r.aid") + " contains an invalid path."},
+        {Path("folder.aid"), "Access to " + Path("folder.aid") + " was denied."},
+        {Path("locked.aid"), "A sharing violation occurred while accessing " + Path("locked.aid") + "."},
+    };
+    // Another program writing the file holds it exclusively.
+    const int holder = ::open(QFile::encodeName(Path("locked.aid")).constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+    Save("own.aid");
+    FillDistinct(m_doc);
+    m_doc.SetModifiedFlag(true);
+    const auto masks = m_doc.m_stepMasks;
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.path.toStdString());
+        QString error;
+        EXPECT_FALSE(m_doc.LoadFile(t.path, &error));
+        EXPECT_EQ(error, t.message);
+        EXPECT_EQ(m_doc.m_stepMasks, masks);
+        EXPECT_TRUE(m_doc.IsModified());
+        EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("own.aid"));
+    }
+    ::close(holder);
+}
+
+TEST_F(RecipeFile, UnreadableFileIsAccessDenied) {
+    if (!testfs::PermissionsEnforced::Works(m_dir.path())) {
+        GTEST_SKIP() << "file permissions can't be made to apply to this process";
+    }
+    ASSERT_TRUE(WriteAll(Path("secret.aid"), NewRecipeBytes()));
+    QFile::setPermissions(Path("secret.aid"), QFileDevice::WriteOwner);
+    m_doc.OnAllLedOn();
+    QString error;
+    {
+        testfs::PermissionsEnforced enforced;
+        EXPECT_FALSE(m_doc.LoadFile(Path("secret.aid"), &error));
+    }
+    EXPECT_EQ(error, "Access to " + Path("secret.aid") + " was denied.");
+    EXPECT_EQ(m_doc.m_stepMasks[0][0][0], 0xFFFF);
+    EXPECT_TRUE(m_doc.IsModified());
+}
+
+TEST_F(RecipeFile, AllLedCommandsEditOnlyTheCurrentPatternAndMarkModifiedAtOnce) {
+    CountingView view;
+    m_doc.AddView(&view);
+    FillDistinct(m_doc);
+    m_doc.SetModifiedFlag(false);
+    auto masks = m_doc.m_stepMasks;
+    const auto levels = m_doc.m_levels;
+    m_doc.m_curCamera = 2;
+    m_doc.m_curPosition = 5;
+
+    m_doc.OnAllLedOn();
+    masks[1][4].assign(8, 0xFFFF);
+    EXPECT_EQ(m_doc.m_stepMasks, masks);
+    EXPECT_EQ(m_doc.m_levels, levels);
+    EXPECT_EQ(m_doc.m_patternChanged, 1);
+    EXPECT_TRUE(m_doc.IsModified());
+    EXPECT_EQ(view.updates, 1);
+
+    m_doc.OnAllLedOff();
+    masks[1][4].assign(8, 0);
+    EXPECT_EQ(m_doc.m_stepMasks, masks);
+
+    // Already dark: no value changes, yet it is an edit.
+    m_doc.OnNewDocument();
+    m_doc.OnAllLedOff();
+    EXPECT_EQ(m_doc.m_patternChanged, 1);
+    EXPECT_TRUE(m_doc.IsModified());
+    EXPECT_EQ(view.updates, 3);
+    m_doc.RemoveView(&view);
+}
+
+// A save that fails leaves the file that was there byte for byte, no temporary file behind, and
+// the document modified under its old name.
+class FailedSave : public RecipeFile {
+  protected:
+    void SetUp() override {
+        RecipeFile::SetUp();
+        m_oldBytes = NewRecipeBytes();
+        m_oldBytes[5] = '\x5A';
+    }
+    // Writes the old file at path, then loads and edits it.
+    void PrepareOwnFile(const QString& path) {
+        ASSERT_TRUE(WriteAll(path, m_oldBytes));
+        QString error;
+        ASSERT_TRUE(m_doc.LoadFile(path, &error)) << error.toStdString();
+        m_doc.OnAllLedOn();
+    }
+    void ExpectFailedSave(const QString& path, const QString& message) {
+        const QString folder = QFileInfo(path).absolutePath();
+        const QStringList before = testfs::Entries(folder);
+        const QString title = m_doc.GetTitle();
+        QString error;
+        EXPECT_FALSE(m_doc.SaveFile(path, &error));
+        EXPECT_EQ(error, message);
+        EXPECT_EQ(ReadAll(path), m_oldBytes);
+        EXPECT_EQ(testfs::Entries(folder), before);
+        EXPECT_TRUE(m_doc.IsModified());
+        EXPECT_EQ(m_doc.GetTitle(), title);
+    }
+    QByteArray m_oldBytes;
+};
+
+TEST_F(FailedSave, ImmutableFolder) {
+    const QString folder = Path("ro");
+    QDir(m_dir.path()).mkdir(QStringLiteral("ro"));
+    PrepareOwnFile(folder + "/r.aid");
+    if (!testfs::SetImmutable(folder, true)) {
+        GTEST_SKIP() << "this file system can't make a folder immutable";
+    }
+    ExpectFailedSave(folder + "/r.aid", "Access to " + folder + "/r.aid was denied.");
+    testfs::SetImmutable(folder, false);
+}
+
+TEST_F(FailedSave, ImmutableFile) {
+    PrepareOwnFile(Path("r.aid"));
+    if (!testfs::SetImmutable(Path("r.aid"), true)) {
+        GTEST_SKIP() << "this file system can't make a file immutable";
+    }
+    ExpectFailedSave(Path("r.aid"), "Access to " + Path("r.aid") + " was denied.");
+    testfs::SetImmutable(Path("r.aid"), false);
+}
+
+TEST_F(FailedSave, ReadOnlyFileSystem) {
+    const QString folder = Path("mnt");
+    QDir(m_dir.path()).mkdir(QStringLiteral("mnt"));
+    testfs::TmpfsMount mount(folder, "size=64k");
+    if (!mount.ok()) {
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here: " << mount.error();
+    }
+    PrepareOwnFile(folder + "/r.aid");
+    ASSERT_TRUE(mount.RemountReadOnly());
+    ExpectFailedSave(folder + "/r.aid", "Access to " + folder + "/r.aid was denied.");
+}
+
+TEST_F(FailedSave, FullFileSystem) {
+    const QString folder = Path("mnt");
+    QDir(m_dir.path()).mkdir(QStringLiteral("mnt"));
+    testfs::TmpfsMount mount(folder, "size=16k");
+    if (!mount.ok()) {
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here: " << mount.error();
+    }
+    PrepareOwnFile(folder + "/r.aid");
+    // Take every block that is left.
+    {
+        QFile filler(folder + "/filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(512, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+    ExpectFailedSave(folder + "/r.aid", "Disk full while accessing " + folder + "/r.aid.");
+}
+
+TEST_F(FailedSave, PermissionsOfFolderAndFile) {
+    if (!testfs::PermissionsEnforced::Works(m_dir.path())) {
+        GTEST_SKIP() << "file permissions can't be made to apply to this process";
+    }
+    const auto rx = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    const QString folder = Path("locked");
+    QDir(m_dir.path()).mkdir(QStringLiteral("locked"));
+    PrepareOwnFile(folder + "/r.aid");
+    {
+        // A folder without write permission: the file can't be replaced.
+        QFile::setPermissions(folder, rx);
+        testfs::PermissionsEnforced enforced;
+        ExpectFailedSave(folder + "/r.aid", "Access to " + folder + "/r.aid was denied.");
+    }
+    QFile::setPermissions(folder, rx | QFileDevice::WriteOwner);
+    {
+        // A read-only file in a writable folder stays read-only and unchanged.
+        QFile::setPermissions(folder + "/r.aid", QFileDevice::ReadOwner);
+        testfs::PermissionsEnforced enforced;
+        ExpectFailedSave(folder + "/r.aid", "Access to " + folder + "/r.aid was denied.");
+    }
+}
+
+TEST_F(FailedSave, PathThroughAFile) {
+    // "plain" is a file, not a folder: the save can't start, and the file stays as it was.
+    ASSERT_TRUE(WriteAll(Path("plain"), m_oldBytes));
+    m_doc.OnAllLedOn();
+    QString error;
+    EXPECT_FALSE(m_doc.SaveFile(Path("plain/r.aid"), &error));
+    EXPECT_EQ(error, Path("plain/r.aid") + " contains an invalid path.");
+    EXPECT_EQ(ReadAll(Path("plain")), m_oldBytes);
+    EXPECT_TRUE(m_doc.IsModified());
+    EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("Untitled"));
+}
+
+TEST_F(RecipeFile, SaveKeepsPermissionsAndWritesThroughALink) {
+    ASSERT_TRUE(WriteAll(Path("r.aid"), NewRecipeBytes()));
+    QFile::setPermissions(Path("r.aid"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    ASSERT_TRUE(QFile::link(Path("r.aid"), Path("link.aid")));
+    ASSERT_TRUE(m_doc.LoadFile(Path("link.aid"), nullptr));
+    m_doc.OnAllLedOn();
+    Save("link.aid");
+    EXPECT_TRUE(QFileInfo(Path("link.aid")).isSymLink());
+    EXPECT_EQ(ReadAll(Path("r.aid")).left(16), QByteArray(16, '\xFF'));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(Path("r.aid")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640U);
+    EXPECT_EQ(testfs::Entries(m_dir.path()), QStringList({"link.aid", "r.aid"}));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
