@@ -129,6 +129,9 @@ CFormSetup::~CFormSetup() {
     // The worker writes to the port and reports to the bar: it ends before either goes.
     m_worker->stop();
     m_worker.reset();
+    // The program-wide record must not keep a way to a port that is about to go.
+    TheDownloadJob().write = nullptr;
+    TheDownloadJob().errorText = nullptr;
     if (m_pPort && m_pPort->isOpen()) {
         m_pPort->close();
     }
@@ -642,8 +645,22 @@ void CFormSetup::OnDownload() {
     const DownloadWorker::StartResult started = m_worker->start(job, std::move(callbacks));
     if (started != DownloadWorker::StartResult::Started) {
         PostDownloadControls(1);
-        AfxMessageBox(QStringLiteral("The download could not be started: the recipe is incomplete."),
-                      MB_ICONERROR);
+        QString why;
+        switch (started) {
+        case DownloadWorker::StartResult::AlreadyRunning:
+            why = QStringLiteral("a download is already running");
+            break;
+        case DownloadWorker::StartResult::BadRecipe:
+            why = QStringLiteral("the recipe is incomplete");
+            break;
+        case DownloadWorker::StartResult::NoThread:
+            why = QStringLiteral("the system could not start the download thread");
+            break;
+        default:
+            why = QStringLiteral("there is no port to write to");
+            break;
+        }
+        AfxMessageBox(QStringLiteral("The download could not be started: %1.").arg(why), MB_ICONERROR);
         return;
     }
     AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);
