@@ -164,6 +164,8 @@ TEST_F(DownloadTest, PressingDownloadSendsTheRecipesFramesInOrder) {
     }
     EXPECT_EQ(form->Progress()->value(), 192);
     EXPECT_EQ(form->ProgressBarColor(), QColor(0, 255, 0));
+    const QImage full = form->Progress()->grab().toImage();
+    EXPECT_EQ(QColor(full.pixel(full.width() / 2, full.height() / 2)), QColor(0, 255, 0));
     EXPECT_EQ(beeper.calls.load(), 1);
     EXPECT_EQ(beeper.lastHz.load(), 1000u);
     EXPECT_TRUE(form->OpenPortButton()->isEnabled());
@@ -220,6 +222,13 @@ TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
         EXPECT_LT(sent, 192);
         EXPECT_GE(sent, c.framesBeforeHangUp);
         EXPECT_EQ(form->ProgressBarColor(), QColor(255, 0, 0));
+        // Red up to the frames sent, black after.
+        const QImage bar = form->Progress()->grab().toImage();
+        const int y = bar.height() / 2;
+        if (sent > 0) {
+            EXPECT_EQ(QColor(bar.pixel(3, y)), QColor(255, 0, 0));
+        }
+        EXPECT_EQ(QColor(bar.pixel(bar.width() - 4, y)), QColor(0, 0, 0));
         EXPECT_EQ(beeper.calls.load(), 0);
         EXPECT_TRUE(form->DownloadButton()->isEnabled());
         EXPECT_TRUE(form->OpenPortButton()->isEnabled());
