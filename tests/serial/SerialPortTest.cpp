@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -276,7 +277,13 @@ class PortOnPty : public ::testing::Test {
     void SetUp() override {
         // A sanitizer runtime starts its own helper thread with the first thread; let it come first.
         std::thread([] {}).join();
+        // The lowest count over a few milliseconds: a thread joined just now (here or by the test
+        // before) may not have left /proc yet.
         m_threadsBefore = ThreadCount();
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(1ms);
+            m_threadsBefore = std::min(m_threadsBefore, ThreadCount());
+        }
     }
     void TearDown() override {
         m_port.reset();
