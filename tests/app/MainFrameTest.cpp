@@ -11,9 +11,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusTipEvent>
@@ -22,6 +24,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -272,6 +275,45 @@ TEST_F(MainFrameTest, ExitAsksToSaveAModifiedRecipeAndCancelKeepsTheWindow) {
 
     m_boxes.answers = {IDNO};
     frame()->Action(ID_APP_EXIT)->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(frame()->isVisible());
+}
+
+TEST_F(MainFrameTest, AFileDroppedOnTheWindowOpensAsByOpen) {
+    QByteArray bytes(360, '\0');
+    bytes[0] = 0x03; // camera 1, position 1, channel 1: steps 1 and 2
+    const QString path = m_home.filePath("dropped.aid");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    doc()->SetModifiedFlag(true);
+    m_boxes.answers = {IDNO}; // the save question comes first
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame(), &drop);
+    QApplication::processEvents();
+
+    ASSERT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_EQ(m_boxes.shown[0].text, QStringLiteral("Save changes to Untitled?"));
+    EXPECT_EQ(doc()->GetTitle(), QStringLiteral("dropped.aid"));
+    EXPECT_EQ(doc()->m_stepMasks[0][0][0], 0x0003);
+    EXPECT_FALSE(doc()->IsModified());
+}
+
+TEST_F(MainFrameTest, AltFThenXExits) {
+    frame()->activateWindow();
+    QApplication::processEvents();
+    QTest::keyClick(frame(), Qt::Key_F, Qt::AltModifier);
+    QApplication::processEvents();
+    QMenu* file = frame()->FileMenu();
+    ASSERT_TRUE(file->isVisible());
+    QTest::keyClick(file, Qt::Key_X);
     QApplication::processEvents();
     EXPECT_FALSE(frame()->isVisible());
 }
