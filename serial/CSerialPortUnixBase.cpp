@@ -327,54 +327,61 @@ void CSerialPortUnixBase::receiveLoop(int fd, int wakeFd, std::string portName) 
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     std::vector<char> chunk; // grows to the largest queue seen, then is reused
     while (m_receiving.load()) {
-        fds[0].revents = 0;
-        fds[1].revents = 0;
-        const int ready = ::poll(fds, 2, -1);
-        if (ready < 0) {
-            if (errno != EINTR) {
-                NapUnlessWoken(wakeFd, 10);
-            }
-            continue;
-        }
-        if (fds[1].revents != 0) {
-            break; // close has begun
-        }
-        if (fds[0].revents == 0) {
-            continue;
-        }
-        int queued = 0;
-        if (::ioctl(fd, FIONREAD, &queued) != 0) {
-            queued = 0;
-        }
-        if (queued > 0 && static_cast<unsigned>(queued) >= m_notifyThreshold.load()) {
-            if (chunk.size() < static_cast<size_t>(queued)) {
-                chunk.resize(queued);
-            }
-            unsigned held = 0;
-            bool stored = false;
-            {
-                LockGuard guard(m_lock);
-                const int n = readDevice(chunk.data(), queued);
-                if (n > 0) {
-                    m_receiveBuffer->write(chunk.data(), static_cast<unsigned>(n));
-                    stored = true;
+        try {
+            fds[0].revents = 0;
+            fds[1].revents = 0;
+            const int ready = ::poll(fds, 2, -1);
+            if (ready < 0) {
+                if (errno != EINTR) {
+                    NapUnlessWoken(wakeFd, 10);
                 }
-                held = m_receiveBuffer->usedSize();
-            }
-            if (stored) {
-                notifyReceived(portName, held);
                 continue;
             }
-        }
-        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && queued == 0) {
-            // Adapter unplugged or the other end of a pty gone: nothing will come. Sleep until close
-            // instead of waking for the hang-up again and again.
+            if (fds[1].revents != 0) {
+                break; // close has begun
+            }
+            if (fds[0].revents == 0) {
+                continue;
+            }
+            int queued = 0;
+            if (::ioctl(fd, FIONREAD, &queued) != 0) {
+                queued = 0;
+            }
+            if (queued > 0 && static_cast<unsigned>(queued) >= m_notifyThreshold.load()) {
+                if (chunk.size() < static_cast<size_t>(queued)) {
+                    chunk.resize(queued);
+                }
+                unsigned held = 0;
+                bool stored = false;
+                {
+                    LockGuard guard(m_lock);
+                    const int n = readDevice(chunk.data(), queued);
+                    if (n > 0) {
+                        m_receiveBuffer->write(chunk.data(), static_cast<unsigned>(n));
+                        stored = true;
+                    }
+                    held = m_receiveBuffer->usedSize();
+                }
+                if (stored) {
+                    notifyReceived(portName, held);
+                    continue;
+                }
+            }
+            if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && queued == 0) {
+                // Adapter unplugged or the other end of a pty gone: nothing will come. Sleep until close
+                // instead of waking for the hang-up again and again.
+                fds[0].fd = -1;
+                continue;
+            }
+            // Readable but fewer bytes than the threshold (or none after all): look again a little later
+            // rather than spin on a level that stays readable.
+            NapUnlessWoken(wakeFd, 10);
+        } catch (...) {
+            // Out of memory for the chunk, a timer thread that can't start, a listener that throws:
+            // nothing may leave this thread. Stop receiving and wait for close.
+            setError(ErrorInternal);
             fds[0].fd = -1;
-            continue;
         }
-        // Readable but fewer bytes than the threshold (or none after all): look again a little later
-        // rather than spin on a level that stays readable.
-        NapUnlessWoken(wakeFd, 10);
     }
 }
 

@@ -183,6 +183,9 @@ void CFormSetup::CreateControls() {
     auto slider = [&](int index, int y) {
         auto* bar = new QScrollBar(Qt::Horizontal, m_form);
         bar->setFocusPolicy(Qt::NoFocus); // a plain scroll bar control takes no tab stop
+        // Qt's "Scroll here" menu would move the bar behind the form's back (no notice, no label,
+        // no recipe change); the form's sliders have no menu.
+        bar->setContextMenuPolicy(Qt::NoContextMenu);
         m_sbLevel[index] = bar;
         place(bar, IDC_LEVEL1 + index, du.rect(177, y, 105, 11));
         ConnectSlider(index + 1);

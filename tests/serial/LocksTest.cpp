@@ -92,20 +92,21 @@ TEST(LocksTest, ReadyWaitReturnsAtOnceOrAfterAQuietPeriod) {
     EXPECT_FALSE(cond.waitFor(mutex, 5000, true));
     EXPECT_LT(ElapsedMs(start), 1000);
 
-    // Notified every 30 ms for about 300 ms: each notification restarts the full 100 ms wait, so the
-    // call cannot return before the notifications stop.
+    // Notified every 10 ms for about 300 ms: each notification restarts the full 500 ms wait, so the
+    // call cannot return before the notifications stop (a notifier held up for half a second on a
+    // loaded machine would be needed to end it early).
     std::atomic<bool> stopped{false};
     std::thread notifier([&] {
-        for (int i = 0; i < 10; ++i) {
-            std::this_thread::sleep_for(milliseconds(30));
+        for (int i = 0; i < 30; ++i) {
+            std::this_thread::sleep_for(milliseconds(10));
             cond.notifyOne();
         }
         stopped = true;
     });
     start = Clock::now();
-    EXPECT_TRUE(cond.waitFor(mutex, 100, false));
+    EXPECT_TRUE(cond.waitFor(mutex, 500, false));
     EXPECT_TRUE(stopped.load());
-    EXPECT_GE(ElapsedMs(start), 300);
+    EXPECT_GE(ElapsedMs(start), 800);
     notifier.join();
 }
 

@@ -5,13 +5,16 @@
 #include "DialogUnits.h"
 #include "SerialPortFactory.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -238,6 +241,24 @@ TEST_F(FormSetupTest, MouseOnTheArrowStepsOneAndInTheTroughOnlyMarks) {
     EXPECT_TRUE(doc->IsModified());
 }
 
+TEST_F(FormSetupTest, ASliderOffersNoMenuThatWouldMoveItBehindTheFormsBack) {
+    QScrollBar* bar = form->LevelBar(3);
+    doc->SetModifiedFlag(false);
+    bool menuShown = false;
+    QTimer::singleShot(100, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            menuShown = true;
+            popup->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), bar->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(bar, &event);
+    QTest::qWait(150);
+    EXPECT_FALSE(menuShown);
+    EXPECT_EQ(bar->value(), 255);
+    EXPECT_EQ(form->LevelLabel(3)->text(), QStringLiteral("255"));
+}
+
 TEST_F(FormSetupTest, TheFormsOwnScrollBarOnlyScrolls) {
     CMainFrame* frame = window->app.MainFrame();
     frame->show();
@@ -248,9 +269,8 @@ TEST_F(FormSetupTest, TheFormsOwnScrollBarOnlyScrolls) {
     doc->SetModifiedFlag(false);
 
     form->OnHScroll(SB_LINERIGHT, 0, nullptr);
-    form->OnHScroll(SB_PAGERIGHT, 0, own);
-    own->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_GT(own->value(), 0);
+    form->OnHScroll(SB_PAGERIGHT, 0, own);
     form->OnHScroll(SB_THUMBPOSITION, 7, nullptr);
     EXPECT_EQ(own->value(), 7);
     for (int ch = 1; ch <= 8; ++ch) {
