@@ -99,6 +99,9 @@ CScriptedMessageBoxes::~CScriptedMessageBoxes() {
 
 int CScriptedMessageBoxes::Show(QWidget*, const QString& caption, const QString& text, UINT type) {
     shown.push_back({caption, text, type});
+    if (whileShown) {
+        whileShown(shown.back());
+    }
     if (!answers.empty()) {
         const int answer = answers.front();
         answers.pop_front();

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 class QWidget;
@@ -58,6 +59,9 @@ class CScriptedMessageBoxes : public IMessageBoxHandler {
 
     std::deque<int> answers;
     std::vector<Box> shown;
+    // Runs while a box is "up", before it is answered: a test can watch what goes on behind a
+    // modal box (the event loop keeps running there in the real program).
+    std::function<void(const Box&)> whileShown;
 
   private:
     IMessageBoxHandler* m_previous;

@@ -136,18 +136,22 @@ TEST_F(DownloadTest, PressingDownloadSendsTheRecipesFramesInOrder) {
     const std::vector<unsigned char> expected = FrameBytes(doc->m_levels, doc->m_stepMasks);
     QSignalSpy progress(form->Progress(), &QProgressBar::valueChanged);
 
+    // While the operator's box is up, the worker goes on and both buttons stay disabled.
+    bool disabledWhileShown = false;
+    bool progressedWhileShown = false;
+    boxes.whileShown = [&](const CScriptedMessageBoxes::Box&) {
+        progressedWhileShown = WaitFor([&] { return form->Progress()->value() >= 20; });
+        disabledWhileShown = !form->DownloadButton()->isEnabled() && !form->OpenPortButton()->isEnabled();
+    };
     QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
-    // The operator's box was shown while the worker went on.
+    boxes.whileShown = nullptr;
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, kDownloadingText);
     EXPECT_EQ(boxes.shown[0].type, MB_ICONINFORMATION);
+    EXPECT_TRUE(progressedWhileShown);
+    EXPECT_TRUE(disabledWhileShown);
     EXPECT_EQ(TheDownloadJob().levels, doc->m_levels);
     EXPECT_EQ(TheDownloadJob().stepMasks, doc->m_stepMasks);
-    QCoreApplication::processEvents();
-    if (form->IsDownloadRunning()) {
-        EXPECT_FALSE(form->DownloadButton()->isEnabled());
-        EXPECT_FALSE(form->OpenPortButton()->isEnabled());
-    }
 
     ASSERT_TRUE(WaitFor([&] { return Finished() && controller->Size() >= expected.size(); }));
     QTest::qWait(50); // nothing more arrives
