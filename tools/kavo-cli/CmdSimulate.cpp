@@ -87,28 +87,40 @@ std::string ReleaseName(const std::string& name, const std::string& link, const 
     char buf[4096];
     const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
     if (n < 0) {
-        return errno == ENOENT ? name + " was already gone from the port folder"
-                               : name + " left in place: " + std::strerror(errno);
+        const int e = errno;
+        if (e == ENOENT) {
+            return name + " was already gone from the port folder";
+        }
+        return name + " left in place: " +
+               (e == EINVAL ? std::string("it is no longer a link to this controller") : std::strerror(e));
     }
     const std::string now(buf, static_cast<std::size_t>(n));
     if (now != target) {
         return name + " left in place: it now names " + now + ", not this controller";
     }
     if (::unlink(link.c_str()) != 0) {
-        return "cannot remove " + name + ": " + std::strerror(errno);
+        const int e = errno;
+        return "cannot remove " + name + ": " + std::strerror(e);
     }
     return name + " removed";
 }
 
 // The dump is written after a 10-second download: refuse a file that can't be written before that.
 bool CheckDumpPath(const std::string& path, std::string* error) {
-    const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    // An existing file is written where it is, through any links to it.
+    std::string file = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        file = real;
+        std::free(real);
+    }
+    const auto slash = file.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) {
-        *error =
-            "cannot write " + path + ": the folder " + dir +
-            (errno == ENOENT ? " does not exist" : std::string(" can't be reached: ") + std::strerror(errno));
+        const int e = errno;
+        *error = "cannot write " + path + ": the folder " + dir +
+                 (e == ENOENT ? std::string(" does not exist")
+                              : std::string(" can't be reached: ") + std::strerror(e));
         return false;
     }
     if (!S_ISDIR(st.st_mode)) {
@@ -116,11 +128,12 @@ bool CheckDumpPath(const std::string& path, std::string* error) {
         return false;
     }
     if (::access(dir.c_str(), W_OK | X_OK) != 0) {
-        *error = "cannot write " + path + ": the folder " + dir + " is not writable (" +
-                 std::strerror(errno) + ")";
+        const int e = errno;
+        *error =
+            "cannot write " + path + ": the folder " + dir + " is not writable (" + std::strerror(e) + ")";
         return false;
     }
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         *error = "cannot write " + path + ": it is a folder";
         return false;
     }
