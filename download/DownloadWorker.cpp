@@ -9,14 +9,37 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-void Fail(DownloadResult& result, std::size_t frameCount, const char* why) {
+// An exception ended the download: inside the write of frame writing (1..192), or, with writing 0, in a step
+// after frame result.framesSent.
+void Fail(DownloadResult& result, int writing, const char* why) {
     result.ok = false;
-    if (result.failedFrame == 0 && result.framesSent < static_cast<int>(frameCount)) {
-        result.failedFrame = result.framesSent + 1;
+    if (writing > 0) {
+        result.failure = DownloadResult::Failure::Write;
+        result.failedFrame = writing;
+    } else {
+        result.failure = DownloadResult::Failure::AfterFrame;
+        result.failedFrame = 0;
     }
     result.errorText = why;
 }
 } // namespace
+
+std::string DescribeDownloadFailure(const DownloadResult& result, const std::string& port) {
+    const std::string total = std::to_string(kavo::download::kFrameCount);
+    if (result.failure == DownloadResult::Failure::Write) {
+        return "writing frame " + std::to_string(result.failedFrame) + " of " + total + " to " + port +
+               " failed: " + result.errorText;
+    }
+    if (result.framesSent >= kavo::download::kFrameCount) {
+        return "all " + total + " frames were written to " + port +
+               ", then the download failed: " + result.errorText;
+    }
+    if (result.framesSent == 0) {
+        return "the download to " + port + " failed before the first frame: " + result.errorText;
+    }
+    return "the download to " + port + " stopped after frame " + std::to_string(result.framesSent) + " of " +
+           total + ": " + result.errorText;
+}
 
 DownloadWorker::DownloadWorker(IBeeper* beeper, Options options) : m_beeper(beeper), m_options(options) {}
 
@@ -76,6 +99,7 @@ bool DownloadWorker::WaitUntil(std::stop_token& stop, Clock::time_point deadline
 void DownloadWorker::Run(std::stop_token stop, std::vector<DownloadFrame> frames, DownloadJob job,
                          DownloadCallbacks cb) {
     DownloadResult result;
+    int writing = 0; // the frame being written (its write or its error text), 0 between writes
     // No exception leaves this thread: a throwing callback or writer ends the download as a failure.
     try {
         if (cb.started) {
@@ -86,17 +110,28 @@ void DownloadWorker::Run(std::stop_token stop, std::vector<DownloadFrame> frames
         for (std::size_t i = 0; running && i < frames.size(); ++i) {
             const int n = static_cast<int>(i) + 1;
             const int size = static_cast<int>(frames[i].size());
+            writing = n;
             const int written = job.write(frames[i].data(), size);
             if (written != size) {
+                result.failure = DownloadResult::Failure::Write;
                 result.failedFrame = n;
-                result.errorText = job.errorText ? job.errorText() : std::string();
-                if (result.errorText.empty()) {
-                    result.errorText = written < 0 ? "write failed"
-                                                   : "only " + std::to_string(written) + " of " +
-                                                         std::to_string(size) + " bytes were written";
+                if (written < 0) {
+                    // Only a write that returned -1 left an error on the port; after a short write the
+                    // port's last error is stale or "success".
+                    result.errorText = job.errorText ? job.errorText() : std::string();
+                    if (result.errorText.empty()) {
+                        result.errorText = "write failed";
+                    }
+                } else if (written < size) {
+                    result.errorText = "only " + std::to_string(written) + " of " + std::to_string(size) +
+                                       " bytes were written";
+                } else {
+                    result.errorText = "the port reported " + std::to_string(written) +
+                                       " bytes written for " + std::to_string(size);
                 }
                 break;
             }
+            writing = 0;
             result.framesSent = n;
             if (cb.progress) {
                 cb.progress(n);
@@ -123,9 +158,9 @@ void DownloadWorker::Run(std::stop_token stop, std::vector<DownloadFrame> frames
             result.stopped = stop.stop_requested();
         }
     } catch (const std::exception& e) {
-        Fail(result, frames.size(), e.what());
+        Fail(result, writing, e.what());
     } catch (...) {
-        Fail(result, frames.size(), "unexpected error");
+        Fail(result, writing, "unexpected error");
     }
     m_busy.store(false);
     try {

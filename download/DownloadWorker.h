@@ -27,12 +27,23 @@ struct DownloadJob {
 };
 
 struct DownloadResult {
-    bool ok = false;       // all 192 frames were written
-    int framesSent = 0;    // frames written completely
-    int failedFrame = 0;   // 1-based number of the frame whose write failed, 0 when none failed
-    std::string errorText; // why that write failed
+    // What made a download fail.
+    enum class Failure {
+        None,      // nothing failed (ok, or stopped)
+        Write,     // the write of frame failedFrame failed or threw
+        AfterFrame // a later step threw (a notice, a pause, the beep); frames 1..framesSent were written
+    };
+    bool ok = false;    // all 192 frames were written and nothing after them failed
+    int framesSent = 0; // frames written completely
+    Failure failure = Failure::None;
+    int failedFrame = 0;   // 1-based number of the frame whose write failed, 0 when no write failed
+    std::string errorText; // why the download failed
     bool stopped = false;  // stop() ended the download early
 };
+
+// Why a download failed, in words, for a download to port: "writing frame 57 of 192 to COM3 failed:
+// Input/output error" when a write failed, otherwise the frames written and the step that failed after them.
+std::string DescribeDownloadFailure(const DownloadResult& result, const std::string& port);
 
 // The notices of one download. Every callback is called on the worker's own thread. A callback must not
 // block on anything that waits for the worker (stop(), the destructor, or a user-interface thread that is

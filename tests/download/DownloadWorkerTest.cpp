@@ -195,8 +195,9 @@ TEST(DownloadWorker, StopsAtTheFirstFailedWrite) {
     } cases[] = {
         {1, -1, "Input/output error", "Input/output error"},
         {57, -1, "Device not found", "Device not found"},
-        {192, 3, "", "only 3 of 6 bytes were written"},
-        {100, 0, "", "only 0 of 6 bytes were written"},
+        // A short write leaves no error on the port: its text ("Success") is not the reason.
+        {192, 3, "Success", "only 3 of 6 bytes were written"},
+        {100, 0, "Success", "only 0 of 6 bytes were written"},
         {2, -1, nullptr, "write failed"},
     };
     for (const auto& c : cases) {
@@ -218,8 +219,11 @@ TEST(DownloadWorker, StopsAtTheFirstFailedWrite) {
         const DownloadResult r = rec.result();
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.framesSent, c.failAt - 1);
+        EXPECT_EQ(r.failure, DownloadResult::Failure::Write);
         EXPECT_EQ(r.failedFrame, c.failAt);
         EXPECT_EQ(r.errorText, c.expectedText);
+        EXPECT_EQ(DescribeDownloadFailure(r, "COM3"),
+                  "writing frame " + std::to_string(c.failAt) + " of 192 to COM3 failed: " + c.expectedText);
         EXPECT_EQ(rec.lastProgress(), c.failAt - 1);
         EXPECT_EQ(rec.events(), (std::vector<std::string>{"started", "finished"}));
         EXPECT_TRUE(beeper.calls().empty());
@@ -360,6 +364,64 @@ TEST(DownloadWorker, ThrowingWriterIsAFailedWrite) {
     EXPECT_FALSE(rec.result().ok);
     EXPECT_EQ(rec.result().failedFrame, 1);
     EXPECT_EQ(rec.result().errorText, "gone");
+}
+
+// A callback that throws ends the download as a failure after the frames written, not as a failed write of
+// a frame that was never tried; a writer that throws is a failed write of its frame.
+TEST(DownloadWorker, ThrowingStepsAreReportedWhereTheyHappened) {
+    const struct {
+        const char* what;
+        int throwAt; // the write (or progress notice) that throws
+        bool inWrite;
+        bool inSucceeded;
+        DownloadResult::Failure failure;
+        int framesSent;
+        int failedFrame;
+        const char* message;
+    } cases[] = {
+        {"writer", 3, true, false, DownloadResult::Failure::Write, 2, 3,
+         "writing frame 3 of 192 to COM3 failed: boom"},
+        {"progress", 5, false, false, DownloadResult::Failure::AfterFrame, 5, 0,
+         "the download to COM3 stopped after frame 5 of 192: boom"},
+        {"succeeded", 0, false, true, DownloadResult::Failure::AfterFrame, 192, 0,
+         "all 192 frames were written to COM3, then the download failed: boom"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeBeeper beeper(true);
+        Recorder rec;
+        DownloadCallbacks cb = rec.callbacks();
+        const DownloadCallbacks plain = rec.callbacks();
+        cb.progress = [&c, plain](int n) {
+            plain.progress(n);
+            if (!c.inWrite && !c.inSucceeded && n == c.throwAt) {
+                throw std::runtime_error("boom");
+            }
+        };
+        if (c.inSucceeded) {
+            cb.succeeded = [] { throw std::runtime_error("boom"); };
+        }
+        int calls = 0;
+        auto write = [&calls, &c](const std::uint8_t*, int n) -> int {
+            if (++calls == c.throwAt && c.inWrite) {
+                throw std::runtime_error("boom");
+            }
+            return n;
+        };
+        DownloadWorker worker(&beeper, Fast());
+        ASSERT_EQ(worker.start(JobWriting(write), cb), DownloadWorker::StartResult::Started);
+        ASSERT_TRUE(rec.WaitFinished());
+        worker.stop();
+        const DownloadResult r = rec.result();
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.stopped);
+        EXPECT_EQ(r.failure, c.failure);
+        EXPECT_EQ(r.framesSent, c.framesSent);
+        EXPECT_EQ(r.failedFrame, c.failedFrame);
+        EXPECT_EQ(r.errorText, "boom");
+        EXPECT_EQ(DescribeDownloadFailure(r, "COM3"), c.message);
+        EXPECT_TRUE(beeper.calls().empty());
+    }
 }
 
 } // namespace

@@ -180,6 +180,60 @@ TEST_F(KavoCli, SimulateBadUsageExitsWithTwo) {
     EXPECT_FALSE(fs::exists(m_ports));
 }
 
+// A dump that can't be written is refused at start-up, before the port is entered, not after a download.
+TEST_F(KavoCli, SimulateRefusesADumpItCannotWrite) {
+    std::ofstream(m_dir / "file") << "x";
+    fs::create_directories(m_dir / "folder.aid");
+    const struct {
+        fs::path dump;
+        std::string message;
+    } cases[] = {
+        {m_dir / "missing" / "got.aid", "the folder " + (m_dir / "missing").string() + " does not exist"},
+        {m_dir / "file" / "got.aid", (m_dir / "file").string() + " is not a folder"},
+        {m_dir / "folder.aid", "it is a folder"},
+    };
+    for (const auto& c : cases) {
+        auto p = Start({"--once", "--dump", c.dump.string()});
+        EXPECT_EQ(p->Wait(5s), 1) << p->output();
+        EXPECT_EQ(p->output(),
+                  "kavo-cli simulate: cannot write " + c.dump.string() + ": " + c.message + "\n");
+    }
+    EXPECT_FALSE(fs::exists(m_ports));
+}
+
+// On a signal it says what became of its entry: removed, already gone, or left alone because another
+// program has put its own device under that name since.
+TEST_F(KavoCli, SimulateSaysWhatBecameOfItsEntry) {
+    const struct {
+        const char* what;
+        const char* replacement; // the entry's new target; nullptr: removed; "": left as it is
+        std::string said;
+    } cases[] = {
+        {"ours", "", " removed"},
+        {"removed", nullptr, " was already gone from the port folder"},
+        {"replaced", "/dev/null", " left in place: it now names /dev/null, not this controller"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto sim = Start({});
+        const std::string name = ReadyName(*sim);
+        ASSERT_FALSE(name.empty());
+        const fs::path link = m_ports / name;
+        if (c.replacement == nullptr || *c.replacement != '\0') {
+            fs::remove(link);
+        }
+        if (c.replacement != nullptr && *c.replacement != '\0') {
+            fs::create_symlink(c.replacement, link);
+        }
+        sim->Signal(SIGINT);
+        EXPECT_EQ(sim->Wait(), 0);
+        EXPECT_NE(sim->output().find("ended by signal 2; " + name + c.said + "\n"), std::string::npos)
+            << sim->output();
+        EXPECT_EQ(fs::is_symlink(link), c.replacement != nullptr && *c.replacement != '\0');
+        fs::remove(link);
+    }
+}
+
 } // namespace
 
 namespace {
@@ -316,6 +370,118 @@ TEST_F(KavoCli, DownloadStopsOnCtrlC) {
     sim->Signal(SIGTERM);
     EXPECT_EQ(sim->Wait(), 0);
     EXPECT_NE(sim->output().find("\ndownload incomplete: "), std::string::npos) << sim->output();
+}
+
+// Sends a recipe to the controller's port with the download worker, fast; the writer fails after
+// stopAfter frames when stopAfter is set. Returns the frames written.
+int SendFast(const fs::path& port, const Recipe& r, int stopAfter = 0) {
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot open " << port;
+        return 0;
+    }
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    DownloadWorker::Options fast;
+    fast.frameInterval = 2ms;
+    fast.beepLength = 1ms;
+    DownloadWorker worker(nullptr, fast);
+    std::promise<DownloadResult> done;
+    DownloadCallbacks cb;
+    cb.finished = [&done](const DownloadResult& res) { done.set_value(res); };
+    int calls = 0;
+    auto write = [fd, stopAfter, &calls](const std::uint8_t* d, int n) {
+        return stopAfter > 0 && ++calls > stopAfter ? -1 : int(::write(fd, d, n));
+    };
+    EXPECT_EQ(worker.start({r.levels, r.masks, write, {}}, cb), DownloadWorker::StartResult::Started);
+    auto result = done.get_future();
+    int sent = 0;
+    if (result.wait_for(30s) == std::future_status::ready) {
+        sent = result.get().framesSent;
+    } else {
+        ADD_FAILURE() << "the download did not finish";
+    }
+    worker.stop();
+    ::tcdrain(fd);
+    ::close(fd);
+    return sent;
+}
+
+std::string FileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A download cut short and started again at once: the controller reports the first as incomplete and
+// counts the second from its own first frame, so the dump holds the second recipe only.
+TEST_F(KavoCli, SimulateCountsARestartedDownloadFromItsFirstFrame) {
+    auto sim = Start({"--once", "--dump", (m_dir / "got.aid").string()});
+    const std::string name = ReadyName(*sim);
+    ASSERT_FALSE(name.empty());
+    Recipe first;
+    for (auto& cam : first.levels) {
+        for (auto& pos : cam) {
+            std::fill(pos.begin(), pos.end(), 1);
+        }
+    }
+    Recipe second;
+    second.levels[2][3][7] = 77; // sent as frame 192
+    ASSERT_EQ(SendFast(m_ports / name, first, 50), 50);
+    ASSERT_EQ(SendFast(m_ports / name, second), 192);
+
+    EXPECT_EQ(sim->Wait(), 0) << sim->output();
+    const std::string& out = sim->output();
+    const auto incomplete = out.find("\ndownload incomplete: 50 of 192 frames, 0 bad frames, ");
+    const auto complete = out.find("\ndownload complete: 192 frames, 0 bad frames, ");
+    ASSERT_NE(incomplete, std::string::npos) << out;
+    ASSERT_NE(complete, std::string::npos) << out;
+    EXPECT_LT(incomplete, complete);
+    EXPECT_EQ(out.find("out of order"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nwrote " + (m_dir / "got.aid").string() + " (360 bytes)\n"), std::string::npos)
+        << out;
+
+    WriteAid(m_dir / "want.aid", second.levels, second.masks); // position 5 of Recipe is new-recipe values
+    EXPECT_EQ(FileBytes(m_dir / "got.aid"), FileBytes(m_dir / "want.aid"));
+}
+
+// The dump's folder went away during the run: the recipe file's own message, exit 1.
+TEST_F(KavoCli, SimulateReportsADumpThatFailsAfterTheDownload) {
+    fs::create_directories(m_dir / "out");
+    const fs::path dump = m_dir / "out" / "got.aid";
+    auto sim = Start({"--once", "--dump", dump.string()});
+    const std::string name = ReadyName(*sim);
+    ASSERT_FALSE(name.empty());
+    fs::remove_all(m_dir / "out");
+    ASSERT_EQ(SendFast(m_ports / name, Recipe()), 192);
+    EXPECT_EQ(sim->Wait(), 1) << sim->output();
+    EXPECT_NE(sim->output().find("\nkavo-cli simulate: " + dump.string() + " contains an invalid path.\n"),
+              std::string::npos)
+        << sim->output();
+    EXPECT_FALSE(fs::exists(dump));
+}
+
+// Ctrl+C after the last frame only cuts the beep short: every frame was written, so it succeeded.
+TEST_F(KavoCli, DownloadInterruptedDuringTheBeepSucceeds) {
+    Recipe r;
+    WriteAid(m_dir / "r.aid", r.levels, r.masks);
+    auto sim = Start({});
+    const std::string name = ReadyName(*sim);
+    ASSERT_FALSE(name.empty());
+    auto dl = Run({"download", "--port", name, (m_dir / "r.aid").string()});
+    std::string line;
+    while (sim->ReadLine(&line) && line.rfind("download complete: ", 0) != 0) {
+    }
+    ASSERT_EQ(line.rfind("download complete: 192 frames", 0), 0u) << sim->output();
+    dl->Signal(SIGINT); // within the one-second beep that follows the last frame
+    EXPECT_EQ(dl->Wait(), 0) << dl->output();
+    EXPECT_NE(
+        dl->output().find("downloaded 192 frames to " + name + " (interrupted: the beep was cut short)\n"),
+        std::string::npos)
+        << dl->output();
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(sim->Wait(), 0);
 }
 
 } // namespace

@@ -3,12 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -97,15 +91,6 @@ TEST(VirtualController, DecodesAWholeDownloadSplitAnywhereAndKeepsTheRecipe) {
             }
         }
     }
-    // The .aid image: 120 masks little-endian, then 120 levels, camera, position, channel order.
-    const auto image = vc.AidImage();
-    ASSERT_EQ(image.size(), 360u);
-    const int c2p3k4 = 1 * 40 + 2 * 8 + 3;
-    EXPECT_EQ(image[2 * c2p3k4], r.masks[1][2][3] & 0xFF);
-    EXPECT_EQ(image[2 * c2p3k4 + 1], r.masks[1][2][3] >> 8);
-    EXPECT_EQ(image[240 + c2p3k4], r.levels[1][2][3]);
-    EXPECT_EQ(image[2 * (2 * 40 + 4 * 8 + 7)], 0);   // camera 3, position 5, channel 8 mask
-    EXPECT_EQ(image[240 + 2 * 40 + 4 * 8 + 7], 255); // and its level
 }
 
 // Each case: some bad bytes, then the good frame AD 21 08 00 FF 7B, which must still be decoded.
@@ -204,20 +189,44 @@ TEST(VirtualController, CountsFramesOutOfSendingOrder) {
     EXPECT_EQ(all.back().outOfOrder, 2);
 }
 
-TEST(VirtualController, WriteAidFileReplacesWholeOrReportsWhy) {
-    const auto dir = std::filesystem::temp_directory_path() / ("kavo-vc-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "r.aid").string();
-    const std::vector<std::uint8_t> image(360, 0x5A);
-    std::string error;
-    ASSERT_TRUE(WriteAidFile(path, image, &error)) << error;
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}), image);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1); // no temporary left
+// The sender stops and starts again within kAbandonGap: the first frame of the new download ends the
+// running one as incomplete instead of being counted on from it.
+TEST(VirtualController, FirstFrameOfANewDownloadEndsTheRunningOne) {
+    const MarkedRecipe r;
+    const auto frames = BuildDownloadFrames(r.levels, r.masks);
+    VirtualController vc;
+    auto t = VirtualController::Clock::now();
+    std::vector<Event> all;
+    auto send = [&](int from, int to) {
+        for (int n = from; n < to; ++n) {
+            t += 50ms;
+            const auto got = vc.Feed(frames[n].data(), 6, t);
+            all.insert(all.end(), got.begin(), got.end());
+        }
+    };
+    send(0, 50);
+    t += 1s;      // restarted well within kAbandonGap
+    send(0, 142); // 50 + 142 frames: not a whole download
+    ASSERT_EQ(all.size(), 50u + 1 + 142);
+    EXPECT_EQ(all[50].kind, Event::DownloadIncomplete);
+    EXPECT_EQ(all[50].frames, 50);
+    EXPECT_EQ(all[50].totalMs, 49 * 50.0);
+    EXPECT_EQ(all[51].kind, Event::Frame);
+    EXPECT_EQ(all[51].number, 1);
+    EXPECT_EQ(all[51].msSincePrevious, -1.0);
+    EXPECT_EQ(Count(all, Event::DownloadComplete), 0);
+    EXPECT_EQ(all.back().number, 142);
 
-    EXPECT_FALSE(WriteAidFile((dir / "missing" / "r.aid").string(), image, &error));
-    EXPECT_NE(error.find("missing/r.aid"), std::string::npos) << error;
-    std::filesystem::remove_all(dir);
+    // Started once more and sent whole: complete, counted from its own first frame.
+    all.clear();
+    send(0, 192);
+    ASSERT_EQ(all.size(), 1u + 192 + 1);
+    EXPECT_EQ(all.front().kind, Event::DownloadIncomplete);
+    EXPECT_EQ(all.front().frames, 142);
+    ASSERT_EQ(all.back().kind, Event::DownloadComplete);
+    EXPECT_EQ(all.back().frames, 192);
+    EXPECT_EQ(all.back().outOfOrder, 0);
+    EXPECT_EQ(all.back().longestGapMs, 50.0);
 }
 
 } // namespace

@@ -206,14 +206,19 @@ int RunDownload(const QStringList& args) {
     bar.End();
 
     std::lock_guard lock(resultMutex);
-    if (signal != 0) {
+    if (signal != 0 && !result.ok) {
         std::fprintf(stderr, "kavo-cli download: interrupted after %d of %d frames\n", result.framesSent,
                      kavo::download::kFrameCount);
         return CliFailed;
     }
+    if (signal != 0) {
+        // Every frame was written; only the closing pause and beep were cut short.
+        std::printf("downloaded %d frames to %s (interrupted: the beep was cut short)\n", result.framesSent,
+                    name.c_str());
+        return CliOk;
+    }
     if (!result.ok) {
-        std::fprintf(stderr, "kavo-cli download: writing frame %d of %d to %s failed: %s\n",
-                     result.failedFrame, kavo::download::kFrameCount, name.c_str(), result.errorText.c_str());
+        std::fprintf(stderr, "kavo-cli download: %s\n", DescribeDownloadFailure(result, name).c_str());
         return CliFailed;
     }
     std::printf("downloaded %d frames to %s\n", result.framesSent, name.c_str());

@@ -1,8 +1,11 @@
 // kavo-cli simulate: a virtual lighting controller on a pseudo-terminal, entered in the port folder as COMn
 // so that the setup form and kavo-cli download can pick it like a real port.
+#include "CKAVODoc.h"
 #include "CliCommands.h"
 #include "PortNameTable.h"
 #include "VirtualController.h"
+
+#include <QFileInfo>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -79,13 +82,75 @@ Claim ClaimName(const std::string& link, const std::string& target, std::string*
     return Claim::Failed;
 }
 
-// Removes the entry only while it still points at this controller's terminal.
-void ReleaseName(const std::string& link, const std::string& target) {
+// Removes the entry only while it still points at this controller's terminal, and says what it did.
+std::string ReleaseName(const std::string& name, const std::string& link, const std::string& target) {
     char buf[4096];
     const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
-    if (n >= 0 && std::string(buf, static_cast<std::size_t>(n)) == target) {
-        ::unlink(link.c_str());
+    if (n < 0) {
+        const int e = errno;
+        if (e == ENOENT) {
+            return name + " was already gone from the port folder";
+        }
+        return name + " left in place: " +
+               (e == EINVAL ? std::string("it is no longer a link to this controller") : std::strerror(e));
     }
+    const std::string now(buf, static_cast<std::size_t>(n));
+    if (now != target) {
+        return name + " left in place: it now names " + now + ", not this controller";
+    }
+    if (::unlink(link.c_str()) != 0) {
+        const int e = errno;
+        return "cannot remove " + name + ": " + std::strerror(e);
+    }
+    return name + " removed";
+}
+
+// The dump is written after a 10-second download: refuse a file that can't be written before that.
+bool CheckDumpPath(const std::string& path, std::string* error) {
+    // An existing file is written where it is, through any links to it.
+    std::string file = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        file = real;
+        std::free(real);
+    }
+    const auto slash = file.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) {
+        const int e = errno;
+        *error = "cannot write " + path + ": the folder " + dir +
+                 (e == ENOENT ? std::string(" does not exist")
+                              : std::string(" can't be reached: ") + std::strerror(e));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        *error = "cannot write " + path + ": " + dir + " is not a folder";
+        return false;
+    }
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        const int e = errno;
+        *error =
+            "cannot write " + path + ": the folder " + dir + " is not writable (" + std::strerror(e) + ")";
+        return false;
+    }
+    if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        *error = "cannot write " + path + ": it is a folder";
+        return false;
+    }
+    return true;
+}
+
+// Writes the recipe received as a recipe file: positions 1..4 as the frames carried them, position 5 (never
+// sent) at the new-recipe values.
+bool DumpRecipe(const VirtualController& controller, const QString& path, QString* error) {
+    CKAVODoc doc;
+    for (int c = 0; c < CKAVODoc::kCameras; ++c) {
+        for (int p = 0; p < kavo::download::kSentPositionCount; ++p) {
+            doc.m_levels[c][p] = controller.levels()[c][p];
+            doc.m_stepMasks[c][p] = controller.stepMasks()[c][p];
+        }
+    }
+    return doc.SaveFile(path, error);
 }
 
 void PrintEvent(const VirtualController::Event& e) {
@@ -157,6 +222,11 @@ int RunSimulate(const QStringList& args) {
         std::fprintf(stderr, "kavo-cli simulate: '%s' is not a port name COM0..COM254\n", name.c_str());
         return CliBadUsage;
     }
+    std::string error;
+    if (!dump.empty() && !CheckDumpPath(dump, &error)) {
+        std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
+        return CliFailed;
+    }
 
     // The terminal: the master end is the controller; the slave end is what the port opens. Holding a slave
     // descriptor of our own keeps the master from reading EIO whenever the sender closes its port.
@@ -196,7 +266,6 @@ int RunSimulate(const QStringList& args) {
 
     const PortNameTable table = PortNameTable::FromEnvironment();
     const std::string dir = table.userDir();
-    std::string error;
     std::string link;
     if (!MakeDirs(dir, &error)) {
         std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
@@ -246,10 +315,13 @@ int RunSimulate(const QStringList& args) {
             }
             ++completed;
             if (!dump.empty()) {
-                if (WriteAidFile(dump, controller.AidImage(), &error)) {
-                    std::printf("wrote %s (%zu bytes)\n", dump.c_str(), VirtualController::kAidSize);
+                const QString path = QString::fromStdString(dump);
+                QString why;
+                if (DumpRecipe(controller, path, &why)) {
+                    std::printf("wrote %s (%lld bytes)\n", dump.c_str(),
+                                static_cast<long long>(QFileInfo(path).size()));
                 } else {
-                    std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
+                    std::fprintf(stderr, "kavo-cli simulate: %s\n", qPrintable(why));
                     result = CliFailed;
                 }
             }
@@ -281,11 +353,11 @@ int RunSimulate(const QStringList& args) {
         }
     }
     handle(controller.Flush());
-    ReleaseName(link, device);
+    const std::string released = ReleaseName(name, link, device);
     ::close(slave);
     ::close(master);
     if (g_signal != 0) {
-        std::printf("ended by signal %d; %s removed\n", static_cast<int>(g_signal), name.c_str());
+        std::printf("ended by signal %d; %s\n", static_cast<int>(g_signal), released.c_str());
         if (once && completed == 0) {
             result = CliFailed;
         }

@@ -1,13 +1,7 @@
 #include "VirtualController.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 using namespace kavo::download;
 
@@ -152,6 +146,12 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
         e.mask = (a & kMaskAddressBit) != 0;
         e.value = static_cast<std::uint16_t>(e.bytes[3] << 8 | e.bytes[4]);
         e.sequence = 64 * (e.camera - 1) + (e.mask ? 32 : 0) + 8 * (e.position - 1) + e.channel;
+        // The first frame of the sending order while frames are counted: the sender started a new download
+        // before the running one was given up (restarted within kAbandonGap). The running one ends short.
+        if (e.sequence == 1 && m_count > 0) {
+            out.push_back(Summary(Event::DownloadIncomplete));
+            ResetDownload();
+        }
         e.number = ++m_count;
         if (m_count == 1) {
             m_first = now;
@@ -197,55 +197,4 @@ void VirtualController::ResetDownload() {
     m_outOfOrder = 0;
     m_shortestGap = 0;
     m_longestGap = 0;
-}
-
-std::vector<std::uint8_t> VirtualController::AidImage() const {
-    std::vector<std::uint8_t> image;
-    image.reserve(kAidSize);
-    for (const auto& camera : m_masks) {
-        for (const auto& position : camera) {
-            for (std::uint16_t m : position) {
-                image.push_back(static_cast<std::uint8_t>(m & 0xFF));
-                image.push_back(static_cast<std::uint8_t>(m >> 8));
-            }
-        }
-    }
-    for (const auto& camera : m_levels) {
-        for (const auto& position : camera) {
-            image.insert(image.end(), position.begin(), position.end());
-        }
-    }
-    return image;
-}
-
-bool WriteAidFile(const std::string& path, const std::vector<std::uint8_t>& image, std::string* error) {
-    const std::string tmp = path + ".tmp-XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    fchmod(fd, 0644);
-    std::size_t done = 0;
-    while (done < image.size()) {
-        const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    const int savedErrno = errno;
-    const bool ok = done == image.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(name.data(), path.c_str()) != 0) {
-        *error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
-        ::unlink(name.data());
-        return false;
-    }
-    return true;
 }

@@ -16,18 +16,19 @@ class VirtualController {
     using Clock = std::chrono::steady_clock;
 
     // A gap longer than this between two frames ends a download that has not reached 192 frames; the
-    // next frame starts a new one. The sender pauses 50 ms between frames.
+    // next frame starts a new one. The sender pauses 50 ms between frames. A first frame of the sending
+    // order (AD 21 08 ..) also ends a download in progress, however soon it follows.
     static constexpr std::chrono::milliseconds kAbandonGap{2000};
     // A frame begun but not finished within this time is given up as bad when the next byte arrives.
     static constexpr std::chrono::milliseconds kByteTimeout{500};
-    static constexpr std::size_t kAidSize = 360;
 
     struct Event {
         enum Kind {
             Frame,              // a good frame, fields below
             BadFrame,           // bytes that do not form a frame; reason and bytes below
             DownloadComplete,   // the 192nd frame of a download arrived; summary below
-            DownloadIncomplete, // a download stopped short (gap longer than kAbandonGap); summary below
+            DownloadIncomplete, // a download stopped short (gap longer than kAbandonGap, or the first frame
+                                // of a new download arrived); summary below
         };
         Kind kind = Frame;
         // Frame
@@ -65,9 +66,6 @@ class VirtualController {
     // including position 5, which no frame carries.
     const LevelArray& levels() const { return m_levels; }
     const MaskArray& stepMasks() const { return m_masks; }
-    // The received recipe as a .aid image: the 120 masks little-endian, then the 120 levels, in camera,
-    // position, channel order.
-    std::vector<std::uint8_t> AidImage() const;
 
     int framesInDownload() const { return m_count; }
 
@@ -92,10 +90,6 @@ class VirtualController {
     double m_shortestGap = 0;
     double m_longestGap = 0;
 };
-
-// Writes a .aid image to path through a temporary file in the same folder, so that a failure leaves any
-// earlier file whole. Returns false with a message in *error.
-bool WriteAidFile(const std::string& path, const std::vector<std::uint8_t>& image, std::string* error);
 
 // Formats bytes as uppercase hexadecimal separated by single spaces ("AD 21 08 00 FF 7B").
 std::string HexBytes(const std::uint8_t* data, std::size_t size);
