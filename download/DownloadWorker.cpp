@@ -89,6 +89,13 @@ void DownloadWorker::stop() {
     }
 }
 
+void DownloadWorker::requestStop() {
+    std::lock_guard control(m_control);
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+    }
+}
+
 bool DownloadWorker::WaitUntil(std::stop_token& stop, Clock::time_point deadline) {
     std::unique_lock lock(m_waitMutex);
     // Nothing but a stop request or the deadline ends the wait.

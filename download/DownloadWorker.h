@@ -88,6 +88,9 @@ class DownloadWorker {
 
     // Ends a running download between frames and joins its thread. Harmless when none runs.
     void stop();
+    // Asks a running download to end, without waiting: the caller may then free a write that is stuck
+    // (close the port) before stop() joins the thread.
+    void requestStop();
 
     // True from a successful start() until the finished callback is called.
     bool isRunning() const { return m_busy.load(); }

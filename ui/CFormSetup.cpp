@@ -126,15 +126,17 @@ CFormSetup::CFormSetup(QWidget* parent)
 }
 
 CFormSetup::~CFormSetup() {
-    // The worker writes to the port and reports to the bar: it ends before either goes.
+    // The worker writes to the port and reports to the bar: it ends before either goes. Closing the
+    // port between the stop request and the join frees a write stuck on a stalled line.
+    m_worker->requestStop();
+    if (m_pPort && m_pPort->isOpen()) {
+        m_pPort->close();
+    }
     m_worker->stop();
     m_worker.reset();
     // The program-wide record must not keep a way to a port that is about to go.
     TheDownloadJob().write = nullptr;
     TheDownloadJob().errorText = nullptr;
-    if (m_pPort && m_pPort->isOpen()) {
-        m_pPort->close();
-    }
     m_pPort.reset();
 }
 
@@ -674,10 +676,10 @@ void CFormSetup::OnDownloadFinished(const DownloadResult& result) {
     if (result.ok || result.stopped) {
         return;
     }
-    AfxMessageBox(QStringLiteral("The download failed at frame %1 of %2: %3.\n"
-                                 "The controller holds an incomplete recipe; download again.")
-                      .arg(result.failedFrame)
-                      .arg(kFrameCount)
-                      .arg(QString::fromStdString(result.errorText)),
+    QString why = QString::fromStdString(DescribeDownloadFailure(result, m_pPort ? m_pPort->portName() : ""));
+    if (!why.isEmpty()) {
+        why[0] = why[0].toUpper();
+    }
+    AfxMessageBox(why + QStringLiteral(".\nThe controller holds an incomplete recipe; download again."),
                   MB_ICONERROR);
 }

@@ -201,8 +201,10 @@ int RunDownload(const QStringList& args) {
             break;
         }
     }
-    worker.stop();
+    // Stop first, then close: closing frees a write stuck on a stalled line, so the join can't hang.
+    worker.requestStop();
     port->close();
+    worker.stop();
     bar.End();
 
     std::lock_guard lock(resultMutex);
