@@ -51,14 +51,22 @@ bool IsSwitch(const QString& arg, QString* name) {
 void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
     int pending = 0; // parameters still expected after /pt: file, printer, driver, port
     bool expectScreenshot = false;
+    bool switchesEnded = false; // after "--" every argument is a file, even one that starts with "-"
     for (const QString& arg : args) {
+        if (arg.isEmpty()) {
+            continue;
+        }
+        if (!switchesEnded && pending == 0 && !expectScreenshot && arg == QLatin1String("--")) {
+            switchesEnded = true;
+            continue;
+        }
         if (expectScreenshot) {
             m_strScreenshot = arg;
             expectScreenshot = false;
             continue;
         }
         QString name;
-        if (pending == 0 && IsSwitch(arg, &name)) {
+        if (pending == 0 && !switchesEnded && IsSwitch(arg, &name)) {
             if (name == QLatin1String("p")) {
                 m_nShellCommand = FilePrint;
             } else if (name == QLatin1String("pt")) {
@@ -126,6 +134,13 @@ void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
             if (m_nShellCommand == FileNew) {
                 m_nShellCommand = FileOpen;
             }
+        } else {
+            m_extraArguments.append(arg);
         }
+    }
+    if (expectScreenshot) {
+        m_usageError = QStringLiteral("--screenshot needs the name of a PNG file");
+    } else if ((m_nShellCommand == FilePrint || m_nShellCommand == FilePrintTo) && m_strFileName.isEmpty()) {
+        m_usageError = QStringLiteral("/p and /pt need the recipe file to open");
     }
 }

@@ -34,5 +34,7 @@ class CCommandLineInfo {
     bool m_bHidden = false;        // /ddenoshow
     QString m_strScreenshot;       // --screenshot FILE.png: render the window and end
     QStringList m_unknownSwitches; // reported, otherwise ignored
+    QStringList m_extraArguments;  // files after the first: reported, otherwise ignored
+    QString m_usageError;          // a command line that can't be carried out (e.g. /p without a file)
     bool m_bHelp = false;
 };

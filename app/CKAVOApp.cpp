@@ -57,6 +57,9 @@ bool CKAVOApp::InitInstance(const QStringList& args) {
     for (const QString& unknown : m_cmdInfo.m_unknownSwitches) {
         std::fprintf(stderr, "kavo: ignoring unknown option %s\n", qPrintable(unknown));
     }
+    for (const QString& extra : m_cmdInfo.m_extraArguments) {
+        std::fprintf(stderr, "kavo: one recipe at a time; ignoring %s\n", qPrintable(extra));
+    }
 
     // The desktop learns the ".aid" type at every start; the registration switches do it below.
     const bool registrationSwitch = m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister ||

@@ -1,5 +1,6 @@
 #include "CMainFrame.h"
 
+#include "AfxMessageBox.h"
 #include "CDocument.h"
 #include "CFormSetup.h"
 #include "CMYView1.h"
@@ -275,15 +276,26 @@ bool CMainFrame::IsCommandEnabled(UINT id) const {
 }
 
 bool CMainFrame::RouteCommand(UINT id) {
-    if (OnCmdMsg(id)) {
-        return true;
-    }
-    // Copy: a handler (New, Open) never changes the chain, but stay safe.
-    const std::vector<CCmdTarget*> chain = m_chain;
-    for (CCmdTarget* target : chain) {
-        if (target->OnCmdMsg(id)) {
+    // Commands run from menus, buttons and keys: nothing they throw may leave the event handler.
+    try {
+        if (OnCmdMsg(id)) {
             return true;
         }
+        // Copy: a handler (New, Open) never changes the chain, but stay safe.
+        const std::vector<CCmdTarget*> chain = m_chain;
+        for (CCmdTarget* target : chain) {
+            if (target->OnCmdMsg(id)) {
+                return true;
+            }
+        }
+    } catch (const std::exception& e) {
+        AfxMessageBox(
+            QStringLiteral("The command could not be carried out: %1").arg(QString::fromLocal8Bit(e.what())),
+            MB_ICONERROR);
+        return true;
+    } catch (...) {
+        AfxMessageBox(QStringLiteral("The command could not be carried out."), MB_ICONERROR);
+        return true;
     }
     return false;
 }
@@ -305,7 +317,7 @@ QAction* CMainFrame::Action(UINT id) const {
 void CMainFrame::RebuildRecentFiles() {
     for (QAction* action : m_recentActions) {
         m_fileMenu->removeAction(action);
-        delete action;
+        action->deleteLater(); // it may be the entry whose trigger is running now
     }
     m_recentActions.clear();
     const QStringList entries = m_recentFiles != nullptr ? m_recentFiles->Entries() : QStringList();
@@ -335,20 +347,24 @@ void CMainFrame::UpdateLockIndicators() {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (x11 != nullptr && x11->display() != nullptr) {
         Display* display = x11->display();
-        unsigned int state = 0;
-        if (XkbGetIndicatorState(display, XkbUseCoreKbd, &state) == Success) {
-            auto named = [&](const char* name) {
-                const Atom atom = XInternAtom(display, name, True);
-                Bool on = False;
-                if (atom != None && XkbGetNamedIndicator(display, atom, nullptr, &on, nullptr, nullptr)) {
-                    return on == True;
-                }
-                return false;
-            };
-            caps = named("Caps Lock");
-            num = named("Num Lock");
-            scroll = named("Scroll Lock");
+        // The indicator names are looked up once; the states are asked on every poll.
+        static Display* atomsOf = nullptr;
+        static Atom atoms[3] = {None, None, None};
+        if (atomsOf != display) {
+            atomsOf = display;
+            const char* names[3] = {"Caps Lock", "Num Lock", "Scroll Lock"};
+            for (int i = 0; i < 3; ++i) {
+                atoms[i] = XInternAtom(display, names[i], True);
+            }
         }
+        auto lit = [&](Atom atom) {
+            Bool on = False;
+            return atom != None && XkbGetNamedIndicator(display, atom, nullptr, &on, nullptr, nullptr) &&
+                   on == True;
+        };
+        caps = lit(atoms[0]);
+        num = lit(atoms[1]);
+        scroll = lit(atoms[2]);
     }
     m_statusBar->SetPaneText(4, caps ? LoadString(ID_INDICATOR_CAPS) : QString());
     m_statusBar->SetPaneText(5, num ? LoadString(ID_INDICATOR_NUM) : QString());

@@ -42,12 +42,20 @@ void RunIfPresent(const QString& program, const QStringList& args) {
     process.waitForFinished(10000);
 }
 
+// The program path as one quoted argument of an Exec key: inside the quotes \ " ` $ are escaped
+// with a backslash, every backslash is then escaped again for the key's string value, and a
+// literal % is written %%.
 QString QuoteExec(const QString& path) {
-    QString quoted = path;
+    QString quoted;
+    for (const QChar ch : path) {
+        if (ch == QLatin1Char('\\') || ch == QLatin1Char('"') || ch == QLatin1Char('`') ||
+            ch == QLatin1Char('$')) {
+            quoted += QLatin1Char('\\');
+        }
+        quoted += ch;
+    }
     quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    quoted.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    quoted.replace(QLatin1Char('`'), QLatin1String("\\`"));
-    quoted.replace(QLatin1Char('$'), QLatin1String("\\$"));
+    quoted.replace(QLatin1Char('%'), QLatin1String("%%"));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 

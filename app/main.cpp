@@ -1,4 +1,5 @@
 // kavo: the lighting recipe editor and downloader.
+#include "CCommandLineInfo.h"
 #include "CKAVOApp.h"
 #include "CMainFrame.h"
 
@@ -17,21 +18,52 @@ const char* const kUsage =
     "  /p FILE, /pt FILE PRINTER DRIVER PORT   open the file and end (nothing is printed)\n"
     "  /Register, /Unregister (and the PerUser forms)   add or remove the desktop's .aid type and end\n";
 
+bool HaveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // The command line is read before any window system is touched: help, usage errors and the
+    // switches that show no window work on a machine without a display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    CCommandLineInfo cmdInfo;
+    cmdInfo.ParseCommandLine(args);
+    if (cmdInfo.m_bHelp) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!cmdInfo.m_usageError.isEmpty()) {
+        std::fprintf(stderr, "kavo: %s\n\n%s", qPrintable(cmdInfo.m_usageError), kUsage);
+        return 2;
+    }
+    if (!HaveDisplay()) {
+        const bool windowless = cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister ||
+                                cmdInfo.m_nShellCommand == CCommandLineInfo::AppUnregister ||
+                                cmdInfo.m_nShellCommand == CCommandLineInfo::FilePrint ||
+                                cmdInfo.m_nShellCommand == CCommandLineInfo::FilePrintTo ||
+                                !cmdInfo.m_strScreenshot.isEmpty();
+        if (!windowless) {
+            std::fputs("kavo: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                       "Run it on a desktop, or render it with: kavo --screenshot FILE.png\n",
+                       stderr);
+            return 1;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     QCoreApplication::setApplicationName(QStringLiteral("KAVO"));
 
     CKAVOApp theApp;
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    if (!theApp.InitInstance(args)) {
+    if (!theApp.InitInstance(QCoreApplication::arguments().mid(1))) {
         return theApp.ExitInstance(theApp.ExitCode());
-    }
-    if (theApp.CommandLine().m_bHelp) {
-        std::fputs(kUsage, stdout);
-        return theApp.ExitInstance(0);
     }
     const QString screenshot = theApp.CommandLine().m_strScreenshot;
     if (!screenshot.isEmpty()) {

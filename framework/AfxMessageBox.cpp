@@ -75,8 +75,10 @@ IMessageBoxHandler& Handler() {
 } // namespace
 
 int AfxMessageBox(const QString& text, UINT type) {
+    // A box without an icon of its own: a question for Yes/No boxes, the exclamation mark otherwise.
     if ((type & MB_ICONMASK) == 0) {
-        type |= MB_ICONEXCLAMATION;
+        const UINT buttons = type & MB_TYPEMASK;
+        type |= (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) ? MB_ICONQUESTION : MB_ICONEXCLAMATION;
     }
     return Handler().Show(QApplication::activeWindow(), LoadString(AFX_IDS_APP_TITLE), text, type);
 }

@@ -35,7 +35,8 @@ class IMessageBoxHandler {
 };
 
 // A modal message box with the application name ("KAVO") as caption. A box without an icon of
-// its own gets the exclamation icon. The parent is the active window, if any.
+// its own gets the question icon when it asks Yes/No, the exclamation icon otherwise. The parent is
+// the active window, if any.
 int AfxMessageBox(const QString& text, UINT type = MB_OK);
 int AfxMessageBox(UINT stringId, UINT type = MB_OK);
 

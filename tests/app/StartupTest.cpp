@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,9 @@ TEST(CommandLine, FormsAreReadByTheFrameworkRules) {
         {{"-unregserverperuser"}, Shell::AppUnregister, {}},
         // A path that starts like a switch but is no switch stays a path.
         {{"/pattern.aid"}, Shell::FileOpen, "/pattern.aid"},
+        // After "--" a name that starts with "-" is a file too.
+        {{"--", "-dash.aid"}, Shell::FileOpen, "-dash.aid"},
+        {{"", "a.aid"}, Shell::FileOpen, "a.aid"},
     };
     for (const Case& c : cases) {
         CCommandLineInfo info;
@@ -54,6 +58,50 @@ TEST(CommandLine, FormsAreReadByTheFrameworkRules) {
     EXPECT_EQ(pt.m_strPrinterName, "printer");
     EXPECT_EQ(pt.m_strDriverName, "driver");
     EXPECT_EQ(pt.m_strPortName, "port");
+
+    for (const QStringList& bad : {QStringList{"/p"}, QStringList{"/pt"}, QStringList{"--screenshot"}}) {
+        CCommandLineInfo info;
+        info.ParseCommandLine(bad);
+        EXPECT_FALSE(info.m_usageError.isEmpty()) << bad.join(' ').toStdString();
+    }
+    CCommandLineInfo two;
+    two.ParseCommandLine({"a.aid", "b.aid"});
+    EXPECT_EQ(two.m_strFileName, "a.aid");
+    EXPECT_EQ(two.m_extraArguments, QStringList{"b.aid"});
+}
+
+// The program itself on a machine without a display: help, usage errors and the window-less
+// switches work; a plain start says why it can't show a window.
+TEST(Program, WithoutADisplay) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString output; // a line the program prints (stdout or stderr)
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "Usage: kavo"}, {{"/p"}, 2, "/p and /pt need the recipe file to open"},
+        {{}, 1, "no display"},          {{"/Register"}, 0, ""},
+        {{"/Unregister"}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        QProcess kavo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(name);
+        }
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        kavo.setProcessEnvironment(env);
+        kavo.start(QStringLiteral(KAVO_BINARY), c.args);
+        ASSERT_TRUE(kavo.waitForFinished(60000)) << c.args.join(' ').toStdString();
+        const QString out =
+            QString::fromLocal8Bit(kavo.readAllStandardOutput() + kavo.readAllStandardError());
+        EXPECT_EQ(kavo.exitStatus(), QProcess::NormalExit) << c.args.join(' ').toStdString();
+        EXPECT_EQ(kavo.exitCode(), c.exitCode) << c.args.join(' ').toStdString() << ": " << out.toStdString();
+        EXPECT_TRUE(out.contains(c.output)) << out.toStdString();
+    }
 }
 
 class StartupTest : public ::testing::Test {
@@ -150,7 +198,7 @@ TEST_F(StartupTest, PrintSwitchesOpenTheFileAndEndWithoutPrinting) {
 }
 
 TEST_F(StartupTest, RegisterAndUnregisterWriteAndRemoveTheDesktopFilesThenEnd) {
-    m_app.SetExecutablePath("/opt/kavo dir/kavo");
+    m_app.SetExecutablePath("/opt/kavo 100%/kavo");
     EXPECT_FALSE(m_app.InitInstance({"/Register"}));
     EXPECT_EQ(m_app.ExitCode(), 0);
     EXPECT_EQ(m_app.MainFrame(), nullptr);
@@ -163,7 +211,7 @@ TEST_F(StartupTest, RegisterAndUnregisterWriteAndRemoveTheDesktopFilesThenEnd) {
     QFile desktop(ShellRegistration::DesktopEntryPath());
     ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
     const QByteArray desktopText = desktop.readAll();
-    EXPECT_TRUE(desktopText.contains("Exec=\"/opt/kavo dir/kavo\" %f\n"));
+    EXPECT_TRUE(desktopText.contains("Exec=\"/opt/kavo 100%%/kavo\" %f\n")) << desktopText.toStdString();
     EXPECT_TRUE(desktopText.contains("MimeType=application/x-kavo-document;"));
     EXPECT_TRUE(QFileInfo::exists(ShellRegistration::IconPath()));
 
