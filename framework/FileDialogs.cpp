@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 
 namespace {
 
@@ -14,12 +15,30 @@ QString DocString(int field) {
     return LoadString(IDR_MAINFRAME).section(QLatin1Char('\n'), field, field);
 }
 
+} // namespace
+
+// "All Files (*.*)" is meant to show every file; on Linux "*.*" would hide the names without a dot.
+// The dialog keeps the filter's text and lists everything while it is chosen.
+void ShowAllFilesUnderAllFilesFilter(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+            if (filter.startsWith(QLatin1String("All Files"))) {
+                model->setNameFilters({QStringLiteral("*")});
+            }
+        }
+    });
+}
+
+namespace {
+
 class CQtFileDialogs : public IFileDialogHandler {
   public:
     QString GetOpenFileName(QWidget* parent, const QString& filters) override {
         QFileDialog dialog(parent, QString(), QString(), filters);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
+        ShowAllFilesUnderAllFilesFilter(dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return QString();
         }
@@ -32,6 +51,7 @@ class CQtFileDialogs : public IFileDialogHandler {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(defaultSuffix);
+        ShowAllFilesUnderAllFilesFilter(dialog);
         if (!suggestedName.isEmpty()) {
             dialog.selectFile(suggestedName);
         }

@@ -25,6 +25,10 @@ QString DocumentFilters();
 
 IFileDialogHandler* SetFileDialogHandler(IFileDialogHandler* handler);
 
+class QFileDialog;
+// Makes "All Files (*.*)" list every file, names without a dot included (used by the real dialogs).
+void ShowAllFilesUnderAllFilesFilter(QFileDialog& dialog);
+
 // For tests: answers from queues of paths (empty string = cancel), records how often it was asked.
 class CScriptedFileDialogs : public IFileDialogHandler {
   public:
