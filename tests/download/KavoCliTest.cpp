@@ -20,6 +20,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The terminal as the port would set it: raw 8-bit, no translation.
+void MakeRaw(int fd) {
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+}
+
+// A download that takes a fraction of a second: frames 2 ms apart, a 1 ms beep.
+DownloadWorker::Options FastPacing() {
+    DownloadWorker::Options fast;
+    fast.frameInterval = std::chrono::milliseconds(2);
+    fast.beepLength = std::chrono::milliseconds(1);
+    return fast;
+}
+
 class KavoCli : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -73,14 +89,8 @@ TEST_F(KavoCli, SimulateReceivesADownloadDumpsTheRecipeAndRemovesItsEntry) {
 
     const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
-    termios t{};
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
-    DownloadWorker::Options fast;
-    fast.frameInterval = 2ms;
-    fast.beepLength = 1ms;
-    DownloadWorker worker(nullptr, fast);
+    MakeRaw(fd);
+    DownloadWorker worker(nullptr, FastPacing());
     std::promise<DownloadResult> done;
     DownloadCallbacks cb;
     cb.finished = [&done](const DownloadResult& r) { done.set_value(r); };
@@ -380,14 +390,8 @@ int SendFast(const fs::path& port, const Recipe& r, int stopAfter = 0) {
         ADD_FAILURE() << "cannot open " << port;
         return 0;
     }
-    termios t{};
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
-    DownloadWorker::Options fast;
-    fast.frameInterval = 2ms;
-    fast.beepLength = 1ms;
-    DownloadWorker worker(nullptr, fast);
+    MakeRaw(fd);
+    DownloadWorker worker(nullptr, FastPacing());
     std::promise<DownloadResult> done;
     DownloadCallbacks cb;
     cb.finished = [&done](const DownloadResult& res) { done.set_value(res); };

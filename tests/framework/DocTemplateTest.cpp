@@ -401,14 +401,3 @@ TEST(FileErrors, EachCauseHasItsMessage) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // The recent-file list is kept in the settings: give them a folder of their own before
-    // anything reads a setting.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication qapp(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

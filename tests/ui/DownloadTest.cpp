@@ -267,7 +267,3 @@ TEST_F(DownloadTest, QuittingDuringTheBeepIsClean) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    return RunFormTests(argc, argv);
-}

@@ -129,14 +129,3 @@ inline bool WaitFor(const std::function<bool()>& done, int boundMs = 30000) {
     }
     return true;
 }
-
-// One QApplication for the whole test program, offscreen, with the settings in a temporary folder.
-inline int RunFormTests(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    qputenv("HOME", config.path().toUtf8());
-    QApplication qapp(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -454,7 +454,3 @@ TEST_F(FormSetupTest, DownloadControlsMessageTogglesExactlyTwoButtons) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    return RunFormTests(argc, argv);
-}

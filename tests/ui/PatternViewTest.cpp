@@ -205,12 +205,3 @@ TEST_F(PatternView, ModifiedFlagThroughEditSaveRepaintAndOpen) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication qapp(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
