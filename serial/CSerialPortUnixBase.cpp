@@ -158,10 +158,13 @@ int CSerialPortUnixBase::applySettings(int fd, unsigned fields, bool rawLine) {
     return e;
 }
 
-void CSerialPortUnixBase::applyWhenOpen(unsigned fields) {
+template <typename T>
+void CSerialPortUnixBase::setLineField(T LineSettings::*field, T value, LineField which) {
+    LockGuard guard(m_lock);
+    m_line.*field = value;
     const int fd = m_fd.load();
     if (fd >= 0) {
-        applySettings(fd, fields);
+        applySettings(fd, which); // a line that refuses keeps what it had; the value stays stored
     }
 }
 
@@ -343,9 +346,7 @@ const char* CSerialPortUnixBase::portName() const {
 }
 
 void CSerialPortUnixBase::setBaudRate(int baudRate) {
-    LockGuard guard(m_lock);
-    m_line.baudRate = baudRate;
-    applyWhenOpen(FieldBaudRate);
+    setLineField(&LineSettings::baudRate, baudRate, FieldBaudRate);
 }
 
 int CSerialPortUnixBase::baudRate() const {
@@ -353,9 +354,7 @@ int CSerialPortUnixBase::baudRate() const {
 }
 
 void CSerialPortUnixBase::setParity(Parity parity) {
-    LockGuard guard(m_lock);
-    m_line.parity = parity;
-    applyWhenOpen(FieldParity);
+    setLineField(&LineSettings::parity, parity, FieldParity);
 }
 
 Parity CSerialPortUnixBase::parity() const {
@@ -363,9 +362,7 @@ Parity CSerialPortUnixBase::parity() const {
 }
 
 void CSerialPortUnixBase::setDataBits(DataBits dataBits) {
-    LockGuard guard(m_lock);
-    m_line.dataBits = dataBits;
-    applyWhenOpen(FieldDataBits);
+    setLineField(&LineSettings::dataBits, dataBits, FieldDataBits);
 }
 
 DataBits CSerialPortUnixBase::dataBits() const {
@@ -373,9 +370,7 @@ DataBits CSerialPortUnixBase::dataBits() const {
 }
 
 void CSerialPortUnixBase::setStopBits(StopBits stopBits) {
-    LockGuard guard(m_lock);
-    m_line.stopBits = stopBits;
-    applyWhenOpen(FieldStopBits);
+    setLineField(&LineSettings::stopBits, stopBits, FieldStopBits);
 }
 
 StopBits CSerialPortUnixBase::stopBits() const {
@@ -383,9 +378,7 @@ StopBits CSerialPortUnixBase::stopBits() const {
 }
 
 void CSerialPortUnixBase::setFlowControl(FlowControl flowControl) {
-    LockGuard guard(m_lock);
-    m_line.flowControl = flowControl;
-    applyWhenOpen(FieldFlowControl);
+    setLineField(&LineSettings::flowControl, flowControl, FieldFlowControl);
 }
 
 FlowControl CSerialPortUnixBase::flowControl() const {

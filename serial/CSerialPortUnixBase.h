@@ -83,8 +83,8 @@ class CSerialPortUnixBase : public CSerialPortBase {
     // them, otherwise the errno (EINVAL for a value or pair refused, or a line that kept its own) with
     // the line as it was.
     int applySettings(int fd, unsigned fields, bool rawLine = false);
-    // applySettings when open; nothing happens when closed. The result is not reported.
-    void applyWhenOpen(unsigned fields);
+    // Stores value in m_line, then applySettings when open. The result is not reported.
+    template <typename T> void setLineField(T LineSettings::*field, T value, LineField which);
     void receiveLoop(int fd, int wakeFd, std::string portName);
 
     PortNameTable m_table;
