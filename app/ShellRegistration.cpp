@@ -1,5 +1,6 @@
 #include "ShellRegistration.h"
 
+#include "FileAccess.h"
 #include "ToolbarImages.h"
 
 #include <QBuffer>
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace ShellRegistration {
@@ -22,8 +22,7 @@ bool WriteIfChanged(const QString& path, const QByteArray& content, bool* ok) {
     }
     existing.close();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+    if (!AtomicSave(path, content)) {
         *ok = false;
         return false;
     }

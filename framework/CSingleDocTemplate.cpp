@@ -64,22 +64,19 @@ bool CSingleDocTemplate::OpenDocumentFile(const QString& path) {
     m_pDocument->SetModifiedFlag(false);
 
     FileError error;
-    switch (m_pDocument->OnOpenDocument(path, &error)) {
+    switch (m_pDocument->LoadDocument(path, &error)) {
     case CDocument::ReadResult::OpenFailed:
         AfxMessageBox(error.message, MB_ICONEXCLAMATION);
         m_pDocument->SetModifiedFlag(wasModified);
         return false;
     case CDocument::ReadResult::ReadFailed:
+        // The half-read recipe has been replaced by a new one: say why, then show it.
         AfxMessageBox(error.message, MB_ICONEXCLAMATION);
-        // The recipe in memory is half overwritten: start again from a new one, and show it.
-        m_pDocument->SetTitle(LoadString(AFX_IDS_UNTITLED));
-        m_pDocument->OnNewDocument();
         m_pDocument->SendInitialUpdate();
         return false;
     case CDocument::ReadResult::Ok:
         break;
     }
-    m_pDocument->SetPathName(path);
     if (m_pRecentFiles != nullptr) {
         m_pRecentFiles->Add(path);
     }

@@ -108,18 +108,12 @@ void CKAVODoc::OnAllLedOn() {
 
 bool CKAVODoc::LoadFile(const QString& path, QString* error) {
     FileError err;
-    const ReadResult result = OnOpenDocument(path, &err);
-    if (result != ReadResult::Ok) {
-        if (result == ReadResult::ReadFailed) {
-            // Half read: back to a new recipe, as the window does.
-            OnNewDocument();
-        }
+    if (LoadDocument(path, &err) != ReadResult::Ok) {
         if (error != nullptr) {
             *error = err.message;
         }
         return false;
     }
-    SetPathName(path);
     return true;
 }
 

@@ -1,153 +1,18 @@
 #include "CSerialPortUnixBase.h"
 
+#include "DeviceWrite.h"
 #include "LockGuard.h"
+#include "ReceiveLoop.h"
 
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
-#include <vector>
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct BaudEntry {
-    int rate;
-    speed_t code;
-};
-
-// The rates termios can name. Others are refused at open (5) and ignored by setBaudRate.
-constexpr BaudEntry kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
-    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-};
-
-bool BaudCode(int rate, speed_t& code) {
-    for (const BaudEntry& e : kBaudRates) {
-        if (e.rate == rate) {
-            code = e.code;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool SetParityBits(termios& tio, int parity) {
-    tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
-    switch (parity) {
-    case ParityNone:
-        break;
-    case ParityOdd:
-        tio.c_cflag |= PARENB | PARODD;
-        break;
-    case ParityEven:
-        tio.c_cflag |= PARENB;
-        break;
-    case ParityMark: // stick parity: PARODD with CMSPAR means the parity bit is always 1
-        tio.c_cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    case ParitySpace:
-        tio.c_cflag |= PARENB | CMSPAR;
-        break;
-    default:
-        return false;
-    }
-    // Check received parity only when there is a parity bit.
-    if (parity == ParityNone) {
-        tio.c_iflag &= ~INPCK;
-    } else {
-        tio.c_iflag |= INPCK;
-    }
-    return true;
-}
-
-bool SetDataBitsBits(termios& tio, int dataBits) {
-    tcflag_t size;
-    switch (dataBits) {
-    case 5:
-        size = CS5;
-        break;
-    case 6:
-        size = CS6;
-        break;
-    case 7:
-        size = CS7;
-        break;
-    case 8:
-        size = CS8;
-        break;
-    default:
-        return false;
-    }
-    tio.c_cflag = (tio.c_cflag & ~CSIZE) | size;
-    return true;
-}
-
-// A UART sends 1.5 stop bits for 5-bit characters when asked for two, so 1.5 goes with 5 data bits only
-// and two with 6 to 8.
-bool StopBitsFit(int stopBits, int dataBits) {
-    switch (stopBits) {
-    case StopOne:
-        return true;
-    case StopOneAndHalf:
-        return dataBits == 5;
-    case StopTwo:
-        return dataBits != 5;
-    default:
-        return false;
-    }
-}
-
-void SetStopBitsBits(termios& tio, int stopBits) {
-    if (stopBits == StopOne) {
-        tio.c_cflag &= ~CSTOPB;
-    } else {
-        tio.c_cflag |= CSTOPB;
-    }
-}
-
-bool SetFlowBits(termios& tio, int flow) {
-    switch (flow) {
-    case FlowNone:
-        tio.c_cflag &= ~CRTSCTS;
-        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-        return true;
-    case FlowHardware:
-        tio.c_cflag |= CRTSCTS;
-        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-        return true;
-    case FlowSoftware:
-        tio.c_cflag &= ~CRTSCTS;
-        tio.c_iflag = (tio.c_iflag & ~IXANY) | IXON | IXOFF;
-        return true;
-    default:
-        return false;
-    }
-}
-
-int RemainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Sleeps up to ms, or less when close has begun.
-void NapUnlessWoken(int wakeFd, int ms) {
-    pollfd p{wakeFd, POLLIN, 0};
-    ::poll(&p, 1, ms);
-}
-
-} // namespace
 
 CSerialPortUnixBase::CSerialPortUnixBase(PortNameTable table)
     : m_table(std::move(table)), m_receiveBuffer(std::make_unique<RingBuffer<char>>(kDefaultReadBufferSize)) {
@@ -164,11 +29,7 @@ CSerialPortUnixBase::~CSerialPortUnixBase() {
 void CSerialPortUnixBase::configure(const char* portName, int baudRate, Parity parity, DataBits dataBits,
                                     StopBits stopBits, FlowControl flowControl, unsigned readBufferSize) {
     m_portName = portName != nullptr ? portName : "";
-    m_baudRate = baudRate;
-    m_parity = parity;
-    m_dataBits = dataBits;
-    m_stopBits = stopBits;
-    m_flowControl = flowControl;
+    m_line = {baudRate, parity, dataBits, stopBits, flowControl};
     m_readBufferSize = readBufferSize;
     auto fresh = std::make_unique<RingBuffer<char>>(readBufferSize);
     // Configure belongs to the closed port; the lock keeps a receive thread safe should it be called open.
@@ -235,26 +96,13 @@ bool CSerialPortUnixBase::open() {
         return fail(ErrorOpenFailed, errno); // ENOTTY: not a serial device
     }
     exclusive = true;
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        return fail(ErrorOpenFailed, errno);
+    // An unknown flow control is left out, as setFlowControl leaves it; everything else must be taken.
+    unsigned fields = AllLineFields;
+    if (!ToTermios(termios{}, m_line, FieldFlowControl)) {
+        fields &= ~FieldFlowControl;
     }
-    // Raw 8-bit line: no character translation, no echo, no signals; modem control lines ignored.
-    ::cfmakeraw(&tio);
-    tio.c_iflag &= ~(IGNPAR | PARMRK | INPCK | IXON | IXOFF | IXANY);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    speed_t speed;
-    if (!BaudCode(m_baudRate, speed) || ::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
-        !SetDataBitsBits(tio, m_dataBits) || !SetParityBits(tio, m_parity) ||
-        !StopBitsFit(m_stopBits, m_dataBits)) {
-        return fail(ErrorInvalidParam, EINVAL);
-    }
-    SetStopBitsBits(tio, m_stopBits);
-    SetFlowBits(tio, m_flowControl); // an unknown value leaves no flow control
-    if (!applyTermios(fd, tio)) {
-        return fail(ErrorInvalidParam, errno != 0 ? errno : EINVAL);
+    if (const int e = applySettings(fd, fields, true); e != 0) {
+        return fail(ErrorInvalidParam, e);
     }
     ::tcflush(fd, TCIOFLUSH);
 
@@ -281,18 +129,43 @@ bool CSerialPortUnixBase::open() {
     return true;
 }
 
-bool CSerialPortUnixBase::applyTermios(int fd, const termios& tio) {
-    errno = 0;
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        return false;
+int CSerialPortUnixBase::applySettings(int fd, unsigned fields, bool rawLine) {
+    termios before{};
+    if (::tcgetattr(fd, &before) != 0) {
+        return errno;
     }
-    // tcsetattr succeeds when any part was taken; a driver that cannot do the rate keeps another.
-    termios now{};
-    if (::tcgetattr(fd, &now) != 0) {
-        return false;
+    termios base = before;
+    if (rawLine) {
+        MakeRawLine(base);
     }
-    errno = 0;
-    return ::cfgetospeed(&now) == ::cfgetospeed(&tio);
+    const std::optional<termios> wanted = ToTermios(base, m_line, fields);
+    if (!wanted) {
+        return EINVAL;
+    }
+    int e = EINVAL;
+    if (::tcsetattr(fd, TCSANOW, &*wanted) != 0) {
+        e = errno;
+    } else {
+        termios now{};
+        if (::tcgetattr(fd, &now) != 0) {
+            e = errno;
+        } else if (LineTook(now, m_line, fields)) {
+            return 0;
+        }
+    }
+    // tcsetattr succeeds when the driver took any part of it: put back what the line had.
+    ::tcsetattr(fd, TCSANOW, &before);
+    return e;
+}
+
+template <typename T>
+void CSerialPortUnixBase::setLineField(T LineSettings::*field, T value, LineField which) {
+    LockGuard guard(m_lock);
+    m_line.*field = value;
+    const int fd = m_fd.load();
+    if (fd >= 0) {
+        applySettings(fd, which); // a line that refuses keeps what it had; the value stays stored
+    }
 }
 
 void CSerialPortUnixBase::close() {
@@ -324,65 +197,24 @@ bool CSerialPortUnixBase::isOpen() const {
 }
 
 void CSerialPortUnixBase::receiveLoop(int fd, int wakeFd, std::string portName) {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    std::vector<char> chunk; // grows to the largest queue seen, then is reused
-    while (m_receiving.load()) {
-        try {
-            fds[0].revents = 0;
-            fds[1].revents = 0;
-            const int ready = ::poll(fds, 2, -1);
-            if (ready < 0) {
-                if (errno != EINTR) {
-                    NapUnlessWoken(wakeFd, 10);
-                }
-                continue;
+    const auto take = [this, &portName](char* chunk, int queued) {
+        unsigned held = 0;
+        bool stored = false;
+        {
+            LockGuard guard(m_lock);
+            const int n = readDevice(chunk, queued);
+            if (n > 0) {
+                m_receiveBuffer->write(chunk, static_cast<unsigned>(n));
+                stored = true;
             }
-            if (fds[1].revents != 0) {
-                break; // close has begun
-            }
-            if (fds[0].revents == 0) {
-                continue;
-            }
-            int queued = 0;
-            if (::ioctl(fd, FIONREAD, &queued) != 0) {
-                queued = 0;
-            }
-            if (queued > 0 && static_cast<unsigned>(queued) >= m_notifyThreshold.load()) {
-                if (chunk.size() < static_cast<size_t>(queued)) {
-                    chunk.resize(queued);
-                }
-                unsigned held = 0;
-                bool stored = false;
-                {
-                    LockGuard guard(m_lock);
-                    const int n = readDevice(chunk.data(), queued);
-                    if (n > 0) {
-                        m_receiveBuffer->write(chunk.data(), static_cast<unsigned>(n));
-                        stored = true;
-                    }
-                    held = m_receiveBuffer->usedSize();
-                }
-                if (stored) {
-                    notifyReceived(portName, held);
-                    continue;
-                }
-            }
-            if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && queued == 0) {
-                // Adapter unplugged or the other end of a pty gone: nothing will come. Sleep until close
-                // instead of waking for the hang-up again and again.
-                fds[0].fd = -1;
-                continue;
-            }
-            // Readable but fewer bytes than the threshold (or none after all): look again a little later
-            // rather than spin on a level that stays readable.
-            NapUnlessWoken(wakeFd, 10);
-        } catch (...) {
-            // Out of memory for the chunk, a timer thread that can't start, a listener that throws:
-            // nothing may leave this thread. Stop receiving and wait for close.
-            setError(ErrorInternal);
-            fds[0].fd = -1;
+            held = m_receiveBuffer->usedSize();
         }
-    }
+        if (stored) {
+            notifyReceived(portName, held);
+        }
+        return stored;
+    };
+    RunReceiveLoop(fd, wakeFd, m_receiving, m_notifyThreshold, take, [this] { setError(ErrorInternal); });
 }
 
 unsigned CSerialPortUnixBase::bytesAvailable() {
@@ -448,63 +280,6 @@ int CSerialPortUnixBase::readDevice(char* buffer, int size) {
     return -1;
 }
 
-bool CSerialPortUnixBase::writeAll(int fd, const char* data, int size, int& written) {
-    const bool sync = m_openMode == IoSynchronous;
-    // Synchronous writes give up after 100 ms per byte plus 500 ms; asynchronous ones wait without limit.
-    const Clock::time_point deadline =
-        Clock::now() +
-        std::chrono::milliseconds(static_cast<long long>(kSyncWriteMsPerByte) * size + kSyncWriteMsConstant);
-    written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(fd, data + written, static_cast<size_t>(size - written));
-        if (n > 0) {
-            written += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN) {
-            setError(ErrorWriteFailed, errno);
-            return false;
-        }
-        // Output queue full (flow control or a slow line): wait for room or for close.
-        pollfd fds[2] = {{fd, POLLOUT, 0}, {m_wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, sync ? RemainingMs(deadline) : -1);
-        if (ready == 0) {
-            break; // synchronous time limit reached
-        }
-        if (ready > 0 && fds[1].revents != 0) {
-            setError(ErrorWriteFailed, ECANCELED); // the port is being closed
-            return false;
-        }
-    }
-    // Return only once the bytes are on the wire.
-    if (!sync) {
-        while (::tcdrain(fd) != 0) {
-            if (errno != EINTR) {
-                setError(ErrorWriteFailed, errno);
-                return false;
-            }
-        }
-        return true;
-    }
-    for (;;) {
-        int pending = 0;
-        if (::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending <= 0) {
-            ::tcdrain(fd); // the last character leaving the shift register
-            return true;
-        }
-        if (RemainingMs(deadline) == 0) {
-            // Time is up: what is still queued is dropped and does not count as written.
-            ::tcflush(fd, TCOFLUSH);
-            written = pending < written ? written - pending : 0;
-            return true;
-        }
-        NapUnlessWoken(m_wakeFd, std::min(5, RemainingMs(deadline)));
-    }
-}
-
 int CSerialPortUnixBase::write(const char* data, int size) {
     LockGuard guard(m_lock);
     const int fd = m_fd.load();
@@ -519,8 +294,16 @@ int CSerialPortUnixBase::write(const char* data, int size) {
         setError(ErrorNullPointer);
         return -1;
     }
+    // Synchronous writes give up after 100 ms per byte plus 500 ms; asynchronous ones wait without limit.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (m_openMode == IoSynchronous) {
+        deadline = std::chrono::steady_clock::now() +
+                   std::chrono::milliseconds(static_cast<long long>(kSyncWriteMsPerByte) * size +
+                                             kSyncWriteMsConstant);
+    }
     int written = 0;
-    if (!writeAll(fd, data, size, written)) {
+    if (const int e = WriteToDevice(fd, m_wakeFd, data, size, deadline, written); e != 0) {
+        setError(ErrorWriteFailed, e);
         return -1;
     }
     return written;
@@ -562,84 +345,44 @@ const char* CSerialPortUnixBase::portName() const {
     return m_portName.c_str();
 }
 
-template <typename Edit> void CSerialPortUnixBase::applyWhenOpen(Edit edit) {
-    const int fd = m_fd.load();
-    if (fd < 0) {
-        return;
-    }
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        return;
-    }
-    if (edit(tio)) {
-        ::tcsetattr(fd, TCSANOW, &tio);
-    }
-}
-
 void CSerialPortUnixBase::setBaudRate(int baudRate) {
-    LockGuard guard(m_lock);
-    m_baudRate = baudRate;
-    applyWhenOpen([baudRate](termios& tio) {
-        speed_t speed;
-        return BaudCode(baudRate, speed) && ::cfsetispeed(&tio, speed) == 0 &&
-               ::cfsetospeed(&tio, speed) == 0;
-    });
+    setLineField(&LineSettings::baudRate, baudRate, FieldBaudRate);
 }
 
 int CSerialPortUnixBase::baudRate() const {
-    return m_baudRate;
+    return m_line.baudRate;
 }
 
 void CSerialPortUnixBase::setParity(Parity parity) {
-    LockGuard guard(m_lock);
-    m_parity = parity;
-    applyWhenOpen([parity](termios& tio) { return SetParityBits(tio, parity); });
+    setLineField(&LineSettings::parity, parity, FieldParity);
 }
 
 Parity CSerialPortUnixBase::parity() const {
-    return m_parity;
+    return m_line.parity;
 }
 
 void CSerialPortUnixBase::setDataBits(DataBits dataBits) {
-    LockGuard guard(m_lock);
-    m_dataBits = dataBits;
-    const StopBits stop = m_stopBits;
-    applyWhenOpen([dataBits, stop](termios& tio) {
-        const bool fits = (dataBits == DataBits5 && stop != StopTwo) ||
-                          (dataBits >= DataBits6 && dataBits <= DataBits8 && stop != StopOneAndHalf);
-        return fits && SetDataBitsBits(tio, dataBits);
-    });
+    setLineField(&LineSettings::dataBits, dataBits, FieldDataBits);
 }
 
 DataBits CSerialPortUnixBase::dataBits() const {
-    return m_dataBits;
+    return m_line.dataBits;
 }
 
 void CSerialPortUnixBase::setStopBits(StopBits stopBits) {
-    LockGuard guard(m_lock);
-    m_stopBits = stopBits;
-    const DataBits data = m_dataBits;
-    applyWhenOpen([stopBits, data](termios& tio) {
-        if (!StopBitsFit(stopBits, data)) {
-            return false;
-        }
-        SetStopBitsBits(tio, stopBits);
-        return true;
-    });
+    setLineField(&LineSettings::stopBits, stopBits, FieldStopBits);
 }
 
 StopBits CSerialPortUnixBase::stopBits() const {
-    return m_stopBits;
+    return m_line.stopBits;
 }
 
 void CSerialPortUnixBase::setFlowControl(FlowControl flowControl) {
-    LockGuard guard(m_lock);
-    m_flowControl = flowControl;
-    applyWhenOpen([flowControl](termios& tio) { return SetFlowBits(tio, flowControl); });
+    setLineField(&LineSettings::flowControl, flowControl, FieldFlowControl);
 }
 
 FlowControl CSerialPortUnixBase::flowControl() const {
-    return m_flowControl;
+    return m_line.flowControl;
 }
 
 void CSerialPortUnixBase::setReadBufferSize(unsigned size) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CSerialPortBase.h"
+#include "LineSettings.h"
 #include "PortNameTable.h"
 #include "RingBuffer.h"
 
@@ -9,8 +10,6 @@
 #include <string>
 #include <thread>
 
-struct termios;
-
 // CSerialPortBase over a POSIX tty (termios). A name beginning with '/' is taken as a device path; a COMn
 // name is looked up in the port name table, and the whole name is used.
 //
@@ -18,6 +17,10 @@ struct termios;
 // In IoAsynchronous mode a receive thread sleeps in poll() on the device and on an eventfd; it moves all
 // queued bytes into the ring buffer under the port lock. close() wakes it through the eventfd and joins it,
 // so nothing touches the device, the ring buffer or the port once close returns.
+//
+// The settings' termios form lives in LineSettings (one translation for open and every setter, read back
+// each time), the receive thread's loop in ReceiveLoop, and the wait for bytes to reach the wire in
+// DeviceWrite.
 class CSerialPortUnixBase : public CSerialPortBase {
   public:
     static constexpr int kDefaultBaudRate = 9600;
@@ -75,20 +78,18 @@ class CSerialPortUnixBase : public CSerialPortBase {
 
   private:
     bool failOpen(PortError code, int systemError);
-    // Sends tio to the device and reads it back; false when the device refuses or changes what matters.
-    static bool applyTermios(int fd, const termios& tio);
-    // Changes the device's settings through edit; nothing happens when closed. Results are not reported.
-    template <typename Edit> void applyWhenOpen(Edit edit);
-    bool writeAll(int fd, const char* data, int size, int& written);
+    // Puts the stored settings named by fields on the line, the others as the line has them (on a raw
+    // line first with rawLine), and reads them back. Taken whole or not at all: 0 when the line took
+    // them, otherwise the errno (EINVAL for a value or pair refused, or a line that kept its own) with
+    // the line as it was.
+    int applySettings(int fd, unsigned fields, bool rawLine = false);
+    // Stores value in m_line, then applySettings when open. The result is not reported.
+    template <typename T> void setLineField(T LineSettings::*field, T value, LineField which);
     void receiveLoop(int fd, int wakeFd, std::string portName);
 
     PortNameTable m_table;
     std::string m_portName;
-    int m_baudRate = kDefaultBaudRate;
-    Parity m_parity = ParityNone;
-    DataBits m_dataBits = DataBits8;
-    StopBits m_stopBits = StopOne;
-    FlowControl m_flowControl = FlowNone;
+    LineSettings m_line{kDefaultBaudRate, ParityNone, DataBits8, StopOne, FlowNone}; // as stored, unchecked
     unsigned m_readBufferSize = kDefaultReadBufferSize;
 
     std::atomic<int> m_fd{-1}; // valid exactly while open

@@ -47,14 +47,17 @@ class CDocument : public QObject, public CCmdTarget {
     virtual void Serialize(CArchive& ar) { (void)ar; }
 
     // Reads path into the document. Fails without touching the document when the file can't be
-    // opened (error->status OpenFailed); when its content is short the document may be half read
-    // and is left modified (ReadFailed). An empty file reads nothing. Path and title are the
-    // caller's business.
+    // opened (OpenFailed); when its content is short the document may be half read and is left
+    // modified (ReadFailed). An empty file reads nothing. Path and title are the caller's business.
     enum class ReadResult { Ok, OpenFailed, ReadFailed };
     ReadResult OnOpenDocument(const QString& path, FileError* error);
+    // Open without any user interaction, for the window's Open and for command-line tools alike:
+    // OnOpenDocument, then on success the document takes path and its title; a file too short
+    // leaves a new, untitled, unmodified document (OnNewDocument); a file that can't be opened
+    // leaves everything as it was. The views are not updated.
+    ReadResult LoadDocument(const QString& path, FileError* error);
 
-    // Writes the document to path through a temporary file in the same folder that replaces the
-    // target only when every byte is on disk; on failure the old file is untouched and the
+    // Writes the document to path with AtomicSave: on failure the old file is untouched and the
     // modified flag stays. On success the document is not modified.
     bool OnSaveDocument(const QString& path, FileError* error);
 

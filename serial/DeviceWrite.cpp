@@ -1,0 +1,70 @@
+#include "DeviceWrite.h"
+
+#include "WakeFd.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+} // namespace
+
+int WriteToDevice(int fd, int wakeFd, const char* data, int size, std::optional<Clock::time_point> deadline,
+                  int& written) {
+    written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, static_cast<size_t>(size - written));
+        if (n > 0) {
+            written += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            return errno;
+        }
+        // Output queue full (flow control or a slow line): wait for room or for close.
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, deadline ? RemainingMs(*deadline) : -1);
+        if (ready == 0) {
+            break; // time limit reached
+        }
+        if (ready > 0 && fds[1].revents != 0) {
+            return ECANCELED; // the port is being closed
+        }
+    }
+    // Return only once the bytes are on the wire.
+    if (!deadline) {
+        while (::tcdrain(fd) != 0) {
+            if (errno != EINTR) {
+                return errno;
+            }
+        }
+        return 0;
+    }
+    for (;;) {
+        int pending = 0;
+        if (::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending <= 0) {
+            ::tcdrain(fd); // the last character leaving the shift register
+            return 0;
+        }
+        if (RemainingMs(*deadline) == 0) {
+            // Time is up: what is still queued is dropped and does not count as written.
+            ::tcflush(fd, TCOFLUSH);
+            written = pending < written ? written - pending : 0;
+            return 0;
+        }
+        NapUnlessWoken(wakeFd, std::min(5, RemainingMs(*deadline)));
+    }
+}
