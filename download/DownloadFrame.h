@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Recipe.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -8,18 +10,11 @@
 // The check is the exclusive OR of the first five bytes, so the six bytes of a good frame XOR to 0.
 using DownloadFrame = std::array<std::uint8_t, 6>;
 
-// The recipe's arrays, indexed [camera][position][channel] from 0 (3 x 5 x 8).
-using LevelArray = std::vector<std::vector<std::vector<std::uint8_t>>>;
-using MaskArray = std::vector<std::vector<std::vector<std::uint16_t>>>;
-
 namespace kavo::download {
 inline constexpr std::uint8_t kFrameHeader = 0xAD;
 inline constexpr std::uint8_t kChannelCodeBase = 0x20; // channel k (1..8) travels as 0x20 + k
-inline constexpr int kCameraCount = 3;
-inline constexpr int kPositionCount = 5;     // positions held in a recipe
 inline constexpr int kSentPositionCount = 4; // positions the controller receives; position 5 is never sent
-inline constexpr int kChannelCount = 8;
-inline constexpr int kFrameCount = kCameraCount * kSentPositionCount * kChannelCount * 2; // 192
+inline constexpr int kFrameCount = Recipe::kCameras * kSentPositionCount * Recipe::kChannels * 2; // 192
 inline constexpr std::uint8_t kMaskAddressBit = 0x20;
 
 // Address byte for camera (1..3) and position (1..4): bits 0..2 position - 1, bits 3..4 camera,
@@ -33,6 +28,6 @@ constexpr std::uint8_t FrameAddress(int camera, int position, bool mask) {
 DownloadFrame MakeDownloadFrame(int channel, std::uint8_t address, std::uint16_t value);
 
 // The whole download in sending order: for camera 1..3, its 32 level frames (position 1..4, channel 1..8)
-// then its 32 mask frames in the same order. Always 192 frames. Throws std::invalid_argument when either
-// array is not 3 x 5 x 8, so that a malformed recipe is refused rather than read out of bounds.
-std::vector<DownloadFrame> BuildDownloadFrames(const LevelArray& levels, const MaskArray& stepMasks);
+// then its 32 mask frames in the same order. Always 192 frames.
+std::vector<DownloadFrame> BuildDownloadFrames(const Recipe::LevelArray& levels,
+                                               const Recipe::MaskArray& stepMasks);

@@ -3,7 +3,6 @@
 #include "Beeper.h"
 
 #include <exception>
-#include <stdexcept>
 #include <system_error>
 
 namespace {
@@ -55,22 +54,17 @@ DownloadWorker::StartResult DownloadWorker::start(DownloadJob job, DownloadCallb
     if (!job.write) {
         return StartResult::NoWriter;
     }
-    std::vector<DownloadFrame> frames;
-    try {
-        frames = BuildDownloadFrames(job.levels, job.stepMasks);
-    } catch (const std::invalid_argument&) {
-        return StartResult::BadRecipe;
-    }
+    // The frames are all the thread needs of the recipe.
+    std::vector<DownloadFrame> frames = BuildDownloadFrames(job.recipe.m_levels, job.recipe.m_stepMasks);
     // The previous download has delivered its finished notice; its thread is on its way out.
     if (m_thread.joinable()) {
         m_thread.join();
     }
     m_busy.store(true);
     try {
-        m_thread = std::jthread([this, frames = std::move(frames), job = std::move(job),
-                                 cb = std::move(callbacks)](std::stop_token stop) mutable {
-            Run(stop, std::move(frames), std::move(job), std::move(cb));
-        });
+        m_thread = std::jthread([this, frames = std::move(frames), write = std::move(job.write),
+                                 errorText = std::move(job.errorText), cb = std::move(callbacks)](
+                                    std::stop_token stop) { Run(stop, frames, write, errorText, cb); });
     } catch (const std::system_error&) {
         m_busy.store(false);
         return StartResult::NoThread;
@@ -103,8 +97,8 @@ bool DownloadWorker::WaitUntil(std::stop_token& stop, Clock::time_point deadline
     return !stop.stop_requested();
 }
 
-void DownloadWorker::Run(std::stop_token stop, std::vector<DownloadFrame> frames, DownloadJob job,
-                         DownloadCallbacks cb) {
+void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>& frames, const WriteFn& write,
+                         const ErrorTextFn& errorText, const DownloadCallbacks& cb) {
     DownloadResult result;
     int writing = 0; // the frame being written (its write or its error text), 0 between writes
     // No exception leaves this thread: a throwing callback or writer ends the download as a failure.
@@ -118,14 +112,14 @@ void DownloadWorker::Run(std::stop_token stop, std::vector<DownloadFrame> frames
             const int n = static_cast<int>(i) + 1;
             const int size = static_cast<int>(frames[i].size());
             writing = n;
-            const int written = job.write(frames[i].data(), size);
+            const int written = write(frames[i].data(), size);
             if (written != size) {
                 result.failure = DownloadResult::Failure::Write;
                 result.failedFrame = n;
                 if (written < 0) {
                     // Only a write that returned -1 left an error on the port; after a short write the
                     // port's last error is stale or "success".
-                    result.errorText = job.errorText ? job.errorText() : std::string();
+                    result.errorText = errorText ? errorText() : std::string();
                     if (result.errorText.empty()) {
                         result.errorText = "write failed";
                     }

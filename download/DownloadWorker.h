@@ -15,11 +15,10 @@
 
 class IBeeper;
 
-// What the caller hands to one download: deep copies of the recipe's arrays, taken when Download was
-// pressed (later edits do not reach the download in progress), and the way to the port.
+// What the caller hands to one download: a copy of the recipe, taken when Download was pressed (later edits
+// do not reach the download in progress), and the way to the port.
 struct DownloadJob {
-    LevelArray levels;
-    MaskArray stepMasks;
+    Recipe recipe;
     // Writes size bytes; returns the number of bytes written or -1. Anything short of size is a failure.
     std::function<int(const std::uint8_t* data, int size)> write;
     // The port's text for its last error, read after a failed write.
@@ -71,7 +70,7 @@ class DownloadWorker {
         unsigned beepHz = 1000;
         std::chrono::milliseconds beepLength = std::chrono::milliseconds(1000);
     };
-    enum class StartResult { Started, AlreadyRunning, BadRecipe, NoWriter, NoThread };
+    enum class StartResult { Started, AlreadyRunning, NoWriter, NoThread };
 
     // beeper may be null (no tone; the bell callback is called); it must outlive the worker.
     explicit DownloadWorker(IBeeper* beeper, Options options);
@@ -81,9 +80,9 @@ class DownloadWorker {
     DownloadWorker(const DownloadWorker&) = delete;
     DownloadWorker& operator=(const DownloadWorker&) = delete;
 
-    // Builds the frames from the job's copies and starts the thread. Refused while a download runs (from
-    // start() until the finished callback), when the arrays are not 3 x 5 x 8, when job.write is empty, or
-    // when the system will not start a thread. start() and stop() are not to be called from a callback.
+    // Builds the frames from the job's recipe and starts the thread. Refused while a download runs (from
+    // start() until the finished callback), when job.write is empty, or when the system will not start a
+    // thread. start() and stop() are not to be called from a callback.
     StartResult start(DownloadJob job, DownloadCallbacks callbacks);
 
     // Ends a running download between frames and joins its thread. Harmless when none runs.
@@ -96,7 +95,10 @@ class DownloadWorker {
     bool isRunning() const { return m_busy.load(); }
 
   private:
-    void Run(std::stop_token stop, std::vector<DownloadFrame> frames, DownloadJob job, DownloadCallbacks cb);
+    using WriteFn = decltype(DownloadJob::write);
+    using ErrorTextFn = decltype(DownloadJob::errorText);
+    void Run(std::stop_token stop, const std::vector<DownloadFrame>& frames, const WriteFn& write,
+             const ErrorTextFn& errorText, const DownloadCallbacks& cb);
     // Waits until deadline; false when a stop request cut the wait short.
     bool WaitUntil(std::stop_token& stop, std::chrono::steady_clock::time_point deadline);
 

@@ -2,20 +2,6 @@
 
 #include "CommandIds.h"
 
-namespace {
-
-template <typename T> void Shape(std::vector<std::vector<std::vector<T>>>& a, T value) {
-    a.resize(CKAVODoc::kCameras);
-    for (auto& camera : a) {
-        camera.resize(CKAVODoc::kPositions);
-        for (auto& position : camera) {
-            position.assign(CKAVODoc::kChannels, value);
-        }
-    }
-}
-
-} // namespace
-
 CKAVODoc::CKAVODoc() {
     ResetRecipe();
     SetCommandHandler(ID_ALL_LED_OFF, [this] { OnAllLedOff(); });
@@ -29,8 +15,7 @@ void CKAVODoc::ResetRecipe() {
     m_curPosition = 1;
     m_patternChanged = 0;
     m_curCamera = 1;
-    Shape(m_stepMasks, kNewMask);
-    Shape(m_levels, kNewLevel);
+    static_cast<Recipe&>(*this) = Recipe();
 }
 
 bool CKAVODoc::OnNewDocument() {
@@ -80,11 +65,11 @@ void CKAVODoc::Serialize(CArchive& ar) {
     }
 }
 
-std::vector<std::uint8_t>& CKAVODoc::CurrentLevels() {
+CKAVODoc::ChannelLevels& CKAVODoc::CurrentLevels() {
     return m_levels.at(m_curCamera - 1).at(m_curPosition - 1);
 }
 
-std::vector<std::uint16_t>& CKAVODoc::CurrentMasks() {
+CKAVODoc::ChannelMasks& CKAVODoc::CurrentMasks() {
     return m_stepMasks.at(m_curCamera - 1).at(m_curPosition - 1);
 }
 

@@ -6,6 +6,7 @@
 #include "CKAVODoc.h"
 #include "CSerialPortBase.h"
 #include "DialogUnits.h"
+#include "PortWording.h"
 #include "SerialPortFactory.h"
 
 #include <QAbstractItemView>
@@ -21,8 +22,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -57,27 +56,11 @@ QString ControlName(int id) {
     return QStringLiteral("id%1").arg(id);
 }
 
-// The port's last error with the system's own reason, for the operator.
-std::string PortErrorDescription(const CSerialPortBase& port) {
-    std::string text = port.lastErrorText();
-    if (const int e = port.lastSystemError(); e != 0) {
-        text += " (";
-        text += std::strerror(e);
-        text += ")";
-    }
-    return text;
-}
-
 } // namespace
 
 const QColor CFormSetup::kNormalColor(127, 127, 127);
 const QColor CFormSetup::kPositionColor(5, 200, 5);
 const QColor CFormSetup::kCameraColor(250, 250, 5);
-
-DownloadJob& TheDownloadJob() {
-    static DownloadJob job;
-    return job;
-}
 
 void CFormSetup::SetPortNameTableOverride(std::optional<PortNameTable> table) {
     PortTableOverride() = std::move(table);
@@ -102,19 +85,14 @@ CFormSetup::CFormSetup(QWidget* parent)
         return true;
     }();
     (void)registered;
-    m_pPort = CreateSerialPort(m_portTable);
-    // Nothing is read back from the controller: received bytes are only buffered.
-    m_pPort->setNotifyDelay(0);
-    m_pPort->setNotifyThreshold(1);
-
     if (BeeperOverride() != nullptr) {
         m_beeper = BeeperOverride();
     } else {
         m_ownBeeper = std::make_unique<AlsaBeeper>();
         m_beeper = m_ownBeeper.get();
     }
-    m_worker =
-        std::make_unique<DownloadWorker>(m_beeper, OptionsOverride().value_or(DownloadWorker::Options()));
+    m_link = std::make_unique<ControllerLink>(CreateSerialPort(m_portTable), m_beeper,
+                                              OptionsOverride().value_or(DownloadWorker::Options()));
 
     CreateControls();
     setWidget(m_form);
@@ -126,18 +104,9 @@ CFormSetup::CFormSetup(QWidget* parent)
 }
 
 CFormSetup::~CFormSetup() {
-    // The worker writes to the port and reports to the bar: it ends before either goes. Closing the
-    // port between the stop request and the join frees a write stuck on a stalled line.
-    m_worker->requestStop();
-    if (m_pPort && m_pPort->isOpen()) {
-        m_pPort->close();
-    }
-    m_worker->stop();
-    m_worker.reset();
-    // The program-wide record must not keep a way to a port that is about to go.
-    TheDownloadJob().write = nullptr;
-    TheDownloadJob().errorText = nullptr;
-    m_pPort.reset();
+    // The worker writes to the port and reports to the form: it ends before either goes.
+    m_link->Close();
+    m_link.reset();
 }
 
 CKAVODoc* CFormSetup::GetDocument() const {
@@ -333,7 +302,7 @@ bool CFormSetup::IsRefreshTimerActive() const {
 }
 
 bool CFormSetup::IsDownloadRunning() const {
-    return m_worker && m_worker->isRunning();
+    return m_link && m_link->IsDownloadRunning();
 }
 
 void CFormSetup::SetProgressColor(const QColor& bar) {
@@ -360,7 +329,7 @@ void CFormSetup::OnInitialUpdate() {
     OnUpdate(nullptr, 0);
     // A new or opened recipe does not change the port: an open port keeps its state, its Download button
     // and its list entry, and a running download keeps its bar.
-    if (!m_pPort->isOpen()) {
+    if (!m_link->IsOpen()) {
         RefreshPortList();
         m_refreshTimer->start();
         m_btnDownload->setEnabled(false);
@@ -378,7 +347,7 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
     if (doc == nullptr) {
         return;
     }
-    const std::vector<std::uint8_t>& levels = doc->CurrentLevels();
+    const CKAVODoc::ChannelLevels& levels = doc->CurrentLevels();
     for (int i = 0; i < CKAVODoc::kChannels; ++i) {
         QScrollBar* bar = m_sbLevel[i];
         bar->setRange(kLevelMin, kLevelMax);
@@ -489,49 +458,19 @@ void CFormSetup::OnOpenPort() {
     if (IsDownloadRunning()) {
         return; // the worker writes to the port until its end notice
     }
-    if (m_pPort->isOpen()) {
-        m_pPort->close();
+    if (m_link->IsOpen()) {
+        m_link->Close();
         SetClosedState();
         m_refreshTimer->start();
         return;
     }
-    const QString name = m_cbPort->currentText();
-    const QByteArray name8 = name.toUtf8();
-    m_pPort->configure(name8.constData(), kLineBaud, ParityNone, DataBits8, StopOne, FlowNone,
-                       kReadBufferSize);
-    m_pPort->open();
-    if (m_pPort->isOpen()) {
+    if (m_link->Open(m_cbPort->currentText().toStdString())) {
         SetOpenState();
         return;
     }
     m_btnOpenPort->setText(kOpenPortText);
-    AfxMessageBox(kPortBusyText + QLatin1Char('\n') + OpenFailureCause(name), MB_OK);
-}
-
-QString CFormSetup::OpenFailureCause(const QString& name) const {
-    if (name.isEmpty()) {
-        return QStringLiteral("No serial port is selected: no port was found on this computer.");
-    }
-    const int code = m_pPort->lastError();
-    const int e = m_pPort->lastSystemError();
-    if (code == ErrorNotExist || e == ENOENT || e == ENODEV || e == ENXIO) {
-        return QStringLiteral("%1 was not found: the adapter may be unplugged.").arg(name);
-    }
-    if (e == EBUSY) {
-        return QStringLiteral("%1 is in use by another program.").arg(name);
-    }
-    if (e == EACCES || e == EPERM) {
-        return QStringLiteral("Permission denied for %1: add the user to the dialout group "
-                              "(sudo usermod -aG dialout $USER) and log in again.")
-            .arg(name);
-    }
-    if (code == ErrorInvalidParam) {
-        return QStringLiteral(
-                   "%1 refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit).")
-            .arg(name);
-    }
-    return QStringLiteral("%1 could not be opened: %2.")
-        .arg(name, QString::fromStdString(PortErrorDescription(*m_pPort)));
+    AfxMessageBox(kPortBusyText + QLatin1Char('\n') + QString::fromStdString(m_link->OpenFailureText()),
+                  MB_OK);
 }
 
 void CFormSetup::OnTimer(int id) {
@@ -550,15 +489,9 @@ bool CFormSetup::EnumeratePorts() {
     if (!::EnumeratePorts(m_portTable, names)) {
         return false;
     }
+    SortPortList(names);
     for (const std::string& name : names) {
-        // The list is sorted as text, without regard to case (COM1, COM10, COM2).
-        const QString text = QString::fromStdString(name);
-        int row = 0;
-        while (row < m_cbPort->count() &&
-               QString::compare(m_cbPort->itemText(row), text, Qt::CaseInsensitive) <= 0) {
-            ++row;
-        }
-        m_cbPort->insertItem(row, text);
+        m_cbPort->addItem(QString::fromStdString(name));
     }
     return true;
 }
@@ -596,69 +529,55 @@ void CFormSetup::PostDownloadControls(quintptr wParam) {
         Qt::QueuedConnection);
 }
 
+template <typename Fn> void CFormSetup::PostToForm(Fn fn) {
+    // Queued: the user-interface thread may be joining the worker. A form that is gone takes its posted
+    // calls with it.
+    QMetaObject::invokeMethod(
+        this, [this, fn = std::move(fn)] { fn(this); }, Qt::QueuedConnection);
+}
+
+void CFormSetup::OnDownloadStarted() {
+    PostToForm([](CFormSetup* form) {
+        form->m_progress->setValue(0);
+        form->SetProgressColor(kProgressRed);
+    });
+}
+
+void CFormSetup::OnDownloadProgress(int count) {
+    PostToForm([count](CFormSetup* form) { form->m_progress->setValue(count & 0xFFFF); });
+}
+
+void CFormSetup::OnDownloadSucceeded() {
+    PostToForm([](CFormSetup* form) { form->SetProgressColor(kProgressGreen); });
+}
+
+void CFormSetup::OnDownloadBell() {
+    PostToForm([](CFormSetup*) { QApplication::beep(); });
+}
+
+void CFormSetup::OnDownloadFinished(const DownloadResult& result) {
+    PostToForm([result](CFormSetup* form) { form->EndDownload(result); });
+}
+
 void CFormSetup::OnDownload() {
     CKAVODoc* doc = GetDocument();
-    if (doc == nullptr || IsDownloadRunning() || !m_pPort->isOpen()) {
+    if (doc == nullptr || IsDownloadRunning() || !m_link->IsOpen()) {
         return;
     }
-    DownloadJob& job = TheDownloadJob();
-    // Deep copies: edits made while the worker runs go out with the next download.
-    job.levels = doc->m_levels;
-    job.stepMasks = doc->m_stepMasks;
-    // The port is read through the form's field before every frame.
-    std::unique_ptr<CSerialPortBase>* ppPort = &m_pPort;
-    job.write = [ppPort](const std::uint8_t* data, int size) -> int {
-        CSerialPortBase* port = ppPort->get();
-        return port != nullptr ? port->write(reinterpret_cast<const char*>(data), size) : -1;
-    };
-    job.errorText = [ppPort]() -> std::string {
-        const CSerialPortBase* port = ppPort->get();
-        return port != nullptr ? PortErrorDescription(*port) : std::string("no port");
-    };
-
-    // The worker reaches the widgets only by queued calls: the user-interface thread may be joining it.
-    const QPointer<CFormSetup> self(this);
-    auto post = [self](auto&& fn) {
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, fn = std::forward<decltype(fn)>(fn)] {
-                if (self) {
-                    fn(self.data());
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    DownloadCallbacks callbacks;
-    callbacks.started = [post] {
-        post([](CFormSetup* form) {
-            form->m_progress->setValue(0);
-            form->SetProgressColor(kProgressRed);
-        });
-    };
-    callbacks.progress = [post](int count) {
-        post([count](CFormSetup* form) { form->m_progress->setValue(count & 0xFFFF); });
-    };
-    callbacks.succeeded = [post] { post([](CFormSetup* form) { form->SetProgressColor(kProgressGreen); }); };
-    callbacks.bell = [post] { post([](CFormSetup*) { QApplication::beep(); }); };
-    callbacks.finished = [post](const DownloadResult& result) {
-        post([result](CFormSetup* form) { form->OnDownloadFinished(result); });
-    };
-
     // Posted before the worker starts, so that a download that fails at once cannot have its end notice
     // overtaken by this one.
     PostDownloadControls(0);
-    const DownloadWorker::StartResult started = m_worker->start(job, std::move(callbacks));
-    if (started != DownloadWorker::StartResult::Started) {
+    // The one copy of the recipe: edits made while the worker runs go out with the next download.
+    const ControllerLink::StartResult started =
+        m_link->StartDownload(static_cast<const Recipe&>(*doc), *this);
+    if (started != ControllerLink::StartResult::Started) {
         PostDownloadControls(1);
         QString why;
         switch (started) {
-        case DownloadWorker::StartResult::AlreadyRunning:
+        case ControllerLink::StartResult::AlreadyRunning:
             why = QStringLiteral("a download is already running");
             break;
-        case DownloadWorker::StartResult::BadRecipe:
-            why = QStringLiteral("the recipe is incomplete");
-            break;
-        case DownloadWorker::StartResult::NoThread:
+        case ControllerLink::StartResult::NoThread:
             why = QStringLiteral("the system could not start the download thread");
             break;
         default:
@@ -671,12 +590,12 @@ void CFormSetup::OnDownload() {
     AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);
 }
 
-void CFormSetup::OnDownloadFinished(const DownloadResult& result) {
+void CFormSetup::EndDownload(const DownloadResult& result) {
     OnDownloadControls(1, 0);
     if (result.ok || result.stopped) {
         return;
     }
-    QString why = QString::fromStdString(DescribeDownloadFailure(result, m_pPort ? m_pPort->portName() : ""));
+    QString why = QString::fromStdString(DescribeDownloadFailure(result, m_link->PortName()));
     if (!why.isEmpty()) {
         why[0] = why[0].toUpper();
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CViewBase.h"
-#include "DownloadWorker.h"
+#include "ControllerLink.h"
 #include "PortNameTable.h"
 #include "WindowMessages.h"
 
@@ -37,24 +37,18 @@ constexpr int IDC_PROGRESS = 1027;
 constexpr int IDC_LEVEL1 = 3000;      // channel sliders 1..8: 3000..3007
 constexpr int IDC_LEVEL_TEXT1 = 4000; // value labels 1..8: 4000..4007
 
-// The program's one download record: what the running (or last) download sends. OnDownload fills it with
-// deep copies of the recipe's arrays and the way to the form's port; the worker works on its own copy.
-DownloadJob& TheDownloadJob();
-
 // The setup form: camera and position buttons, the eight channel sliders, the port and the download.
-// It owns the program's one serial port and the download worker, and scrolls when the pane is narrower
-// than the form.
-class CFormSetup : public QScrollArea, public CViewBase {
+// It owns the program's one controller link (the serial port and the download worker), and scrolls when the
+// pane is narrower than the form.
+class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListener {
     Q_OBJECT
 
   public:
     static constexpr int kRefreshTimerId = 1;
     static constexpr int kRefreshPeriodMs = 5000;
-    static constexpr int kLineBaud = 115200;
-    static constexpr unsigned kReadBufferSize = 4096;
 
     explicit CFormSetup(QWidget* parent = nullptr);
-    // Stops and joins a running download before the port and the progress bar go; then closes the port.
+    // Closes the link (a running download stopped and joined) before the progress bar goes.
     ~CFormSetup() override;
 
     CKAVODoc* GetDocument() const;
@@ -89,7 +83,7 @@ class CFormSetup : public QScrollArea, public CViewBase {
     QPushButton* DownloadButton() const { return m_btnDownload; }
     QProgressBar* Progress() const { return m_progress; }
     QColor ProgressBarColor() const { return m_progressColor; }
-    CSerialPortBase* Port() const { return m_pPort.get(); }
+    CSerialPortBase* Port() const { return &m_link->Port(); }
     bool IsRefreshTimerActive() const;
     bool IsDownloadRunning() const;
     // The inner widget laid out from the template.
@@ -112,9 +106,17 @@ class CFormSetup : public QScrollArea, public CViewBase {
     void SetProgressColor(const QColor& bar);
     void SetClosedState();
     void SetOpenState();
-    QString OpenFailureCause(const QString& name) const;
     void PostDownloadControls(quintptr wParam);
-    void OnDownloadFinished(const DownloadResult& result);
+    // IDownloadListener, on the worker's thread: each posts its work to the user-interface thread.
+    void OnDownloadStarted() override;
+    void OnDownloadProgress(int count) override;
+    void OnDownloadSucceeded() override;
+    void OnDownloadBell() override;
+    void OnDownloadFinished(const DownloadResult& result) override;
+    // Runs fn on the user-interface thread, unless the form is gone by then.
+    template <typename Fn> void PostToForm(Fn fn);
+    // The download is over: the buttons come back, and a failure is told to the operator.
+    void EndDownload(const DownloadResult& result);
 
     const QColor m_clrNormal;
     const QColor m_clrPosition;
@@ -125,7 +127,6 @@ class CFormSetup : public QScrollArea, public CViewBase {
     std::array<QLabel*, 8> m_stLevel{};
     QComboBox* m_cbPort = nullptr;
     PortNameTable m_portTable;
-    std::unique_ptr<CSerialPortBase> m_pPort;
     QPushButton* m_btnOpenPort = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_btnDownload = nullptr;
@@ -138,6 +139,6 @@ class CFormSetup : public QScrollArea, public CViewBase {
     QString m_pickedPort;
     std::unique_ptr<IBeeper> m_ownBeeper;
     IBeeper* m_beeper = nullptr;
-    // Declared last so that it is destroyed first; the destructor stops it explicitly anyway.
-    std::unique_ptr<DownloadWorker> m_worker;
+    // Declared last so that it is destroyed first; the destructor closes it explicitly anyway.
+    std::unique_ptr<ControllerLink> m_link;
 };

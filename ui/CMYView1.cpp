@@ -85,7 +85,7 @@ void CMYView1::OnDraw(QPainter& dc) {
         doc->m_curPosition > CKAVODoc::kPositions) {
         return;
     }
-    const std::vector<std::uint16_t>& masks = doc->CurrentMasks();
+    const CKAVODoc::ChannelMasks& masks = doc->CurrentMasks();
     dc.setPen(Qt::NoPen);
     for (int r = 0; r < 8; ++r) {
         for (int k = 0; k < steps; ++k) {

@@ -1,9 +1,9 @@
-// Frame pacing of the download as the controller sees it: the worker writes the 192 frames through the
-// real serial port to a pseudo-terminal; a reader on the other end stamps the arrival of every frame.
+// Frame pacing of the download as the controller sees it: the controller link writes the 192 frames through
+// the real serial port to a pseudo-terminal; a reader on the other end stamps the arrival of every frame.
 // Deadline pacing and a plain pause after each write run one after the other, with the same recipe.
 //
 //   download_pacing_bench [--rounds N]
-#include "DownloadWorker.h"
+#include "ControllerLink.h"
 #include "SerialPortFactory.h"
 
 #include <fcntl.h>
@@ -57,32 +57,27 @@ std::vector<Clock::time_point> ReadFrames(int master, int frames) {
     return at;
 }
 
+struct Finished final : IDownloadListener {
+    std::promise<DownloadResult> done;
+    void OnDownloadFinished(const DownloadResult& r) override { done.set_value(r); }
+};
+
 Run Measure(DownloadWorker::Pacing pacing, const std::filesystem::path& portsDir, int master) {
-    std::unique_ptr<CSerialPortBase> port = CreateSerialPort(PortNameTable(portsDir.string()));
-    port->configure("COM1", 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
-    Run run;
-    if (!port->open()) {
-        std::fprintf(stderr, "cannot open the port: %s\n", port->lastErrorText());
-        return run;
-    }
-    auto reader = std::async(std::launch::async, [master] { return ReadFrames(master, 192); });
     DownloadWorker::Options options;
     options.pacing = pacing;
     options.beepLength = std::chrono::milliseconds(0);
-    DownloadWorker worker(nullptr, options);
-    std::promise<DownloadResult> done;
-    DownloadCallbacks cb;
-    cb.finished = [&done](const DownloadResult& r) { done.set_value(r); };
-    CSerialPortBase* p = port.get();
-    DownloadJob job{LevelArray(3, std::vector<std::vector<std::uint8_t>>(5, std::vector<std::uint8_t>(8, 255))),
-                    MaskArray(3, std::vector<std::vector<std::uint16_t>>(5, std::vector<std::uint16_t>(8, 0))),
-                    [p](const std::uint8_t* d, int n) { return p->write(reinterpret_cast<const char*>(d), n); },
-                    {}};
-    worker.start(std::move(job), std::move(cb));
-    const DownloadResult result = done.get_future().get();
-    worker.stop();
+    Finished finished;
+    ControllerLink link(CreateSerialPort(PortNameTable(portsDir.string())), nullptr, options);
+    Run run;
+    if (!link.Open("COM1")) {
+        std::fprintf(stderr, "cannot open the port: %s\n", link.OpenFailureText().c_str());
+        return run;
+    }
+    auto reader = std::async(std::launch::async, [master] { return ReadFrames(master, 192); });
+    link.StartDownload(Recipe(), finished);
+    const DownloadResult result = finished.done.get_future().get();
     const auto at = reader.get();
-    port->close();
+    link.Close();
     run.ok = result.ok && at.size() == 192;
     for (std::size_t i = 1; i < at.size(); ++i) {
         run.gaps.push_back(std::chrono::duration<double, std::milli>(at[i] - at[i - 1]).count());

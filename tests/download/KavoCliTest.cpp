@@ -3,7 +3,6 @@
 #include "ChildProcess.h"
 #include "DownloadWorker.h"
 #include "PortNameTable.h"
-#include "RecipeArrays.h"
 
 #include <gtest/gtest.h>
 
@@ -80,8 +79,9 @@ TEST_F(KavoCli, SimulateReceivesADownloadDumpsTheRecipeAndRemovesItsEntry) {
     const fs::path link = m_ports / name;
     ASSERT_TRUE(fs::is_symlink(link));
 
-    LevelArray levels = NewLevels();
-    MaskArray masks = NewMasks();
+    Recipe recipe;
+    auto& levels = recipe.m_levels;
+    auto& masks = recipe.m_stepMasks;
     levels[0][0][2] = 0x80;
     masks[0][0][0] = 0x8001;
     masks[2][3][7] = 0x00AD; // a header byte inside a value must not upset the receiver
@@ -95,8 +95,7 @@ TEST_F(KavoCli, SimulateReceivesADownloadDumpsTheRecipeAndRemovesItsEntry) {
     DownloadCallbacks cb;
     cb.finished = [&done](const DownloadResult& r) { done.set_value(r); };
     ASSERT_EQ(
-        worker.start(
-            {levels, masks, [fd](const std::uint8_t* d, int n) { return int(::write(fd, d, n)); }, {}}, cb),
+        worker.start({recipe, [fd](const std::uint8_t* d, int n) { return int(::write(fd, d, n)); }, {}}, cb),
         DownloadWorker::StartResult::Started);
     auto result = done.get_future();
     ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
@@ -249,16 +248,16 @@ TEST_F(KavoCli, SimulateSaysWhatBecameOfItsEntry) {
 namespace {
 
 // A recipe file of 360 bytes written straight from the arrays, positions 1..5.
-void WriteAid(const fs::path& path, const LevelArray& levels, const MaskArray& masks) {
+void WriteAid(const fs::path& path, const Recipe& r) {
     std::ofstream out(path, std::ios::binary);
-    for (const auto& cam : masks) {
+    for (const auto& cam : r.m_stepMasks) {
         for (const auto& pos : cam) {
             for (std::uint16_t m : pos) {
                 out.put(static_cast<char>(m & 0xFF)).put(static_cast<char>(m >> 8));
             }
         }
     }
-    for (const auto& cam : levels) {
+    for (const auto& cam : r.m_levels) {
         for (const auto& pos : cam) {
             for (std::uint8_t l : pos) {
                 out.put(static_cast<char>(l));
@@ -267,24 +266,22 @@ void WriteAid(const fs::path& path, const LevelArray& levels, const MaskArray& m
     }
 }
 
-struct Recipe {
-    LevelArray levels = NewLevels();
-    MaskArray masks = NewMasks();
-    Recipe() {
-        levels[0][0][2] = 0x80;
-        masks[0][0][0] = 0x8001;
-        levels[2][3][7] = 1;
-        masks[1][1][1] = 0xADAD;
+struct SampleRecipe : Recipe {
+    SampleRecipe() {
+        m_levels[0][0][2] = 0x80;
+        m_stepMasks[0][0][0] = 0x8001;
+        m_levels[2][3][7] = 1;
+        m_stepMasks[1][1][1] = 0xADAD;
     }
 };
 
 TEST_F(KavoCli, FramesPrintsTheSendingOrderInHex) {
-    const Recipe r;
-    WriteAid(m_dir / "r.aid", r.levels, r.masks);
+    const SampleRecipe r;
+    WriteAid(m_dir / "r.aid", r);
     auto p = Run({"frames", (m_dir / "r.aid").string()});
     EXPECT_EQ(p->Wait(), 0);
     std::string want;
-    for (const DownloadFrame& f : BuildDownloadFrames(r.levels, r.masks)) {
+    for (const DownloadFrame& f : BuildDownloadFrames(r.m_levels, r.m_stepMasks)) {
         char line[32];
         std::snprintf(line, sizeof line, "%02X %02X %02X %02X %02X %02X\n", f[0], f[1], f[2], f[3], f[4],
                       f[5]);
@@ -319,17 +316,17 @@ TEST_F(KavoCli, FramesAndDownloadRefuseBadInput) {
 }
 
 TEST_F(KavoCli, DownloadToAPortThatIsNotThereFails) {
-    Recipe r;
-    WriteAid(m_dir / "r.aid", r.levels, r.masks);
+    SampleRecipe r;
+    WriteAid(m_dir / "r.aid", r);
     auto p = Run({"download", "--port", "COM200", "--no-beep", (m_dir / "r.aid").string()});
     EXPECT_EQ(p->Wait(), 1);
     EXPECT_NE(p->output().find("kavo-cli download: cannot open COM200: "), std::string::npos) << p->output();
 }
 
 TEST_F(KavoCli, DownloadSendsTheFileToTheVirtualController) {
-    Recipe r;
-    r.levels[1][4][3] = 7; // position 5 is not sent
-    WriteAid(m_dir / "r.aid", r.levels, r.masks);
+    SampleRecipe r;
+    r.m_levels[1][4][3] = 7; // position 5 is not sent
+    WriteAid(m_dir / "r.aid", r);
     auto sim = Start({"--once", "--dump", (m_dir / "got.aid").string()});
     const std::string name = ReadyName(*sim);
     ASSERT_FALSE(name.empty());
@@ -340,16 +337,16 @@ TEST_F(KavoCli, DownloadSendsTheFileToTheVirtualController) {
     EXPECT_NE(sim->output().find("\ndownload complete: 192 frames, 0 bad frames, "), std::string::npos)
         << sim->output();
 
-    r.levels[1][4][3] = 255;
-    WriteAid(m_dir / "want.aid", r.levels, r.masks);
+    r.m_levels[1][4][3] = 255;
+    WriteAid(m_dir / "want.aid", r);
     std::ifstream got(m_dir / "got.aid", std::ios::binary), want(m_dir / "want.aid", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(got), {}),
               std::string(std::istreambuf_iterator<char>(want), {}));
 }
 
 TEST_F(KavoCli, DownloadFailsWhenTheOtherEndGoesAway) {
-    Recipe r;
-    WriteAid(m_dir / "r.aid", r.levels, r.masks);
+    SampleRecipe r;
+    WriteAid(m_dir / "r.aid", r);
     auto sim = Start({});
     const std::string name = ReadyName(*sim);
     ASSERT_FALSE(name.empty());
@@ -365,8 +362,8 @@ TEST_F(KavoCli, DownloadFailsWhenTheOtherEndGoesAway) {
 }
 
 TEST_F(KavoCli, DownloadStopsOnCtrlC) {
-    Recipe r;
-    WriteAid(m_dir / "r.aid", r.levels, r.masks);
+    SampleRecipe r;
+    WriteAid(m_dir / "r.aid", r);
     auto sim = Start({});
     const std::string name = ReadyName(*sim);
     ASSERT_FALSE(name.empty());
@@ -399,7 +396,7 @@ int SendFast(const fs::path& port, const Recipe& r, int stopAfter = 0) {
     auto write = [fd, stopAfter, &calls](const std::uint8_t* d, int n) {
         return stopAfter > 0 && ++calls > stopAfter ? -1 : int(::write(fd, d, n));
     };
-    EXPECT_EQ(worker.start({r.levels, r.masks, write, {}}, cb), DownloadWorker::StartResult::Started);
+    EXPECT_EQ(worker.start({r, write, {}}, cb), DownloadWorker::StartResult::Started);
     auto result = done.get_future();
     int sent = 0;
     if (result.wait_for(30s) == std::future_status::ready) {
@@ -424,14 +421,14 @@ TEST_F(KavoCli, SimulateCountsARestartedDownloadFromItsFirstFrame) {
     auto sim = Start({"--once", "--dump", (m_dir / "got.aid").string()});
     const std::string name = ReadyName(*sim);
     ASSERT_FALSE(name.empty());
-    Recipe first;
-    for (auto& cam : first.levels) {
+    SampleRecipe first;
+    for (auto& cam : first.m_levels) {
         for (auto& pos : cam) {
             std::fill(pos.begin(), pos.end(), 1);
         }
     }
-    Recipe second;
-    second.levels[2][3][7] = 77; // sent as frame 192
+    SampleRecipe second;
+    second.m_levels[2][3][7] = 77; // sent as frame 192
     ASSERT_EQ(SendFast(m_ports / name, first, 50), 50);
     ASSERT_EQ(SendFast(m_ports / name, second), 192);
 
@@ -446,7 +443,7 @@ TEST_F(KavoCli, SimulateCountsARestartedDownloadFromItsFirstFrame) {
     EXPECT_NE(out.find("\nwrote " + (m_dir / "got.aid").string() + " (360 bytes)\n"), std::string::npos)
         << out;
 
-    WriteAid(m_dir / "want.aid", second.levels, second.masks); // position 5 of Recipe is new-recipe values
+    WriteAid(m_dir / "want.aid", second); // position 5 of SampleRecipe is new-recipe values
     EXPECT_EQ(FileBytes(m_dir / "got.aid"), FileBytes(m_dir / "want.aid"));
 }
 
@@ -458,7 +455,7 @@ TEST_F(KavoCli, SimulateReportsADumpThatFailsAfterTheDownload) {
     const std::string name = ReadyName(*sim);
     ASSERT_FALSE(name.empty());
     fs::remove_all(m_dir / "out");
-    ASSERT_EQ(SendFast(m_ports / name, Recipe()), 192);
+    ASSERT_EQ(SendFast(m_ports / name, SampleRecipe()), 192);
     EXPECT_EQ(sim->Wait(), 1) << sim->output();
     EXPECT_NE(sim->output().find("\nkavo-cli simulate: " + dump.string() + " contains an invalid path.\n"),
               std::string::npos)
@@ -468,8 +465,8 @@ TEST_F(KavoCli, SimulateReportsADumpThatFailsAfterTheDownload) {
 
 // Ctrl+C after the last frame only cuts the beep short: every frame was written, so it succeeded.
 TEST_F(KavoCli, DownloadInterruptedDuringTheBeepSucceeds) {
-    Recipe r;
-    WriteAid(m_dir / "r.aid", r.levels, r.masks);
+    SampleRecipe r;
+    WriteAid(m_dir / "r.aid", r);
     auto sim = Start({});
     const std::string name = ReadyName(*sim);
     ASSERT_FALSE(name.empty());

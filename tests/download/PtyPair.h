@@ -1,11 +1,14 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A raw pseudo-terminal: the master end stands for the controller, the slave end for the port.
 struct PtyPair {
@@ -40,3 +43,21 @@ struct PtyPair {
     }
     bool ok() const { return master >= 0 && slave >= 0; }
 };
+
+// Reads from fd until want bytes arrived or the writer hung up; a 30-second silence (a hang) ends it too.
+inline std::vector<std::uint8_t> ReadAll(int fd, std::size_t want) {
+    std::vector<std::uint8_t> got;
+    std::uint8_t buf[256];
+    while (got.size() < want) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 30000) <= 0) {
+            break;
+        }
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) {
+            break;
+        }
+        got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+}

@@ -1,5 +1,4 @@
 #include "VirtualController.h"
-#include "RecipeArrays.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +10,13 @@ using Event = VirtualController::Event;
 namespace {
 
 // A recipe whose every value tells where it belongs, position 5 included.
-struct MarkedRecipe {
-    LevelArray levels = NewLevels();
-    MaskArray masks = NewMasks();
+struct MarkedRecipe : Recipe {
     MarkedRecipe() {
         for (int c = 0; c < 3; ++c) {
             for (int p = 0; p < 5; ++p) {
                 for (int k = 0; k < 8; ++k) {
-                    levels[c][p][k] = static_cast<std::uint8_t>(1 + c * 40 + p * 8 + k);
-                    masks[c][p][k] = static_cast<std::uint16_t>(0x8000 | (c << 8) | (p << 4) | k);
+                    m_levels[c][p][k] = static_cast<std::uint8_t>(1 + c * 40 + p * 8 + k);
+                    m_stepMasks[c][p][k] = static_cast<std::uint16_t>(0x8000 | (c << 8) | (p << 4) | k);
                 }
             }
         }
@@ -45,7 +42,7 @@ int Count(const std::vector<Event>& events, Event::Kind kind) {
 
 TEST(VirtualController, DecodesAWholeDownloadSplitAnywhereAndKeepsTheRecipe) {
     const MarkedRecipe r;
-    const auto frames = BuildDownloadFrames(r.levels, r.masks);
+    const auto frames = BuildDownloadFrames(r.m_levels, r.m_stepMasks);
     VirtualController vc;
     const auto t0 = VirtualController::Clock::now();
     std::vector<Event> events;
@@ -72,7 +69,7 @@ TEST(VirtualController, DecodesAWholeDownloadSplitAnywhereAndKeepsTheRecipe) {
     EXPECT_EQ(e33.camera, 1);
     EXPECT_EQ(e33.position, 1);
     EXPECT_EQ(e33.channel, 1);
-    EXPECT_EQ(e33.value, r.masks[0][0][0]);
+    EXPECT_EQ(e33.value, r.m_stepMasks[0][0][0]);
     const Event& sum = events.back();
     ASSERT_EQ(sum.kind, Event::DownloadComplete);
     EXPECT_EQ(sum.frames, 192);
@@ -86,8 +83,8 @@ TEST(VirtualController, DecodesAWholeDownloadSplitAnywhereAndKeepsTheRecipe) {
     for (int c = 0; c < 3; ++c) {
         for (int p = 0; p < 5; ++p) {
             for (int k = 0; k < 8; ++k) {
-                EXPECT_EQ(vc.levels()[c][p][k], p < 4 ? r.levels[c][p][k] : 255);
-                EXPECT_EQ(vc.stepMasks()[c][p][k], p < 4 ? r.masks[c][p][k] : 0);
+                EXPECT_EQ(vc.recipe().m_levels[c][p][k], p < 4 ? r.m_levels[c][p][k] : 255);
+                EXPECT_EQ(vc.recipe().m_stepMasks[c][p][k], p < 4 ? r.m_stepMasks[c][p][k] : 0);
             }
         }
     }
@@ -136,7 +133,7 @@ TEST(VirtualController, ReportsBadBytesAndResynchronisesOnTheNextHeader) {
 }
 
 TEST(VirtualController, UnfinishedFrameAndStoppedDownloadAreGivenUp) {
-    const auto frames = BuildDownloadFrames(NewLevels(), NewMasks());
+    const auto frames = BuildDownloadFrames(Recipe().m_levels, Recipe().m_stepMasks);
     VirtualController vc;
     const auto t0 = VirtualController::Clock::now();
     for (int n = 0; n < 10; ++n) {
@@ -176,7 +173,7 @@ TEST(VirtualController, UnfinishedFrameAndStoppedDownloadAreGivenUp) {
 }
 
 TEST(VirtualController, CountsFramesOutOfSendingOrder) {
-    auto frames = BuildDownloadFrames(NewLevels(), NewMasks());
+    auto frames = BuildDownloadFrames(Recipe().m_levels, Recipe().m_stepMasks);
     std::swap(frames[4], frames[100]);
     VirtualController vc;
     std::vector<Event> all;
@@ -193,7 +190,7 @@ TEST(VirtualController, CountsFramesOutOfSendingOrder) {
 // running one as incomplete instead of being counted on from it.
 TEST(VirtualController, FirstFrameOfANewDownloadEndsTheRunningOne) {
     const MarkedRecipe r;
-    const auto frames = BuildDownloadFrames(r.levels, r.masks);
+    const auto frames = BuildDownloadFrames(r.m_levels, r.m_stepMasks);
     VirtualController vc;
     auto t = VirtualController::Clock::now();
     std::vector<Event> all;

@@ -45,10 +45,12 @@ void ExpectNewRecipe(const CKAVODoc& doc) {
     EXPECT_EQ(doc.m_stepCount, 16);
     EXPECT_EQ(doc.m_patternChanged, 0);
     EXPECT_FALSE(doc.IsModified());
+    Recipe::ChannelLevels full;
+    full.fill(255);
     for (int c = 0; c < 3; ++c) {
         for (int p = 0; p < 5; ++p) {
-            EXPECT_EQ(doc.m_stepMasks[c][p], std::vector<std::uint16_t>(8, 0));
-            EXPECT_EQ(doc.m_levels[c][p], std::vector<std::uint8_t>(8, 255));
+            EXPECT_EQ(doc.m_stepMasks[c][p], Recipe::ChannelMasks{});
+            EXPECT_EQ(doc.m_levels[c][p], full);
         }
     }
 }
@@ -256,7 +258,7 @@ TEST_F(RecipeFile, AllLedCommandsEditOnlyTheCurrentPatternAndMarkModifiedAtOnce)
     m_doc.m_curPosition = 5;
 
     m_doc.OnAllLedOn();
-    masks[1][4].assign(8, 0xFFFF);
+    masks[1][4].fill(0xFFFF);
     EXPECT_EQ(m_doc.m_stepMasks, masks);
     EXPECT_EQ(m_doc.m_levels, levels);
     EXPECT_EQ(m_doc.m_patternChanged, 1);
@@ -264,7 +266,7 @@ TEST_F(RecipeFile, AllLedCommandsEditOnlyTheCurrentPatternAndMarkModifiedAtOnce)
     EXPECT_EQ(view.updates, 1);
 
     m_doc.OnAllLedOff();
-    masks[1][4].assign(8, 0);
+    masks[1][4].fill(0);
     EXPECT_EQ(m_doc.m_stepMasks, masks);
 
     // Already dark: no value changes, yet it is an edit.

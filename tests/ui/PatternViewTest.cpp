@@ -54,7 +54,7 @@ class PatternView : public ::testing::Test {
     static QColor Cell(const QImage& image, int c, int s) {
         return image.pixelColor(60 + 25 * (s - 1) + 9, 80 + 25 * (c - 1) + 9);
     }
-    std::vector<std::uint16_t> Masks() const { return doc->CurrentMasks(); }
+    CKAVODoc::ChannelMasks Masks() const { return doc->CurrentMasks(); }
 
     CScriptedMessageBoxes boxes;
     CScriptedFileDialogs dialogs;
@@ -79,7 +79,7 @@ TEST_F(PatternView, ClickHitTest) {
     for (const Case& t : cases) {
         SCOPED_TRACE(testing::Message() << "(" << t.x << ", " << t.y << ")");
         doc->OnNewDocument();
-        std::vector<std::uint16_t> expected = Masks();
+        CKAVODoc::ChannelMasks expected = Masks();
         Click(t.x, t.y);
         if (t.channel != 0) {
             expected[static_cast<size_t>(t.channel - 1)] = static_cast<std::uint16_t>(1U << (t.step - 1));
@@ -108,7 +108,7 @@ TEST_F(PatternView, ClickTurnsTheCellRedAndBackToBlack) {
     Click(165, 135);
     image = Grab();
     EXPECT_EQ(Cell(image, 3, 5), kBlack);
-    EXPECT_EQ(Masks(), std::vector<std::uint16_t>(8, 0));
+    EXPECT_EQ(Masks(), CKAVODoc::ChannelMasks{});
     EXPECT_TRUE(doc->IsModified());
 }
 

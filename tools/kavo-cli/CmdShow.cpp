@@ -1,8 +1,8 @@
 // kavo-cli show FILE.aid: a recipe file as a table, read through the same document code as the window.
 #include "CKAVODoc.h"
+#include "CliCommandLine.h"
 #include "CliCommands.h"
 
-#include <QCommandLineParser>
 #include <QTextStream>
 
 #include <cstdio>
@@ -42,42 +42,24 @@ void PrintRecipe(const CKAVODoc& doc, const QString& path, QTextStream& out) {
 } // namespace
 
 int RunShow(const QStringList& args) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Print a recipe file: for each camera and position the 8 channel levels and each "
-                       "channel's on/off steps ('#' lit, '.' dark, step 1 first)."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    parser.addOption(help);
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The .aid recipe file."));
+    CliCommandLine cli(
+        args, QStringLiteral("FILE.aid"),
+        QStringLiteral("Prints a recipe file: for each camera and position the 8 channel levels and\n"
+                       "each channel's on/off steps ('#' lit, '.' dark, step 1 first)."));
+    cli.ExpectFile();
+    if (const auto exit = cli.Parse()) {
+        return *exit;
+    }
+    const QString file = cli.File();
 
     QTextStream err(stderr);
-    const QString usage = QStringLiteral("Usage: kavo-cli show [--help] FILE.aid\n");
-    if (!parser.parse(args)) {
-        err << "kavo-cli show: " << parser.errorText() << "\n" << usage;
-        return CliBadUsage;
-    }
-    if (parser.isSet(help)) {
-        QTextStream out(stdout);
-        out << usage << "\n"
-            << parser.applicationDescription() << "\n\nOptions:\n"
-            << "  -h, --help  Show this help and exit.\n\nArguments:\n  FILE        The .aid recipe file.\n";
-        return CliOk;
-    }
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 1) {
-        err << "kavo-cli show: " << (files.isEmpty() ? "no file given" : "only one file at a time") << "\n"
-            << usage;
-        return CliBadUsage;
-    }
-
     CKAVODoc doc;
     QString message;
-    if (!doc.LoadFile(files.constFirst(), &message)) {
+    if (!doc.LoadFile(file, &message)) {
         err << "kavo-cli show: " << message << "\n";
         return CliFailed;
     }
     QTextStream out(stdout);
-    PrintRecipe(doc, files.constFirst(), out);
+    PrintRecipe(doc, file, out);
     return CliOk;
 }

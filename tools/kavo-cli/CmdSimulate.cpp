@@ -1,10 +1,12 @@
 // kavo-cli simulate: a virtual lighting controller on a pseudo-terminal, entered in the port folder as COMn
 // so that the setup form and kavo-cli download can pick it like a real port.
 #include "CKAVODoc.h"
+#include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "PortNameTable.h"
 #include "VirtualController.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <fcntl.h>
@@ -27,32 +29,6 @@ volatile sig_atomic_t g_signal = 0;
 
 void OnSignal(int sig) {
     g_signal = sig;
-}
-
-const char kUsage[] =
-    "Usage: kavo-cli simulate [--name COMn] [--dump FILE.aid] [--once]\n"
-    "\n"
-    "Runs a virtual controller on a pseudo-terminal and enters it in the port folder as COMn\n"
-    "(by default the lowest free name from COM1). Prints every frame received and a summary\n"
-    "after each complete download (192 frames).\n"
-    "\n"
-    "  --name COMn      the port name to take (fails when a live entry has that name)\n"
-    "  --dump FILE.aid  write the recipe received after each complete download\n"
-    "  --once           end after one complete download\n"
-    "\n"
-    "Ctrl+C ends it; the port entry is removed either way.\n";
-
-bool MakeDirs(const std::string& path, std::string* error) {
-    for (std::size_t i = 1; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            const std::string part = path.substr(0, i);
-            if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-                *error = "cannot create the port folder " + part + ": " + std::strerror(errno);
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 enum class Claim { Taken, Busy, Failed };
@@ -144,12 +120,7 @@ bool CheckDumpPath(const std::string& path, std::string* error) {
 // sent) at the new-recipe values.
 bool DumpRecipe(const VirtualController& controller, const QString& path, QString* error) {
     CKAVODoc doc;
-    for (int c = 0; c < CKAVODoc::kCameras; ++c) {
-        for (int p = 0; p < kavo::download::kSentPositionCount; ++p) {
-            doc.m_levels[c][p] = controller.levels()[c][p];
-            doc.m_stepMasks[c][p] = controller.stepMasks()[c][p];
-        }
-    }
+    static_cast<Recipe&>(doc) = controller.recipe();
     return doc.SaveFile(path, error);
 }
 
@@ -200,27 +171,33 @@ void PrintEvent(const VirtualController::Event& e) {
 } // namespace
 
 int RunSimulate(const QStringList& args) {
-    std::string name;
-    std::string dump;
-    bool once = false;
-    for (int i = 1; i < args.size(); ++i) {
-        const QString a = args.at(i);
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return CliOk;
-        } else if (a == "--once") {
-            once = true;
-        } else if ((a == "--name" || a == "--dump") && i + 1 < args.size()) {
-            (a == "--name" ? name : dump) = args.at(++i).toStdString();
-        } else {
-            std::fprintf(stderr, "kavo-cli simulate: unexpected argument '%s'\n\n%s", qPrintable(a), kUsage);
-            return CliBadUsage;
-        }
+    CliCommandLine cli(
+        args, QStringLiteral("[--name COMn] [--dump FILE.aid] [--once]"),
+        QStringLiteral(
+            "Runs a virtual controller on a pseudo-terminal and enters it in the port folder as COMn\n"
+            "(by default the lowest free name from COM1). Prints every frame received and a summary\n"
+            "after each complete download (192 frames).\n"
+            "Ctrl+C ends it; the port entry is removed either way."));
+    const QCommandLineOption nameOption(
+        QStringLiteral("name"),
+        QStringLiteral("The port name to take (fails when a live entry has that name)."),
+        QStringLiteral("COMn"));
+    const QCommandLineOption dumpOption(
+        QStringLiteral("dump"), QStringLiteral("Write the recipe received after each complete download."),
+        QStringLiteral("FILE.aid"));
+    const QCommandLineOption onceOption(QStringLiteral("once"),
+                                        QStringLiteral("End after one complete download."));
+    cli.parser().addOptions({nameOption, dumpOption, onceOption});
+    if (const auto exit = cli.Parse()) {
+        return *exit;
     }
+    std::string name = cli.parser().value(nameOption).toStdString();
+    const std::string dump = cli.parser().value(dumpOption).toStdString();
+    const bool once = cli.parser().isSet(onceOption);
     const auto number = PortNameTable::PortNumber(name);
-    if (!name.empty() && (!number || *number > kLastPortNumber)) {
-        std::fprintf(stderr, "kavo-cli simulate: '%s' is not a port name COM0..COM254\n", name.c_str());
-        return CliBadUsage;
+    if (cli.parser().isSet(nameOption) && (!number || *number > kLastPortNumber)) {
+        return cli.BadUsage(
+            QStringLiteral("'%1' is not a port name COM0..COM254").arg(QString::fromStdString(name)));
     }
     std::string error;
     if (!dump.empty() && !CheckDumpPath(dump, &error)) {
@@ -267,8 +244,8 @@ int RunSimulate(const QStringList& args) {
     const PortNameTable table = PortNameTable::FromEnvironment();
     const std::string dir = table.userDir();
     std::string link;
-    if (!MakeDirs(dir, &error)) {
-        std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
+    if (!QDir().mkpath(QString::fromStdString(dir))) {
+        std::fprintf(stderr, "kavo-cli simulate: cannot create the port folder %s\n", dir.c_str());
         ::close(slave);
         ::close(master);
         return CliFailed;

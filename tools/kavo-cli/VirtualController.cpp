@@ -18,7 +18,7 @@ std::string Hex2(unsigned v) {
 }
 
 bool IsChannelCode(std::uint8_t b) {
-    return b >= kChannelCodeBase + 1 && b <= kChannelCodeBase + kChannelCount;
+    return b >= kChannelCodeBase + 1 && b <= kChannelCodeBase + Recipe::kChannels;
 }
 
 // The sender uses 24 addresses: bits 0..2 position - 1 (0..3), bits 3..4 camera (1..3), bit 5 mask.
@@ -39,11 +39,7 @@ std::string HexBytes(const std::uint8_t* data, std::size_t size) {
     return s;
 }
 
-VirtualController::VirtualController()
-    : m_levels(kCameraCount, std::vector<std::vector<std::uint8_t>>(
-                                 kPositionCount, std::vector<std::uint8_t>(kChannelCount, 255))),
-      m_masks(kCameraCount, std::vector<std::vector<std::uint16_t>>(
-                                kPositionCount, std::vector<std::uint16_t>(kChannelCount, 0))) {}
+VirtualController::VirtualController() = default;
 
 std::vector<VirtualController::Event> VirtualController::Feed(const std::uint8_t* data, std::size_t size,
                                                               Clock::time_point now) {
@@ -166,10 +162,11 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
             ++m_outOfOrder;
         }
         if (e.mask) {
-            m_masks[e.camera - 1][e.position - 1][e.channel - 1] = e.value;
+            m_recipe.m_stepMasks[e.camera - 1][e.position - 1][e.channel - 1] = e.value;
         } else {
             // A level travels in the low byte; the high byte is 0 from this sender.
-            m_levels[e.camera - 1][e.position - 1][e.channel - 1] = static_cast<std::uint8_t>(e.value & 0xFF);
+            m_recipe.m_levels[e.camera - 1][e.position - 1][e.channel - 1] =
+                static_cast<std::uint8_t>(e.value & 0xFF);
         }
         out.push_back(std::move(e));
         if (m_count == kFrameCount) {

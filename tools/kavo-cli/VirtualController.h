@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DownloadFrame.h"
+#include "Recipe.h"
 
 #include <chrono>
 #include <cstddef>
@@ -64,8 +65,7 @@ class VirtualController {
 
     // The recipe as received so far: new-recipe values (levels 255, masks 0) where no frame arrived,
     // including position 5, which no frame carries.
-    const LevelArray& levels() const { return m_levels; }
-    const MaskArray& stepMasks() const { return m_masks; }
+    const Recipe& recipe() const { return m_recipe; }
 
     int framesInDownload() const { return m_count; }
 
@@ -75,8 +75,7 @@ class VirtualController {
     Event Summary(Event::Kind kind) const;
     void ResetDownload();
 
-    LevelArray m_levels;
-    MaskArray m_masks;
+    Recipe m_recipe;
     std::vector<std::uint8_t> m_pending; // bytes of a frame not yet complete, m_pending[0] == 0xAD
     Clock::time_point m_pendingSince{};
     bool m_inStray = false; // inside a run of bytes outside any frame (reported once per run)

@@ -1,0 +1,51 @@
+#include "PortWording.h"
+
+#include "CSerialPortBase.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <system_error>
+
+std::string PortErrorDescription(int portError, int systemError) {
+    std::string text = PortErrorText(portError);
+    if (systemError != 0) {
+        // std::generic_category().message is strerror's text without strerror's shared buffer: the download
+        // worker asks for it on its own thread.
+        text += " (" + std::generic_category().message(systemError) + ")";
+    }
+    return text;
+}
+
+std::string PortOpenFailureText(std::string_view name, int portError, int systemError) {
+    if (name.empty()) {
+        return "No serial port is selected: no port was found on this computer.";
+    }
+    const std::string port(name);
+    const int e = systemError;
+    if (portError == ErrorNotExist || e == ENOENT || e == ENODEV || e == ENXIO) {
+        return port + " was not found: the adapter may be unplugged.";
+    }
+    if (e == EBUSY) {
+        return port + " is in use by another program.";
+    }
+    if (e == EACCES || e == EPERM) {
+        return "Permission denied for " + port +
+               ": add the user to the dialout group (sudo usermod -aG dialout $USER) and log in again.";
+    }
+    if (portError == ErrorInvalidParam) {
+        return port + " refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit).";
+    }
+    return port + " could not be opened: " + PortErrorDescription(portError, systemError) + ".";
+}
+
+bool PortListLess(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+void SortPortList(std::vector<std::string>& names) {
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return PortListLess(a, b); });
+}

@@ -1,0 +1,198 @@
+// The controller link on a pseudo-terminal entered as COM3 in a temporary port folder: a download end to end,
+// closing a stalled line, and the words for a port that can't be opened.
+#include "ControllerLink.h"
+#include "PtyPair.h"
+#include "SerialPortFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <termios.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Records what the link tells, in order.
+class Listener final : public IDownloadListener {
+  public:
+    void OnDownloadStarted() override { Add("started"); }
+    void OnDownloadProgress(int count) override {
+        std::lock_guard lock(m_mutex);
+        m_progress = count;
+        ++m_progressCalls;
+    }
+    void OnDownloadSucceeded() override { Add("succeeded"); }
+    void OnDownloadBell() override { Add("bell"); }
+    void OnDownloadFinished(const DownloadResult& result) override {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back("finished");
+        m_result = result;
+        m_cv.notify_all();
+    }
+
+    // A generous bound: only a hang breaks it.
+    bool WaitFinished() {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, 30s,
+                             [this] { return !m_events.empty() && m_events.back() == "finished"; });
+    }
+    std::vector<std::string> Events() {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+    int Progress() {
+        std::lock_guard lock(m_mutex);
+        return m_progress;
+    }
+    int ProgressCalls() {
+        std::lock_guard lock(m_mutex);
+        return m_progressCalls;
+    }
+    DownloadResult Result() {
+        std::lock_guard lock(m_mutex);
+        return m_result;
+    }
+
+  private:
+    void Add(const char* event) {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(event);
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_events;
+    int m_progress = 0;
+    int m_progressCalls = 0;
+    DownloadResult m_result;
+};
+
+// A machine whose only port is COM3, a pseudo-terminal.
+class ControllerLinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "kavo-link-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        m_root = templ;
+        for (const char* sub : {"ports", "sys", "dev"}) {
+            fs::create_directories(m_root / sub);
+        }
+        ASSERT_TRUE(pty.ok());
+        fs::create_symlink(pty.slaveName, m_root / "ports" / "COM3");
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    std::unique_ptr<CSerialPortBase> Port() const {
+        return CreateSerialPort(
+            PortNameTable((m_root / "ports").string(), (m_root / "sys").string(), (m_root / "dev").string()));
+    }
+    static DownloadWorker::Options Fast() {
+        DownloadWorker::Options o;
+        o.frameInterval = 1ms;
+        o.beepLength = 5ms;
+        return o;
+    }
+
+    fs::path m_root;
+    PtyPair pty;
+};
+
+TEST_F(ControllerLinkTest, DownloadsARecipeOverTheControllersLine) {
+    ControllerLink link(Port(), nullptr, Fast());
+    ASSERT_TRUE(link.Open("COM3"));
+    ASSERT_TRUE(link.Open("COM3")); // an open line is closed and opened again, not refused
+    const CSerialPortBase& port = link.Port();
+    EXPECT_EQ(port.baudRate(), 115200);
+    EXPECT_EQ(port.dataBits(), DataBits8);
+    EXPECT_EQ(port.parity(), ParityNone);
+    EXPECT_EQ(port.stopBits(), StopOne);
+    EXPECT_EQ(port.flowControl(), FlowNone);
+    EXPECT_EQ(port.readBufferSize(), 4096u);
+    EXPECT_EQ(link.PortName(), "COM3");
+
+    Recipe recipe;
+    recipe.m_levels[1][2][3] = 0x42;
+    recipe.m_stepMasks[2][3][7] = 0x8001;
+    std::vector<std::uint8_t> want;
+    for (const DownloadFrame& f : BuildDownloadFrames(recipe.m_levels, recipe.m_stepMasks)) {
+        want.insert(want.end(), f.begin(), f.end());
+    }
+    auto reader = std::async(std::launch::async, [&] { return ReadAll(pty.master, want.size()); });
+    Listener listener;
+    ASSERT_EQ(link.StartDownload(recipe, listener), ControllerLink::StartResult::Started);
+    recipe.m_levels[1][2][3] = 0x43; // the link sends its own copy
+    EXPECT_EQ(link.StartDownload(recipe, listener), ControllerLink::StartResult::AlreadyRunning);
+    ASSERT_TRUE(listener.WaitFinished());
+    link.Close();
+
+    EXPECT_EQ(reader.get(), want);
+    EXPECT_EQ(listener.Events(), (std::vector<std::string>{"started", "succeeded", "bell", "finished"}));
+    EXPECT_EQ(listener.ProgressCalls(), 192);
+    EXPECT_EQ(listener.Progress(), 192);
+    EXPECT_TRUE(listener.Result().ok);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(link.IsDownloadRunning());
+}
+
+// The controller's end holds the line (output suspended): the first write can't finish. Close asks the worker
+// to stop, closes the port, which lets go of the stuck write, and only then joins; joining first would hang.
+TEST_F(ControllerLinkTest, CloseEndsADownloadStuckOnAStalledLine) {
+    Listener listener;
+    ControllerLink link(Port(), nullptr, Fast());
+    ASSERT_TRUE(link.Open("COM3"));
+    ASSERT_EQ(::tcflow(pty.slave, TCOOFF), 0);
+    ASSERT_EQ(link.StartDownload(Recipe(), listener), ControllerLink::StartResult::Started);
+    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(listener.Progress(), 0) << "the line did not stall";
+    ASSERT_TRUE(link.IsDownloadRunning());
+
+    auto closed = std::async(std::launch::async, [&link] { link.Close(); });
+    const bool inTime = closed.wait_for(30s) == std::future_status::ready;
+    ::tcflow(pty.slave, TCOON); // lets a hung join go, so that a failure ends the test rather than hangs it
+    closed.wait();
+    EXPECT_TRUE(inTime) << "Close hung on the stuck write";
+
+    // Close returned after the end notice: nothing more is told.
+    EXPECT_EQ(listener.Events(), (std::vector<std::string>{"started", "finished"}));
+    const DownloadResult r = listener.Result();
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.framesSent, 0);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(link.IsDownloadRunning());
+}
+
+TEST_F(ControllerLinkTest, AFailedOpenSaysWhy) {
+    std::unique_ptr<CSerialPortBase> holder = Port();
+    holder->configure("COM3", 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
+    ASSERT_TRUE(holder->open());
+
+    const struct {
+        const char* name;
+        const char* text;
+    } cases[] = {
+        {"COM7", "COM7 was not found: the adapter may be unplugged."},
+        {"COM3", "COM3 is in use by another program."},
+        {"", "No serial port is selected: no port was found on this computer."},
+    };
+    ControllerLink link(Port(), nullptr, Fast());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(link.Open(c.name));
+        EXPECT_EQ(link.OpenFailureText(), c.text);
+        EXPECT_FALSE(link.IsOpen());
+        Listener listener;
+        EXPECT_EQ(link.StartDownload(Recipe(), listener), ControllerLink::StartResult::NotOpen);
+    }
+}
+
+} // namespace
