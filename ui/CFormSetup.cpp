@@ -1,7 +1,6 @@
 #include "CFormSetup.h"
 
 #include "AfxMessageBox.h"
-#include "Beeper.h"
 #include "CColorButton.h"
 #include "CKAVODoc.h"
 #include "CSerialPortBase.h"
@@ -39,19 +38,6 @@ const QColor kProgressRed(255, 0, 0);
 const QColor kProgressGreen(0, 255, 0);
 const QColor kProgressBack(0, 0, 0);
 
-std::optional<PortNameTable>& PortTableOverride() {
-    static std::optional<PortNameTable> table;
-    return table;
-}
-IBeeper*& BeeperOverride() {
-    static IBeeper* beeper = nullptr;
-    return beeper;
-}
-std::optional<DownloadWorker::Options>& OptionsOverride() {
-    static std::optional<DownloadWorker::Options> options;
-    return options;
-}
-
 // Names of the form's controls in tests and style sheets: "id2000", ...
 QString ControlName(int id) {
     return QStringLiteral("id%1").arg(id);
@@ -79,22 +65,10 @@ DownloadJob& TheDownloadJob() {
     return job;
 }
 
-void CFormSetup::SetPortNameTableOverride(std::optional<PortNameTable> table) {
-    PortTableOverride() = std::move(table);
-}
-
-void CFormSetup::SetBeeperOverride(IBeeper* beeper) {
-    BeeperOverride() = beeper;
-}
-
-void CFormSetup::SetDownloadOptionsOverride(std::optional<DownloadWorker::Options> options) {
-    OptionsOverride() = options;
-}
-
-CFormSetup::CFormSetup(QWidget* parent)
+CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
     : QScrollArea(parent), m_clrNormal(kNormalColor), m_clrPosition(kPositionColor),
-      m_clrCamera(kCameraColor), m_portTable(PortTableOverride().value_or(PortNameTable::FromEnvironment())),
-      m_form(new QWidget) {
+      m_clrCamera(kCameraColor), m_portTable(services.portTable), m_form(new QWidget),
+      m_beeper(services.beeper) {
     // WM_DOWNLOAD_CONTROLS may be posted by name, as a window message would be.
     static const bool registered = [] {
         qRegisterMetaType<quintptr>("quintptr");
@@ -107,14 +81,7 @@ CFormSetup::CFormSetup(QWidget* parent)
     m_pPort->setNotifyDelay(0);
     m_pPort->setNotifyThreshold(1);
 
-    if (BeeperOverride() != nullptr) {
-        m_beeper = BeeperOverride();
-    } else {
-        m_ownBeeper = std::make_unique<AlsaBeeper>();
-        m_beeper = m_ownBeeper.get();
-    }
-    m_worker =
-        std::make_unique<DownloadWorker>(m_beeper, OptionsOverride().value_or(DownloadWorker::Options()));
+    m_worker = std::make_unique<DownloadWorker>(m_beeper.get(), services.downloadOptions);
 
     CreateControls();
     setWidget(m_form);

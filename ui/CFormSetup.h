@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AppServices.h"
 #include "CViewBase.h"
 #include "DownloadWorker.h"
 #include "PortNameTable.h"
@@ -53,7 +54,8 @@ class CFormSetup : public QScrollArea, public CViewBase {
     static constexpr int kLineBaud = 115200;
     static constexpr unsigned kReadBufferSize = 4096;
 
-    explicit CFormSetup(QWidget* parent = nullptr);
+    // The port name table, the beeper and the download's pacing come from the services.
+    explicit CFormSetup(const AppServices& services, QWidget* parent = nullptr);
     // Stops and joins a running download before the port and the progress bar go; then closes the port.
     ~CFormSetup() override;
 
@@ -95,12 +97,6 @@ class CFormSetup : public QScrollArea, public CViewBase {
     // The inner widget laid out from the template.
     QWidget* FormWidget() const { return m_form; }
 
-    // Set before a form is constructed (tests, tools); the defaults are the environment's port table,
-    // the ALSA beeper and the standard pacing.
-    static void SetPortNameTableOverride(std::optional<PortNameTable> table);
-    static void SetBeeperOverride(IBeeper* beeper);
-    static void SetDownloadOptionsOverride(std::optional<DownloadWorker::Options> options);
-
     static const QColor kNormalColor;
     static const QColor kPositionColor;
     static const QColor kCameraColor;
@@ -136,8 +132,7 @@ class CFormSetup : public QScrollArea, public CViewBase {
     QColor m_progressColor;
     // The name the operator picked in the list, kept across refreshes while it is present.
     QString m_pickedPort;
-    std::unique_ptr<IBeeper> m_ownBeeper;
-    IBeeper* m_beeper = nullptr;
+    std::shared_ptr<IBeeper> m_beeper;
     // Declared last so that it is destroyed first; the destructor stops it explicitly anyway.
     std::unique_ptr<DownloadWorker> m_worker;
 };

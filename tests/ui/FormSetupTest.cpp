@@ -28,7 +28,7 @@ class FormSetupTest : public ::testing::Test {
         machine.AddPort(QStringLiteral("COM1"), QString::fromStdString(pty1.slaveName));
         machine.AddPort(QStringLiteral("COM2"), QString::fromStdString(pty2.slaveName));
         machine.AddPort(QStringLiteral("COM10"), QString::fromStdString(pty10.slaveName));
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(machine.Services());
         ASSERT_TRUE(window->ok);
         form = window->Form();
         doc = window->Doc();
