@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "CViewBase.h"
 #include "DownloadWorker.h"
+#include "FormSetupLayout.h"
 #include "PortNameTable.h"
 #include "WindowMessages.h"
 
@@ -26,17 +27,6 @@ class QProgressBar;
 class QPushButton;
 class QScrollBar;
 class QTimer;
-
-// Dialog template of the form and the ids of its controls.
-constexpr int IDD_FORM_SETUP = 310;
-constexpr int IDC_POSITION1 = 2000; // P1..P5: 2000..2004
-constexpr int IDC_CAMERA1 = 2005;   // C1..C3: 2005..2007
-constexpr int IDC_PORT_LIST = 1017;
-constexpr int IDC_OPEN_PORT = 1025;
-constexpr int IDC_DOWNLOAD = 1026;
-constexpr int IDC_PROGRESS = 1027;
-constexpr int IDC_LEVEL1 = 3000;      // channel sliders 1..8: 3000..3007
-constexpr int IDC_LEVEL_TEXT1 = 4000; // value labels 1..8: 4000..4007
 
 // The program's one download record: what the running (or last) download sends. OnDownload fills it with
 // deep copies of the recipe's arrays and the way to the form's port; the worker works on its own copy.
@@ -72,7 +62,9 @@ class CFormSetup : public QScrollArea, public CViewBase {
     void OnOpenPort();
     void OnTimer(int id);
     void OnDownload();
-    // WM_DOWNLOAD_CONTROLS: low byte of wParam 1 enables Download and Open/Close Port, otherwise disables.
+    // Enables or disables the Download and Open/Close Port buttons, and nothing else.
+    void SetDownloadControlsEnabled(bool enable);
+    // WM_DOWNLOAD_CONTROLS, the worker's path: low byte of wParam 1 enables, otherwise disables.
     Q_INVOKABLE qintptr OnDownloadControls(quintptr wParam, qintptr lParam);
 
     // Adds the present port names to the list (sorted as text); true when it added any.
