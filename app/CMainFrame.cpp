@@ -7,8 +7,8 @@
 #include "CMYView1.h"
 #include "CRecentFileList.h"
 #include "CStatusBar.h"
+#include "ProgramResources.h"
 #include "StringTable.h"
-#include "ToolbarImages.h"
 
 #include <QAction>
 #include <QApplication>
