@@ -133,17 +133,16 @@ void CFormSetup::CreateControls() {
             w = box;
             break;
         }
-        case FormControlKind::PositionButton: {
-            auto* b = new CColorButton(text, m_form);
-            m_btnPosition.at(id - IDC_POSITION1) = b;
-            connect(b, &QPushButton::clicked, this, [this, id] { OnPositionButton(id); });
-            w = b;
-            break;
-        }
+        case FormControlKind::PositionButton:
         case FormControlKind::CameraButton: {
             auto* b = new CColorButton(text, m_form);
-            m_btnCamera.at(id - IDC_CAMERA1) = b;
-            connect(b, &QPushButton::clicked, this, [this, id] { OnCameraButton(id); });
+            if (c.kind == FormControlKind::PositionButton) {
+                m_btnPosition.at(id - IDC_POSITION1) = b;
+                connect(b, &QPushButton::clicked, this, [this, id] { OnPositionButton(id); });
+            } else {
+                m_btnCamera.at(id - IDC_CAMERA1) = b;
+                connect(b, &QPushButton::clicked, this, [this, id] { OnCameraButton(id); });
+            }
             w = b;
             break;
         }
@@ -432,28 +431,37 @@ void CFormSetup::OnTimer(int id) {
     RefreshPortList();
 }
 
-bool CFormSetup::EnumeratePorts() {
+QStringList CFormSetup::EnumeratePorts() const {
+    QStringList sorted;
     std::vector<std::string> names;
     if (!::EnumeratePorts(m_portTable, names)) {
-        return false;
+        return sorted;
     }
     for (const std::string& name : names) {
         // The list is sorted as text, without regard to case (COM1, COM10, COM2).
         const QString text = QString::fromStdString(name);
         int row = 0;
-        while (row < m_cbPort->count() &&
-               QString::compare(m_cbPort->itemText(row), text, Qt::CaseInsensitive) <= 0) {
+        while (row < sorted.size() && QString::compare(sorted[row], text, Qt::CaseInsensitive) <= 0) {
             ++row;
         }
-        m_cbPort->insertItem(row, text);
+        sorted.insert(row, text);
     }
-    return true;
+    return sorted;
 }
 
 void CFormSetup::RefreshPortList() {
     const QSignalBlocker block(m_cbPort);
-    m_cbPort->clear();
-    if (!EnumeratePorts()) {
+    const QStringList present = EnumeratePorts();
+    QStringList shown;
+    for (int row = 0; row < m_cbPort->count(); ++row) {
+        shown << m_cbPort->itemText(row);
+    }
+    // The same names stay as they are: an idle form does not rebuild and repaint its list every 5 s.
+    if (present != shown) {
+        m_cbPort->clear();
+        m_cbPort->addItems(present);
+    }
+    if (present.isEmpty()) {
         return;
     }
     const int picked = m_pickedPort.isEmpty() ? -1 : m_cbPort->findText(m_pickedPort);

@@ -67,9 +67,10 @@ class CFormSetup : public QScrollArea, public CViewBase {
     // WM_DOWNLOAD_CONTROLS, the worker's path: low byte of wParam 1 enables, otherwise disables.
     Q_INVOKABLE qintptr OnDownloadControls(quintptr wParam, qintptr lParam);
 
-    // Adds the present port names to the list (sorted as text); true when it added any.
-    bool EnumeratePorts();
-    // Rebuilds the list; keeps the operator's pick while that name is present, else selects the last entry.
+    // The present port names in the list's order: sorted as text, without regard to case.
+    QStringList EnumeratePorts() const;
+    // Brings the list up to date (left alone while the names are the same); keeps the operator's pick
+    // while that name is present, else selects the last entry.
     void RefreshPortList();
 
     // The control with a template id, nullptr for none.

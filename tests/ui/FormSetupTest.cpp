@@ -403,6 +403,15 @@ TEST_F(FormSetupTest, RefreshKeepsTheOperatorsPickWhileItIsPresent) {
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
 }
 
+// An idle form does not rebuild its list every five seconds while the ports stay the same.
+TEST_F(FormSetupTest, RefreshWithTheSameNamesLeavesTheListAlone) {
+    QSignalSpy removed(form->PortList()->model(), &QAbstractItemModel::rowsRemoved);
+    form->OnTimer(CFormSetup::kRefreshTimerId);
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(ListEntries(), (QStringList{"COM1", "COM10", "COM2"}));
+    EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
+}
+
 TEST_F(FormSetupTest, InitialUpdateWithThePortOpenKeepsThePortStateAndPaintsTheRecipesSelection) {
     Pick(QStringLiteral("COM2"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
