@@ -1,7 +1,7 @@
 #include "CAboutDlg.h"
 
 #include "DialogUnits.h"
-#include "ToolbarImages.h"
+#include "ProgramResources.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -14,7 +14,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
     auto* icon = new QLabel(this);
     const QRect iconRect = du.rect(14, 14, 20, 20);
-    icon->setPixmap(ProgramPixmap(qMin(iconRect.width(), iconRect.height())));
+    icon->setPixmap(ProgramIcon().pixmap(qMin(iconRect.width(), iconRect.height())));
     icon->setGeometry(iconRect);
 
     m_version = new QLabel(QStringLiteral("KAVO V1.00"), this);

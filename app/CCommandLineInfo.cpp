@@ -48,6 +48,12 @@ bool IsSwitch(const QString& arg, QString* name) {
 
 } // namespace
 
+CCommandLineInfo CCommandLineInfo::Parse(const QStringList& args) {
+    CCommandLineInfo info;
+    info.ParseCommandLine(args);
+    return info;
+}
+
 void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
     int pending = 0; // parameters still expected after /pt: file, printer, driver, port
     bool expectScreenshot = false;

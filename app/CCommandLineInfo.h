@@ -21,6 +21,8 @@ class CCommandLineInfo {
 
     // args without the program name.
     void ParseCommandLine(const QStringList& args);
+    // A command line read from args (without the program name).
+    static CCommandLineInfo Parse(const QStringList& args);
 
     Shell m_nShellCommand = FileNew;
     QString m_strFileName;

@@ -1,11 +1,14 @@
 #include "CKAVOApp.h"
 
 #include "AfxMessageBox.h"
+#include "Beeper.h"
 #include "CAboutDlg.h"
 #include "CKAVODoc.h"
+#include "CLockKeyIndicators.h"
 #include "CMainFrame.h"
 #include "CRecentFileList.h"
 #include "CSingleDocTemplate.h"
+#include "SettingsLocation.h"
 #include "ShellRegistration.h"
 #include "StringTable.h"
 
@@ -13,7 +16,9 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 
-#include <cstdio>
+CKAVOApp::CKAVOApp(AppServices services) : CKAVOApp() {
+    m_services = std::move(services);
+}
 
 CKAVOApp::CKAVOApp() {
     SetCommandHandler(ID_APP_ABOUT, [this] { OnAppAbout(); });
@@ -37,29 +42,32 @@ CKAVOApp::~CKAVOApp() {
     m_pDocument.reset();
 }
 
-bool CKAVOApp::InitInstance(const QStringList& args) {
+AppServices CKAVOApp::DefaultServices() {
+    return AppServices{PortNameTable::FromEnvironment(), std::make_shared<AlsaBeeper>(),
+                       DownloadWorker::Options(), CLockKeyIndicators::ApplicationDisplayName()};
+}
+
+bool CKAVOApp::InitInstance(const CCommandLineInfo& cmdInfo) {
     m_exitCode = 1;
     if (m_executablePath.isEmpty()) {
         m_executablePath = QCoreApplication::applicationFilePath();
     }
     // The desktop groups the windows under the registered entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("kavo"));
+    if (!m_services) {
+        m_services = DefaultServices();
+    }
 
-    // Settings live under "Local AppWizard-Generated Applications/KAVO"; at most 4 recent files.
+    // The settings folder (recent files); at most 4 recent files.
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
     m_pRecentFiles = std::make_unique<CRecentFileList>(4);
     m_pRecentFiles->ReadList();
 
     m_pDocument = std::make_unique<CKAVODoc>();
     m_pTemplate = std::make_unique<CSingleDocTemplate>(m_pDocument.get(), m_pRecentFiles.get());
 
-    m_cmdInfo = CCommandLineInfo();
-    m_cmdInfo.ParseCommandLine(args);
-    for (const QString& unknown : m_cmdInfo.m_unknownSwitches) {
-        std::fprintf(stderr, "kavo: ignoring unknown option %s\n", qPrintable(unknown));
-    }
-    for (const QString& extra : m_cmdInfo.m_extraArguments) {
-        std::fprintf(stderr, "kavo: one recipe at a time; ignoring %s\n", qPrintable(extra));
-    }
+    m_cmdInfo = cmdInfo;
 
     // The desktop learns the ".aid" type at every start; the registration switches do it below.
     const bool registrationSwitch = m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister ||
@@ -80,7 +88,7 @@ bool CKAVOApp::InitInstance(const QStringList& args) {
 }
 
 void CKAVOApp::CreateFrame() {
-    m_pMainWnd = std::make_unique<CMainFrame>(m_pDocument.get());
+    m_pMainWnd = std::make_unique<CMainFrame>(m_pDocument.get(), *m_services);
     m_pMainWnd->SetCommandChain({m_pDocument.get(), this});
     m_pMainWnd->SetRecentFileList(m_pRecentFiles.get());
     m_pMainWnd->SetDropHandler([this](const QString& path) { OpenDocumentFile(path); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AppServices.h"
 #include "CCmdTarget.h"
 #include "CCommandLineInfo.h"
 
@@ -7,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class CKAVODoc;
 class CMainFrame;
@@ -17,12 +19,15 @@ class CSingleDocTemplate;
 // the run. It owns the one document, the template and the main window.
 class CKAVOApp : public CCmdTarget {
   public:
+    // The program's own services, built from the environment when start-up begins.
     CKAVOApp();
+    // The caller's services (tests).
+    explicit CKAVOApp(AppServices services);
     ~CKAVOApp() override;
 
-    // Start-up. args are the arguments without the program name. False ends the program:
+    // Start-up with the command line the caller has read. False ends the program:
     // ExitCode() then tells with which code (0 for a switch that ends the program by design).
-    bool InitInstance(const QStringList& args);
+    bool InitInstance(const CCommandLineInfo& cmdInfo);
     // The end of the run: writes the recent-file list back and releases the windows.
     int ExitInstance(int code);
     int ExitCode() const { return m_exitCode; }
@@ -45,11 +50,16 @@ class CKAVOApp : public CCmdTarget {
     void SetRegisterShellFileTypes(bool on) { m_registerShell = on; }
     void SetExecutablePath(const QString& path) { m_executablePath = path; }
 
+    // The program's services: the environment's port name table, the ALSA beeper, the standard
+    // download pacing and the X display Qt runs on (none offscreen).
+    static AppServices DefaultServices();
+
   private:
     bool ProcessShellCommand();
     void CreateFrame();
 
     CCommandLineInfo m_cmdInfo;
+    std::optional<AppServices> m_services;
     std::unique_ptr<CRecentFileList> m_pRecentFiles;
     std::unique_ptr<CKAVODoc> m_pDocument;
     std::unique_ptr<CSingleDocTemplate> m_pTemplate;

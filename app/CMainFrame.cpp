@@ -3,11 +3,12 @@
 #include "AfxMessageBox.h"
 #include "CDocument.h"
 #include "CFormSetup.h"
+#include "CLockKeyIndicators.h"
 #include "CMYView1.h"
 #include "CRecentFileList.h"
 #include "CStatusBar.h"
+#include "ProgramResources.h"
 #include "StringTable.h"
-#include "ToolbarImages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,9 +26,6 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include <QtGui/qguiapplication_platform.h>
-#include <X11/XKBlib.h>
-
 namespace {
 
 // Hides the tooltip of toolbar buttons whose command string has no tooltip part.
@@ -39,13 +37,13 @@ class NoTooltipFilter : public QObject {
 
 } // namespace
 
-CMainFrame::CMainFrame(CDocument* document, QWidget* parent)
+CMainFrame::CMainFrame(CDocument* document, const AppServices& services, QWidget* parent)
     : QMainWindow(parent), m_pDocument(document),
       m_frameTitle(LoadString(IDR_MAINFRAME).section('\n', 0, 0)) {
     // The Chinese operator messages are Unicode in Qt; no character-type locale is needed for them.
     setWindowIcon(ProgramIcon());
     setAcceptDrops(true);
-    OnCreate();
+    OnCreate(services);
     connect(m_pDocument, &CDocument::titleChanged, this, [this] { UpdateCaption(); });
     UpdateCaption();
 }
@@ -56,8 +54,8 @@ CMainFrame::~CMainFrame() {
     m_pDocument->RemoveView(m_view);
 }
 
-void CMainFrame::OnCreate() {
-    OnCreateClient();
+void CMainFrame::OnCreate(const AppServices& services) {
+    OnCreateClient(services);
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
@@ -68,24 +66,24 @@ void CMainFrame::OnCreate() {
     SetCommandHandler(ID_NEXT_PANE, [this] { OnNextPane(+1); });
     SetCommandHandler(ID_PREV_PANE, [this] { OnNextPane(-1); });
 
-    // Lock-key states are read where the windowing system tells them (X11); blank elsewhere.
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this] { UpdateLockIndicators(); });
-    timer->start(250);
-    UpdateLockIndicators();
+    // The lock-key panes follow the keyboard's lights where the X server reports them; blank elsewhere.
+    m_lockKeys = new CLockKeyIndicators(services.lockKeyDisplay, this);
+    connect(m_lockKeys, &CLockKeyIndicators::changed, this, &CMainFrame::ShowLockKeys);
+    ShowLockKeys(m_lockKeys->IsLit(CLockKeyIndicators::Caps), m_lockKeys->IsLit(CLockKeyIndicators::Num),
+                 m_lockKeys->IsLit(CLockKeyIndicators::Scroll));
 
     m_frameTitle = QStringLiteral("KAVO_3C_8CH");
     UpdateCommandUI();
 }
 
-void CMainFrame::OnCreateClient() {
+void CMainFrame::OnCreateClient(const AppServices& services) {
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitter"));
     m_splitter->setContentsMargins(kSplitterBorder, kSplitterBorder, kSplitterBorder, kSplitterBorder);
     m_splitter->setHandleWidth(kSplitterBar);
     m_splitter->setChildrenCollapsible(true);
 
-    m_form = new CFormSetup(m_splitter);
+    m_form = new CFormSetup(services, m_splitter);
     m_view = new CMYView1(m_splitter);
     m_view->setMinimumWidth(0);
     m_splitter->addWidget(m_form);
@@ -213,14 +211,21 @@ void CMainFrame::CreateStatusBar() {
     setStatusBar(m_statusBar);
     m_statusBar->SetIndicators({ID_SEPARATOR, ID_INDICATOR_CH, ID_INDICATOR_STEP, ID_INDICATOR_COORD,
                                 ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL});
-    m_statusBar->SetPaneInfo(1, 0, 80);
-    m_statusBar->SetPaneInfo(2, 0, 80);
-    m_statusBar->SetPaneInfo(3, 0, 100);
-    m_statusBar->SetPaneText(0, LoadString(AFX_IDS_IDLEMESSAGE));
+    m_statusBar->SetPaneInfo(kPaneChannels, 0, 80);
+    m_statusBar->SetPaneInfo(kPaneSteps, 0, 80);
+    m_statusBar->SetPaneInfo(kPaneMouse, 0, 100);
+    m_statusBar->SetPaneText(kPaneMessage, LoadString(AFX_IDS_IDLEMESSAGE));
     // The key-state panes are blank while their key is off.
-    for (int i = 4; i <= 6; ++i) {
+    for (int i = kPaneCaps; i <= kPaneScroll; ++i) {
         m_statusBar->SetPaneText(i, QString());
     }
+    // The pattern view's texts go to their panes.
+    connect(m_view, &CMYView1::channelCountText, this,
+            [this](const QString& text) { m_statusBar->SetPaneText(kPaneChannels, text); });
+    connect(m_view, &CMYView1::stepCountText, this,
+            [this](const QString& text) { m_statusBar->SetPaneText(kPaneSteps, text); });
+    connect(m_view, &CMYView1::mousePositionText, this,
+            [this](const QString& text) { m_statusBar->SetPaneText(kPaneMouse, text); });
 }
 
 void CMainFrame::CreateAccelerators() {
@@ -340,35 +345,10 @@ void CMainFrame::UpdateCaption() {
     setWindowTitle(m_pDocument->GetTitle() + QLatin1String(" - ") + m_frameTitle);
 }
 
-void CMainFrame::UpdateLockIndicators() {
-    bool caps = false;
-    bool num = false;
-    bool scroll = false;
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (x11 != nullptr && x11->display() != nullptr) {
-        Display* display = x11->display();
-        // The indicator names are looked up once; the states are asked on every poll.
-        static Display* atomsOf = nullptr;
-        static Atom atoms[3] = {None, None, None};
-        if (atomsOf != display) {
-            atomsOf = display;
-            const char* names[3] = {"Caps Lock", "Num Lock", "Scroll Lock"};
-            for (int i = 0; i < 3; ++i) {
-                atoms[i] = XInternAtom(display, names[i], True);
-            }
-        }
-        auto lit = [&](Atom atom) {
-            Bool on = False;
-            return atom != None && XkbGetNamedIndicator(display, atom, nullptr, &on, nullptr, nullptr) &&
-                   on == True;
-        };
-        caps = lit(atoms[0]);
-        num = lit(atoms[1]);
-        scroll = lit(atoms[2]);
-    }
-    m_statusBar->SetPaneText(4, caps ? LoadString(ID_INDICATOR_CAPS) : QString());
-    m_statusBar->SetPaneText(5, num ? LoadString(ID_INDICATOR_NUM) : QString());
-    m_statusBar->SetPaneText(6, scroll ? LoadString(ID_INDICATOR_SCRL) : QString());
+void CMainFrame::ShowLockKeys(bool caps, bool num, bool scroll) {
+    m_statusBar->SetPaneText(kPaneCaps, caps ? LoadString(ID_INDICATOR_CAPS) : QString());
+    m_statusBar->SetPaneText(kPaneNum, num ? LoadString(ID_INDICATOR_NUM) : QString());
+    m_statusBar->SetPaneText(kPaneScroll, scroll ? LoadString(ID_INDICATOR_SCRL) : QString());
 }
 
 void CMainFrame::OnNextPane(int direction) {
@@ -385,7 +365,7 @@ void CMainFrame::OnNextPane(int direction) {
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-        m_statusBar->SetPaneText(0, tip.isEmpty() ? LoadString(AFX_IDS_IDLEMESSAGE) : tip);
+        m_statusBar->SetPaneText(kPaneMessage, tip.isEmpty() ? LoadString(AFX_IDS_IDLEMESSAGE) : tip);
         return true;
     }
     return QMainWindow::event(event);

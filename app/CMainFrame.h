@@ -7,8 +7,10 @@
 #include <map>
 #include <vector>
 
+struct AppServices;
 class CDocument;
 class CFormSetup;
+class CLockKeyIndicators;
 class CMYView1;
 class CRecentFileList;
 class CStatusBar;
@@ -25,11 +27,16 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     Q_OBJECT
 
   public:
+    // The status bar's panes, left to right.
+    enum Pane { kPaneMessage, kPaneChannels, kPaneSteps, kPaneMouse, kPaneCaps, kPaneNum, kPaneScroll };
+
     static constexpr int kLeftPaneWidth = 500;
     static constexpr int kSplitterBorder = 2;
     static constexpr int kSplitterBar = 7;
 
-    explicit CMainFrame(CDocument* document, QWidget* parent = nullptr);
+    // The services go to the panes (the setup form's port table, beeper and pacing) and to the
+    // lock-key panes (the X display).
+    CMainFrame(CDocument* document, const AppServices& services, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // Targets after the frame itself, in routing order.
@@ -50,6 +57,7 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     CFormSetup* FormPane() const { return m_form; }
     CMYView1* PatternPane() const { return m_view; }
     const QString& FrameTitle() const { return m_frameTitle; }
+    CLockKeyIndicators* LockKeys() const { return m_lockKeys; }
 
     // Files dropped on the window are handed to this callback (the application opens them).
     void SetDropHandler(std::function<void(const QString&)> handler) { m_dropHandler = std::move(handler); }
@@ -63,8 +71,8 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void OnCreate();
-    void OnCreateClient();
+    void OnCreate(const AppServices& services);
+    void OnCreateClient(const AppServices& services);
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
@@ -72,7 +80,7 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     QAction* MakeAction(UINT id, const QString& text);
     void RebuildRecentFiles();
     void UpdateCaption();
-    void UpdateLockIndicators();
+    void ShowLockKeys(bool caps, bool num, bool scroll);
     void OnNextPane(int direction);
 
     CDocument* m_pDocument;
@@ -82,6 +90,7 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     CMYView1* m_view = nullptr;
     QToolBar* m_toolBar = nullptr;
     CStatusBar* m_statusBar = nullptr;
+    CLockKeyIndicators* m_lockKeys = nullptr;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     QAction* m_recentSeparator = nullptr;

@@ -1,9 +1,8 @@
 #include "ShellRegistration.h"
 
 #include "FileAccess.h"
-#include "ToolbarImages.h"
+#include "ProgramResources.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -82,32 +81,12 @@ QString IconPath() {
 
 bool Register(const QString& executablePath) {
     bool ok = true;
-    const QByteArray mime =
-        QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                          "  <mime-type type=\"application/x-kavo-document\">\n"
-                          "    <comment>KAVO.Document</comment>\n"
-                          "    <icon name=\"kavo\"/>\n"
-                          "    <glob pattern=\"*.aid\"/>\n"
-                          "  </mime-type>\n"
-                          "</mime-info>\n");
-    const QByteArray desktop =
-        QStringLiteral("[Desktop Entry]\n"
-                       "Type=Application\n"
-                       "Name=KAVO\n"
-                       "Comment=Edit lighting recipes and download them to the controller\n"
-                       "Exec=%1 %f\n"
-                       "Icon=kavo\n"
-                       "Terminal=false\n"
-                       "Categories=Utility;\n"
-                       "MimeType=application/x-kavo-document;\n")
-            .arg(QuoteExec(QFileInfo(executablePath).absoluteFilePath()))
-            .toUtf8();
-    QByteArray icon;
-    {
-        QBuffer buffer(&icon);
-        buffer.open(QIODevice::WriteOnly);
-        ProgramPixmap(48).save(&buffer, "PNG");
+    const QByteArray mime = MimePackage();
+    const QByteArray desktop = DesktopEntryTemplate().replace(
+        "@EXEC@", QuoteExec(QFileInfo(executablePath).absoluteFilePath()).toUtf8());
+    const QByteArray icon = ProgramIconPng();
+    if (mime.isEmpty() || desktop.isEmpty() || icon.isEmpty()) {
+        return false; // the built-in files are missing: nothing half-written
     }
     const bool mimeChanged = WriteIfChanged(MimePackagePath(), mime, &ok);
     const bool desktopChanged = WriteIfChanged(DesktopEntryPath(), desktop, &ok);

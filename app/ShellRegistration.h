@@ -8,8 +8,6 @@
 // only when something changed.
 namespace ShellRegistration {
 
-inline constexpr const char* kMimeType = "application/x-kavo-document";
-
 // Writes the files for the program at executablePath; true when everything is in place.
 bool Register(const QString& executablePath);
 // Removes them; true when nothing of them is left.

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -26,14 +27,18 @@ bool HaveDisplay() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The command line is read before any window system is touched: help, usage errors and the
-    // switches that show no window work on a machine without a display.
+    // With a display, Qt takes its own options (-platform, -style, ...) off the command line first.
+    // Without one, the command line is read before any window system is touched: help, usage errors
+    // and the switches that show no window work on a machine without a display.
+    std::optional<QApplication> app;
+    if (HaveDisplay()) {
+        app.emplace(argc, argv);
+    }
     QStringList args;
     for (int i = 1; i < argc; ++i) {
         args << QString::fromLocal8Bit(argv[i]);
     }
-    CCommandLineInfo cmdInfo;
-    cmdInfo.ParseCommandLine(args);
+    const CCommandLineInfo cmdInfo = CCommandLineInfo::Parse(args);
     if (cmdInfo.m_bHelp) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -42,7 +47,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kavo: %s\n\n%s", qPrintable(cmdInfo.m_usageError), kUsage);
         return 2;
     }
-    if (!HaveDisplay()) {
+    for (const QString& unknown : cmdInfo.m_unknownSwitches) {
+        std::fprintf(stderr, "kavo: ignoring unknown option %s\n", qPrintable(unknown));
+    }
+    for (const QString& extra : cmdInfo.m_extraArguments) {
+        std::fprintf(stderr, "kavo: one recipe at a time; ignoring %s\n", qPrintable(extra));
+    }
+    if (!app) {
         const bool windowless = cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister ||
                                 cmdInfo.m_nShellCommand == CCommandLineInfo::AppUnregister ||
                                 cmdInfo.m_nShellCommand == CCommandLineInfo::FilePrint ||
@@ -55,21 +66,18 @@ int main(int argc, char** argv) {
             return 1;
         }
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        app.emplace(argc, argv);
     }
-
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    QCoreApplication::setApplicationName(QStringLiteral("KAVO"));
 
     CKAVOApp theApp;
-    if (!theApp.InitInstance(QCoreApplication::arguments().mid(1))) {
+    if (!theApp.InitInstance(cmdInfo)) {
         return theApp.ExitInstance(theApp.ExitCode());
     }
-    const QString screenshot = theApp.CommandLine().m_strScreenshot;
+    const QString screenshot = cmdInfo.m_strScreenshot;
     if (!screenshot.isEmpty()) {
         // Let the window lay itself out and paint once, then save it.
         int code = 0;
-        QTimer::singleShot(300, &app, [&] {
+        QTimer::singleShot(300, &*app, [&] {
             const QPixmap picture = theApp.MainFrame()->grab();
             if (picture.isNull() || !picture.save(screenshot)) {
                 std::fprintf(stderr, "kavo: could not write %s\n", qPrintable(screenshot));
@@ -78,10 +86,10 @@ int main(int argc, char** argv) {
                 std::printf("kavo: wrote %s (%dx%d)\n", qPrintable(screenshot), picture.width(),
                             picture.height());
             }
-            app.quit();
+            app->quit();
         });
-        app.exec();
+        app->exec();
         return theApp.ExitInstance(code);
     }
-    return theApp.ExitInstance(app.exec());
+    return theApp.ExitInstance(app->exec());
 }

@@ -4,10 +4,6 @@
 
 #include <QString>
 
-#include <deque>
-#include <functional>
-#include <vector>
-
 class QWidget;
 
 // Message box types and results, with the framework's numbers.
@@ -27,7 +23,8 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// Shows a message box and returns the button pressed. Tests put a scripted answerer in place.
+// Shows a message box and returns the button pressed. Tests put a scripted answerer in place
+// (tests/support/ScriptedMessageBoxes.h).
 class IMessageBoxHandler {
   public:
     virtual ~IMessageBoxHandler() = default;
@@ -42,28 +39,3 @@ int AfxMessageBox(UINT stringId, UINT type = MB_OK);
 
 // Replaces the handler (nullptr: the real boxes); returns the previous one.
 IMessageBoxHandler* SetMessageBoxHandler(IMessageBoxHandler* handler);
-
-// A handler for tests: records every box and answers from a queue (IDOK, or the first button of
-// the type, when the queue is empty).
-class CScriptedMessageBoxes : public IMessageBoxHandler {
-  public:
-    struct Box {
-        QString caption;
-        QString text;
-        UINT type;
-    };
-
-    CScriptedMessageBoxes();
-    ~CScriptedMessageBoxes() override;
-
-    int Show(QWidget* parent, const QString& caption, const QString& text, UINT type) override;
-
-    std::deque<int> answers;
-    std::vector<Box> shown;
-    // Runs while a box is "up", before it is answered: a test can watch what goes on behind a
-    // modal box (the event loop keeps running there in the real program).
-    std::function<void(const Box&)> whileShown;
-
-  private:
-    IMessageBoxHandler* m_previous;
-};

@@ -4,8 +4,6 @@
 #include <QSettings>
 
 namespace {
-const char* const kOrganisation = "Local AppWizard-Generated Applications";
-const char* const kApplication = "KAVO";
 const char* const kSection = "Recent File List";
 } // namespace
 
@@ -32,7 +30,7 @@ void CRecentFileList::Remove(int index) {
 }
 
 void CRecentFileList::ReadList() {
-    QSettings settings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    QSettings settings;
     settings.beginGroup(QString::fromLatin1(kSection));
     m_entries.clear();
     for (int i = 1; i <= m_size; ++i) {
@@ -45,7 +43,7 @@ void CRecentFileList::ReadList() {
 }
 
 void CRecentFileList::WriteList() const {
-    QSettings settings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    QSettings settings;
     settings.beginGroup(QString::fromLatin1(kSection));
     for (int i = 1; i <= m_size; ++i) {
         const QString key = QStringLiteral("File%1").arg(i);

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 // The most recently used files, most recent first, at most Size() entries, kept in the
-// settings under organisation "Local AppWizard-Generated Applications", application "KAVO",
+// application's settings (the organisation and application names the program gives Qt at start-up),
 // group "Recent File List", keys "File1".."File4".
 class CRecentFileList : public QObject {
     Q_OBJECT

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <deque>
-
 class QWidget;
 
 // The open and save dialogs of the file commands, behind an interface that tests replace.
@@ -28,23 +26,3 @@ IFileDialogHandler* SetFileDialogHandler(IFileDialogHandler* handler);
 class QFileDialog;
 // Makes "All Files (*.*)" list every file, names without a dot included (used by the real dialogs).
 void ShowAllFilesUnderAllFilesFilter(QFileDialog& dialog);
-
-// For tests: answers from queues of paths (empty string = cancel), records how often it was asked.
-class CScriptedFileDialogs : public IFileDialogHandler {
-  public:
-    CScriptedFileDialogs();
-    ~CScriptedFileDialogs() override;
-    QString GetOpenFileName(QWidget* parent, const QString& filters) override;
-    QString GetSaveFileName(QWidget* parent, const QString& filters, const QString& suggestedName,
-                            const QString& defaultSuffix) override;
-
-    std::deque<QString> openAnswers;
-    std::deque<QString> saveAnswers;
-    int openAsked = 0;
-    int saveAsked = 0;
-    QString lastFilters;
-    QString lastSuggestedName;
-
-  private:
-    IFileDialogHandler* m_previous;
-};

@@ -1,5 +1,7 @@
 #include "PortNameTable.h"
 
+#include "SettingsLocation.h"
+
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -11,7 +13,10 @@
 
 namespace {
 
-constexpr const char* kUserSubDir = "/Local AppWizard-Generated Applications/KAVO/ports";
+// The port folder in the program's settings folder.
+std::string UserSubDir() {
+    return std::string("/") + kSettingsOrganisation + "/" + kSettingsApplication + "/ports";
+}
 
 // Built-in blocks: COM(first)..COM(first + 31) -> <prefix>0..31.
 struct BuiltInBlock {
@@ -59,7 +64,7 @@ std::string PortNameTable::DefaultUserDir() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // A relative XDG_CONFIG_HOME is invalid and is ignored.
     if (config != nullptr && config[0] == '/') {
-        return std::string(config) + kUserSubDir;
+        return std::string(config) + UserSubDir();
     }
     std::string home;
     if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0') {
@@ -67,7 +72,7 @@ std::string PortNameTable::DefaultUserDir() {
     } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
         home = pw->pw_dir;
     }
-    return home + "/.config" + kUserSubDir;
+    return home + "/.config" + UserSubDir();
 }
 
 const std::string& PortNameTable::userDir() const {

@@ -17,7 +17,7 @@ class PortNameTable {
     explicit PortNameTable(std::string userDir, std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
     // KAVO_PORTS_DIR if set, else DefaultUserDir().
     static PortNameTable FromEnvironment();
-    // $XDG_CONFIG_HOME (default ~/.config) + "/Local AppWizard-Generated Applications/KAVO/ports"
+    // $XDG_CONFIG_HOME (default ~/.config) + "/<organisation>/<application>/ports" (SettingsLocation.h)
     static std::string DefaultUserDir();
     const std::string& userDir() const;
     // Device path for a present port name ("COM3"), std::nullopt when that name is not present.

@@ -1,12 +1,12 @@
 #include "CFormSetup.h"
 
 #include "AfxMessageBox.h"
-#include "Beeper.h"
 #include "CColorButton.h"
 #include "CKAVODoc.h"
 #include "CSerialPortBase.h"
 #include "DialogUnits.h"
 #include "PortWording.h"
+#include "ScrollCodeAdapter.h"
 #include "SerialPortFactory.h"
 
 #include <QAbstractItemView>
@@ -25,7 +25,7 @@
 
 namespace {
 
-const QString kOpenPortText = QStringLiteral("Open Port");
+const QString kOpenPortText = QString::fromLatin1(kOpenPortLabel);
 const QString kClosePortText = QStringLiteral("Close Port");
 const QString kPortBusyText = QStringLiteral("串口已被占用！");
 const QString kDownloadingText = QStringLiteral("数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!");
@@ -38,19 +38,6 @@ const QColor kProgressRed(255, 0, 0);
 const QColor kProgressGreen(0, 255, 0);
 const QColor kProgressBack(0, 0, 0);
 
-std::optional<PortNameTable>& PortTableOverride() {
-    static std::optional<PortNameTable> table;
-    return table;
-}
-IBeeper*& BeeperOverride() {
-    static IBeeper* beeper = nullptr;
-    return beeper;
-}
-std::optional<DownloadWorker::Options>& OptionsOverride() {
-    static std::optional<DownloadWorker::Options> options;
-    return options;
-}
-
 // Names of the form's controls in tests and style sheets: "id2000", ...
 QString ControlName(int id) {
     return QStringLiteral("id%1").arg(id);
@@ -62,22 +49,10 @@ const QColor CFormSetup::kNormalColor(127, 127, 127);
 const QColor CFormSetup::kPositionColor(5, 200, 5);
 const QColor CFormSetup::kCameraColor(250, 250, 5);
 
-void CFormSetup::SetPortNameTableOverride(std::optional<PortNameTable> table) {
-    PortTableOverride() = std::move(table);
-}
-
-void CFormSetup::SetBeeperOverride(IBeeper* beeper) {
-    BeeperOverride() = beeper;
-}
-
-void CFormSetup::SetDownloadOptionsOverride(std::optional<DownloadWorker::Options> options) {
-    OptionsOverride() = options;
-}
-
-CFormSetup::CFormSetup(QWidget* parent)
+CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
     : QScrollArea(parent), m_clrNormal(kNormalColor), m_clrPosition(kPositionColor),
-      m_clrCamera(kCameraColor), m_portTable(PortTableOverride().value_or(PortNameTable::FromEnvironment())),
-      m_form(new QWidget) {
+      m_clrCamera(kCameraColor), m_portTable(services.portTable), m_form(new QWidget),
+      m_beeper(services.beeper) {
     // WM_DOWNLOAD_CONTROLS may be posted by name, as a window message would be.
     static const bool registered = [] {
         qRegisterMetaType<quintptr>("quintptr");
@@ -85,14 +60,8 @@ CFormSetup::CFormSetup(QWidget* parent)
         return true;
     }();
     (void)registered;
-    if (BeeperOverride() != nullptr) {
-        m_beeper = BeeperOverride();
-    } else {
-        m_ownBeeper = std::make_unique<AlsaBeeper>();
-        m_beeper = m_ownBeeper.get();
-    }
-    m_link = std::make_unique<ControllerLink>(CreateSerialPort(m_portTable), m_beeper,
-                                              OptionsOverride().value_or(DownloadWorker::Options()));
+    m_link = std::make_unique<ControllerLink>(CreateSerialPort(m_portTable), m_beeper.get(),
+                                              services.downloadOptions);
 
     CreateControls();
     setWidget(m_form);
@@ -117,12 +86,89 @@ void CFormSetup::CreateControls() {
     m_form->setFont(DialogFont());
     m_form->setObjectName(QStringLiteral("formSetup"));
     const DialogUnits du;
-    m_form->setFixedSize(du.x(323), du.y(292));
+    m_form->setFixedSize(du.x(kFormSetupWidth), du.y(kFormSetupHeight));
 
     std::vector<QWidget*> tabOrder;
     std::vector<QGroupBox*> groups;
-    auto place = [&](QWidget* w, int id, QRect r) {
-        w->setGeometry(r);
+    for (const FormControl& c : FormSetupLayout()) {
+        const QString text = c.text != nullptr ? QString::fromUtf8(c.text) : QString();
+        QRect rect = du.rect(c.x, c.y, c.width, c.height);
+        QWidget* w = nullptr;
+        const int id = c.id;
+        switch (c.kind) {
+        case FormControlKind::Group: {
+            auto* box = new QGroupBox(text, m_form);
+            box->setFocusPolicy(Qt::NoFocus);
+            groups.push_back(box);
+            w = box;
+            break;
+        }
+        case FormControlKind::PositionButton:
+        case FormControlKind::CameraButton: {
+            auto* b = new CColorButton(text, m_form);
+            if (c.kind == FormControlKind::PositionButton) {
+                m_btnPosition.at(id - IDC_POSITION1) = b;
+                connect(b, &QPushButton::clicked, this, [this, id] { OnPositionButton(id); });
+            } else {
+                m_btnCamera.at(id - IDC_CAMERA1) = b;
+                connect(b, &QPushButton::clicked, this, [this, id] { OnCameraButton(id); });
+            }
+            w = b;
+            break;
+        }
+        case FormControlKind::PortList: {
+            m_cbPort = new QComboBox(m_form);
+            m_cbPort->setEditable(false);
+            // The template's height is the height with the list open; the closed box is as tall as the
+            // style makes it.
+            const int closedHeight = std::max(m_cbPort->sizeHint().height(), du.y(12));
+            const int rowHeight = std::max(1, m_cbPort->fontMetrics().height() + 2);
+            m_cbPort->setMaxVisibleItems(std::max(3, (rect.height() - closedHeight) / rowHeight));
+            rect.setHeight(closedHeight);
+            connect(m_cbPort, &QComboBox::activated, this,
+                    [this](int index) { m_pickedPort = m_cbPort->itemText(index); });
+            w = m_cbPort;
+            break;
+        }
+        case FormControlKind::LevelBar: {
+            auto* bar = new QScrollBar(Qt::Horizontal, m_form);
+            bar->setFocusPolicy(Qt::NoFocus); // a plain scroll bar control takes no tab stop
+            // Qt's "Scroll here" menu would move the bar behind the form's back (no notice, no label,
+            // no recipe change); the form's sliders have no menu.
+            bar->setContextMenuPolicy(Qt::NoContextMenu);
+            m_sbLevel.at(id - IDC_LEVEL1) = bar;
+            ConnectSlider(id - IDC_LEVEL1 + 1);
+            w = bar;
+            break;
+        }
+        case FormControlKind::LevelText: {
+            auto* label = new QLabel(text, m_form);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            m_stLevel.at(id - IDC_LEVEL_TEXT1) = label;
+            w = label;
+            break;
+        }
+        case FormControlKind::PushButton: {
+            auto* b = new QPushButton(text, m_form);
+            if (id == IDC_OPEN_PORT) {
+                m_btnOpenPort = b;
+                connect(b, &QPushButton::clicked, this, [this] { OnOpenPort(); });
+            } else if (id == IDC_DOWNLOAD) {
+                m_btnDownload = b;
+                connect(b, &QPushButton::clicked, this, [this] { OnDownload(); });
+            }
+            w = b;
+            break;
+        }
+        case FormControlKind::Progress:
+            m_progress = new QProgressBar(m_form);
+            m_progress->setTextVisible(false);
+            m_progress->setRange(0, kFrameCount);
+            m_progress->setValue(0);
+            w = m_progress;
+            break;
+        }
+        w->setGeometry(rect);
         if (id != 0) {
             w->setObjectName(ControlName(id));
             w->setProperty("controlId", id);
@@ -131,94 +177,8 @@ void CFormSetup::CreateControls() {
         if (w->focusPolicy() != Qt::NoFocus) {
             tabOrder.push_back(w);
         }
-    };
-    auto group = [&](const QString& title, const char* name, QRect r) {
-        auto* box = new QGroupBox(title, m_form);
-        box->setObjectName(QString::fromLatin1(name));
-        box->setFocusPolicy(Qt::NoFocus);
-        box->setGeometry(r);
-        groups.push_back(box);
-    };
-    auto positionButton = [&](int index, int y) {
-        auto* b = new CColorButton(QStringLiteral("P%1").arg(index + 1), m_form);
-        m_btnPosition[index] = b;
-        place(b, IDC_POSITION1 + index, du.rect(91, y, 35, 17));
-        connect(b, &QPushButton::clicked, this, [this, index] { OnPositionButton(IDC_POSITION1 + index); });
-    };
-    auto cameraButton = [&](int index, int y) {
-        auto* b = new CColorButton(QStringLiteral("C%1").arg(index + 1), m_form);
-        m_btnCamera[index] = b;
-        place(b, IDC_CAMERA1 + index, du.rect(18, y, 46, 17));
-        connect(b, &QPushButton::clicked, this, [this, index] { OnCameraButton(IDC_CAMERA1 + index); });
-    };
-    auto slider = [&](int index, int y) {
-        auto* bar = new QScrollBar(Qt::Horizontal, m_form);
-        bar->setFocusPolicy(Qt::NoFocus); // a plain scroll bar control takes no tab stop
-        // Qt's "Scroll here" menu would move the bar behind the form's back (no notice, no label,
-        // no recipe change); the form's sliders have no menu.
-        bar->setContextMenuPolicy(Qt::NoContextMenu);
-        m_sbLevel[index] = bar;
-        place(bar, IDC_LEVEL1 + index, du.rect(177, y, 105, 11));
-        ConnectSlider(index + 1);
-    };
-    auto label = [&](int index, int y) {
-        auto* text = new QLabel(QString::number(index + 1), m_form);
-        text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        m_stLevel[index] = text;
-        place(text, IDC_LEVEL_TEXT1 + index, du.rect(291, y, 18, 8));
-    };
-
-    // Template order, which is also the tab order.
-    for (int i = 0; i < 4; ++i) {
-        positionButton(i, 46 + 23 * i);
     }
-
-    m_cbPort = new QComboBox(m_form);
-    m_cbPort->setEditable(false);
-    {
-        // 69 units is the height with the list open; the closed box is as tall as the style makes it.
-        const QRect open = du.rect(31, 182, 72, 69);
-        const int closedHeight = std::max(m_cbPort->sizeHint().height(), du.y(12));
-        place(m_cbPort, IDC_PORT_LIST, QRect(open.x(), open.y(), open.width(), closedHeight));
-        const int rowHeight = std::max(1, m_cbPort->fontMetrics().height() + 2);
-        m_cbPort->setMaxVisibleItems(std::max(3, (open.height() - closedHeight) / rowHeight));
-        connect(m_cbPort, &QComboBox::activated, this,
-                [this](int index) { m_pickedPort = m_cbPort->itemText(index); });
-    }
-
-    group(QStringLiteral("CH Dim Value"), "groupLevels", du.rect(148, 29, 164, 173));
-    for (int i = 0; i < 6; ++i) {
-        slider(i, 50 + 17 * i);
-    }
-    for (int i = 0; i < 6; ++i) {
-        label(i, 51 + 17 * i);
-    }
-
-    m_btnOpenPort = new QPushButton(kOpenPortText, m_form);
-    place(m_btnOpenPort, IDC_OPEN_PORT, du.rect(33, 215, 72, 25));
-    connect(m_btnOpenPort, &QPushButton::clicked, this, [this] { OnOpenPort(); });
-
-    m_btnDownload = new QPushButton(QStringLiteral("Download"), m_form);
-    place(m_btnDownload, IDC_DOWNLOAD, du.rect(203, 214, 72, 25));
-    connect(m_btnDownload, &QPushButton::clicked, this, [this] { OnDownload(); });
-
-    m_progress = new QProgressBar(m_form);
-    m_progress->setTextVisible(false);
-    m_progress->setRange(0, kFrameCount);
-    m_progress->setValue(0);
-    place(m_progress, IDC_PROGRESS, du.rect(31, 259, 258, 14));
     SetProgressColor(kProgressRed);
-
-    group(QStringLiteral("Position"), "groupPosition", du.rect(78, 29, 60, 136));
-    for (int i = 0; i < 3; ++i) {
-        cameraButton(i, 49 + 28 * i);
-    }
-    group(QStringLiteral("Camera"), "groupCamera", du.rect(12, 29, 60, 136));
-    positionButton(4, 138);
-    slider(6, 154);
-    slider(7, 172);
-    label(6, 155);
-    label(7, 172);
 
     // Group boxes frame the controls and must not take their clicks.
     for (QGroupBox* box : groups) {
@@ -236,60 +196,13 @@ void CFormSetup::CreateControls() {
     m_btnDownload->setEnabled(false);
 }
 
-// Qt's scroll bar moves its own value on line, page and drag actions; the form's sliders change only by
-// the notice table of OnHScroll. Every action is turned into its notice and the bar is put back first.
+// The sliders change only by the notice table of OnHScroll.
 void CFormSetup::ConnectSlider(int channel) {
     QScrollBar* bar = m_sbLevel[channel - 1];
     bar->setRange(kLevelMin, kLevelMax);
     bar->setSingleStep(1);
     bar->setPageStep(10);
-    // While the thumb is dragged the value stays; the drag arrives as thumb-track notices.
-    bar->setTracking(false);
-
-    connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
-        const int target = bar->sliderPosition();
-        int code = -1;
-        switch (action) {
-        case QAbstractSlider::SliderSingleStepSub:
-            code = SB_LINELEFT;
-            break;
-        case QAbstractSlider::SliderSingleStepAdd:
-            code = SB_LINERIGHT;
-            break;
-        case QAbstractSlider::SliderPageStepSub:
-            code = SB_PAGELEFT;
-            break;
-        case QAbstractSlider::SliderPageStepAdd:
-            code = SB_PAGERIGHT;
-            break;
-        case QAbstractSlider::SliderToMinimum:
-            code = SB_LEFT;
-            break;
-        case QAbstractSlider::SliderToMaximum:
-            code = SB_RIGHT;
-            break;
-        case QAbstractSlider::SliderMove:
-            // The thumb's release is handled by sliderReleased; a wheel turn steps one line its way.
-            if (!bar->isSliderDown() && target != bar->value()) {
-                code = target > bar->value() ? SB_LINERIGHT : SB_LINELEFT;
-            }
-            break;
-        default:
-            break;
-        }
-        if (!bar->isSliderDown()) {
-            bar->setSliderPosition(bar->value());
-        }
-        if (code >= 0) {
-            OnHScroll(code, target, bar);
-        }
-    });
-    connect(bar, &QAbstractSlider::sliderMoved, this,
-            [this, bar](int pos) { OnHScroll(SB_THUMBTRACK, pos, bar); });
-    connect(bar, &QAbstractSlider::sliderReleased, this, [this, bar] {
-        OnHScroll(SB_THUMBPOSITION, bar->sliderPosition(), bar);
-        OnHScroll(SB_ENDSCROLL, bar->value(), bar);
-    });
+    ConnectScrollCodes(bar, this, [this, bar](int code, int pos) { OnHScroll(code, pos, bar); });
 }
 
 QWidget* CFormSetup::Control(int id) const {
@@ -383,33 +296,7 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
     const auto it = std::find(m_sbLevel.begin(), m_sbLevel.end(), bar);
     if (bar == nullptr || it == m_sbLevel.end()) {
         // The form's own scroll bar: scrolling only.
-        QScrollBar* own = horizontalScrollBar();
-        switch (code) {
-        case SB_LINELEFT:
-            own->triggerAction(QAbstractSlider::SliderSingleStepSub);
-            break;
-        case SB_LINERIGHT:
-            own->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-            break;
-        case SB_PAGELEFT:
-            own->triggerAction(QAbstractSlider::SliderPageStepSub);
-            break;
-        case SB_PAGERIGHT:
-            own->triggerAction(QAbstractSlider::SliderPageStepAdd);
-            break;
-        case SB_THUMBPOSITION:
-        case SB_THUMBTRACK:
-            own->setValue(pos);
-            break;
-        case SB_LEFT:
-            own->triggerAction(QAbstractSlider::SliderToMinimum);
-            break;
-        case SB_RIGHT:
-            own->triggerAction(QAbstractSlider::SliderToMaximum);
-            break;
-        default:
-            break;
-        }
+        ApplyScrollCode(horizontalScrollBar(), code, pos);
         return;
     }
     CKAVODoc* doc = GetDocument();
@@ -484,22 +371,32 @@ void CFormSetup::OnTimer(int id) {
     RefreshPortList();
 }
 
-bool CFormSetup::EnumeratePorts() {
+QStringList CFormSetup::EnumeratePorts() const {
+    QStringList sorted;
     std::vector<std::string> names;
     if (!::EnumeratePorts(m_portTable, names)) {
-        return false;
+        return sorted;
     }
     SortPortList(names);
     for (const std::string& name : names) {
-        m_cbPort->addItem(QString::fromStdString(name));
+        sorted.append(QString::fromStdString(name));
     }
-    return true;
+    return sorted;
 }
 
 void CFormSetup::RefreshPortList() {
     const QSignalBlocker block(m_cbPort);
-    m_cbPort->clear();
-    if (!EnumeratePorts()) {
+    const QStringList present = EnumeratePorts();
+    QStringList shown;
+    for (int row = 0; row < m_cbPort->count(); ++row) {
+        shown << m_cbPort->itemText(row);
+    }
+    // The same names stay as they are: an idle form does not rebuild and repaint its list every 5 s.
+    if (present != shown) {
+        m_cbPort->clear();
+        m_cbPort->addItems(present);
+    }
+    if (present.isEmpty()) {
         return;
     }
     const int picked = m_pickedPort.isEmpty() ? -1 : m_cbPort->findText(m_pickedPort);
@@ -511,10 +408,13 @@ void CFormSetup::RefreshPortList() {
     }
 }
 
-qintptr CFormSetup::OnDownloadControls(quintptr wParam, qintptr) {
-    const bool enable = (wParam & 0xFF) == 1;
+void CFormSetup::SetDownloadControlsEnabled(bool enable) {
     m_btnDownload->setEnabled(enable);
     m_btnOpenPort->setEnabled(enable);
+}
+
+qintptr CFormSetup::OnDownloadControls(quintptr wParam, qintptr) {
+    SetDownloadControlsEnabled((wParam & 0xFF) == 1);
     return 0;
 }
 
@@ -591,7 +491,7 @@ void CFormSetup::OnDownload() {
 }
 
 void CFormSetup::EndDownload(const DownloadResult& result) {
-    OnDownloadControls(1, 0);
+    SetDownloadControlsEnabled(true);
     if (result.ok || result.stopped) {
         return;
     }

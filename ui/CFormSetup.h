@@ -1,7 +1,9 @@
 #pragma once
 
+#include "AppServices.h"
 #include "CViewBase.h"
 #include "ControllerLink.h"
+#include "FormSetupLayout.h"
 #include "PortNameTable.h"
 #include "WindowMessages.h"
 
@@ -26,16 +28,6 @@ class QPushButton;
 class QScrollBar;
 class QTimer;
 
-// Dialog template of the form and the ids of its controls.
-constexpr int IDD_FORM_SETUP = 310;
-constexpr int IDC_POSITION1 = 2000; // P1..P5: 2000..2004
-constexpr int IDC_CAMERA1 = 2005;   // C1..C3: 2005..2007
-constexpr int IDC_PORT_LIST = 1017;
-constexpr int IDC_OPEN_PORT = 1025;
-constexpr int IDC_DOWNLOAD = 1026;
-constexpr int IDC_PROGRESS = 1027;
-constexpr int IDC_LEVEL1 = 3000;      // channel sliders 1..8: 3000..3007
-constexpr int IDC_LEVEL_TEXT1 = 4000; // value labels 1..8: 4000..4007
 
 // The setup form: camera and position buttons, the eight channel sliders, the port and the download.
 // It owns the program's one controller link (the serial port and the download worker), and scrolls when the
@@ -47,7 +39,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     static constexpr int kRefreshTimerId = 1;
     static constexpr int kRefreshPeriodMs = 5000;
 
-    explicit CFormSetup(QWidget* parent = nullptr);
+    // The port name table, the beeper and the download's pacing come from the services.
+    explicit CFormSetup(const AppServices& services, QWidget* parent = nullptr);
     // Closes the link (a running download stopped and joined) before the progress bar goes.
     ~CFormSetup() override;
 
@@ -64,12 +57,15 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     void OnOpenPort();
     void OnTimer(int id);
     void OnDownload();
-    // WM_DOWNLOAD_CONTROLS: low byte of wParam 1 enables Download and Open/Close Port, otherwise disables.
+    // Enables or disables the Download and Open/Close Port buttons, and nothing else.
+    void SetDownloadControlsEnabled(bool enable);
+    // WM_DOWNLOAD_CONTROLS, the worker's path: low byte of wParam 1 enables, otherwise disables.
     Q_INVOKABLE qintptr OnDownloadControls(quintptr wParam, qintptr lParam);
 
-    // Adds the present port names to the list (sorted as text); true when it added any.
-    bool EnumeratePorts();
-    // Rebuilds the list; keeps the operator's pick while that name is present, else selects the last entry.
+    // The present port names in the list's order: sorted as text, without regard to case.
+    QStringList EnumeratePorts() const;
+    // Brings the list up to date (left alone while the names are the same); keeps the operator's pick
+    // while that name is present, else selects the last entry.
     void RefreshPortList();
 
     // The control with a template id, nullptr for none.
@@ -88,12 +84,6 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     bool IsDownloadRunning() const;
     // The inner widget laid out from the template.
     QWidget* FormWidget() const { return m_form; }
-
-    // Set before a form is constructed (tests, tools); the defaults are the environment's port table,
-    // the ALSA beeper and the standard pacing.
-    static void SetPortNameTableOverride(std::optional<PortNameTable> table);
-    static void SetBeeperOverride(IBeeper* beeper);
-    static void SetDownloadOptionsOverride(std::optional<DownloadWorker::Options> options);
 
     static const QColor kNormalColor;
     static const QColor kPositionColor;
@@ -137,8 +127,7 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     QColor m_progressColor;
     // The name the operator picked in the list, kept across refreshes while it is present.
     QString m_pickedPort;
-    std::unique_ptr<IBeeper> m_ownBeeper;
-    IBeeper* m_beeper = nullptr;
+    std::shared_ptr<IBeeper> m_beeper;
     // Declared last so that it is destroyed first; the destructor closes it explicitly anyway.
     std::unique_ptr<ControllerLink> m_link;
 };

@@ -1,7 +1,6 @@
 #include "CMYView1.h"
 
 #include "CKAVODoc.h"
-#include "CStatusBar.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -30,11 +29,6 @@ void CMYView1::OnUpdate(CViewBase*, long) {
     update();
 }
 
-CStatusBar* CMYView1::FindStatusBar() const {
-    QWidget* top = window();
-    return top != nullptr ? top->findChild<CStatusBar*>() : nullptr;
-}
-
 void CMYView1::paintEvent(QPaintEvent*) {
     QPainter dc(this);
     OnDraw(dc);
@@ -45,10 +39,8 @@ void CMYView1::OnDraw(QPainter& dc) {
     if (doc == nullptr) {
         return;
     }
-    if (CStatusBar* bar = FindStatusBar()) {
-        bar->SetPaneText(1, QString::asprintf(" CH = %d", 8));
-        bar->SetPaneText(2, QString::asprintf(" Step = %d", doc->m_stepCount));
-    }
+    emit channelCountText(QString::asprintf(" CH = %d", 8));
+    emit stepCountText(QString::asprintf(" Step = %d", doc->m_stepCount));
     // Text with the top-left corner at the given point, black on an opaque white background.
     dc.setBackgroundMode(Qt::OpaqueMode);
     dc.setBackground(Qt::white);
@@ -105,9 +97,7 @@ void CMYView1::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CMYView1::OnMouseMove(QPoint point) {
-    if (CStatusBar* bar = FindStatusBar()) {
-        bar->SetPaneText(3, QString::asprintf(" x = %d  y = %d", point.x(), point.y()));
-    }
+    emit mousePositionText(QString::asprintf(" x = %d  y = %d", point.x(), point.y()));
 }
 
 void CMYView1::mousePressEvent(QMouseEvent* event) {

@@ -8,10 +8,10 @@
 #include <cstdint>
 
 class CKAVODoc;
-class CStatusBar;
 
 // The pattern view: the on/off masks of the current camera and position as 8 channel rows of
-// m_stepCount cells, red where lit and black where dark. A left click toggles one cell.
+// m_stepCount cells, red where lit and black where dark. A left click toggles one cell. It tells the
+// frame its status texts through signals; it knows nothing of the status bar.
 class CMYView1 : public QWidget, public CViewBase {
     Q_OBJECT
 
@@ -41,6 +41,13 @@ class CMYView1 : public QWidget, public CViewBase {
     QColor m_offColor = QColor(0, 0, 0);
     QColor m_onColor = QColor(255, 0, 0);
 
+  signals:
+    // Status texts for the frame to show: the channel and step counts on every paint (with a
+    // document), the mouse position on every move.
+    void channelCountText(const QString& text);
+    void stepCountText(const QString& text);
+    void mousePositionText(const QString& text);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -50,5 +57,4 @@ class CMYView1 : public QWidget, public CViewBase {
     void OnDraw(QPainter& dc);
     void OnMouseMove(QPoint point);
     void OnLButtonDown(QPoint point);
-    CStatusBar* FindStatusBar() const;
 };

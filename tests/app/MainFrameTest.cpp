@@ -1,5 +1,4 @@
 // The main window as a user meets it: caption, commands, bars, panes and splitter.
-#include "AfxMessageBox.h"
 #include "CAboutDlg.h"
 #include "CFormSetup.h"
 #include "CKAVOApp.h"
@@ -8,6 +7,7 @@
 #include "CMainFrame.h"
 #include "CStatusBar.h"
 #include "CommandIds.h"
+#include "ScriptedMessageBoxes.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,10 +1,10 @@
 // Start-up: the command line forms, opening a file named on it, the desktop registration.
-#include "AfxMessageBox.h"
 #include "CCommandLineInfo.h"
 #include "CKAVOApp.h"
 #include "CKAVODoc.h"
 #include "CMainFrame.h"
 #include "CRecentFileList.h"
+#include "ScriptedMessageBoxes.h"
 #include "ShellRegistration.h"
 
 #include <QFile>
@@ -159,7 +159,7 @@ TEST_F(StartupTest, AFileOnTheCommandLineOpensInsteadOfNew) {
     bytes[0] = 0x01;         // camera 1, position 1, channel 1: step 1
     bytes[240] = char(0x22); // its level
     const QString path = writeFile("start.aid", bytes);
-    ASSERT_TRUE(m_app.InitInstance({path}));
+    ASSERT_TRUE(m_app.InitInstance(CCommandLineInfo::Parse({path})));
     EXPECT_EQ(m_app.Document()->GetTitle(), "start.aid");
     EXPECT_EQ(m_app.Document()->m_stepMasks[0][0][0], 0x0001);
     EXPECT_EQ(m_app.Document()->m_levels[0][0][0], 0x22);
@@ -171,7 +171,7 @@ TEST_F(StartupTest, AFileOnTheCommandLineOpensInsteadOfNew) {
 
 TEST_F(StartupTest, AnUnreadableFileOnTheCommandLineIsReportedAndEndsTheProgram) {
     const QString missing = m_home.filePath("missing.aid");
-    EXPECT_FALSE(m_app.InitInstance({missing}));
+    EXPECT_FALSE(m_app.InitInstance(CCommandLineInfo::Parse({missing})));
     EXPECT_NE(m_app.ExitCode(), 0);
     EXPECT_EQ(m_app.MainFrame(), nullptr);
     ASSERT_EQ(m_boxes.shown.size(), 1u);
@@ -180,26 +180,28 @@ TEST_F(StartupTest, AnUnreadableFileOnTheCommandLineIsReportedAndEndsTheProgram)
 
     CKAVOApp second;
     second.SetRegisterShellFileTypes(false);
-    EXPECT_FALSE(second.InitInstance({writeFile("short.aid", QByteArray(359, '\0'))}));
+    EXPECT_FALSE(
+        second.InitInstance(CCommandLineInfo::Parse({writeFile("short.aid", QByteArray(359, '\0'))})));
     EXPECT_NE(second.ExitCode(), 0);
     EXPECT_EQ(m_boxes.shown.back().text, "Unexpected file format.");
 }
 
 TEST_F(StartupTest, PrintSwitchesOpenTheFileAndEndWithoutPrinting) {
     const QString path = writeFile("print.aid", QByteArray(360, '\0'));
-    EXPECT_FALSE(m_app.InitInstance({"/p", path}));
+    EXPECT_FALSE(m_app.InitInstance(CCommandLineInfo::Parse({"/p", path})));
     EXPECT_EQ(m_app.ExitCode(), 0);
     EXPECT_TRUE(m_boxes.shown.empty());
 
     CKAVOApp printTo;
     printTo.SetRegisterShellFileTypes(false);
-    EXPECT_FALSE(printTo.InitInstance({"/pt", m_home.filePath("gone.aid"), "lp", "drv", "port"}));
+    EXPECT_FALSE(printTo.InitInstance(
+        CCommandLineInfo::Parse({"/pt", m_home.filePath("gone.aid"), "lp", "drv", "port"})));
     EXPECT_NE(printTo.ExitCode(), 0);
 }
 
 TEST_F(StartupTest, RegisterAndUnregisterWriteAndRemoveTheDesktopFilesThenEnd) {
     m_app.SetExecutablePath("/opt/kavo 100%/kavo");
-    EXPECT_FALSE(m_app.InitInstance({"/Register"}));
+    EXPECT_FALSE(m_app.InitInstance(CCommandLineInfo::Parse({"/Register"})));
     EXPECT_EQ(m_app.ExitCode(), 0);
     EXPECT_EQ(m_app.MainFrame(), nullptr);
 
@@ -216,7 +218,7 @@ TEST_F(StartupTest, RegisterAndUnregisterWriteAndRemoveTheDesktopFilesThenEnd) {
     EXPECT_TRUE(QFileInfo::exists(ShellRegistration::IconPath()));
 
     CKAVOApp unregister;
-    EXPECT_FALSE(unregister.InitInstance({"/Unregister"}));
+    EXPECT_FALSE(unregister.InitInstance(CCommandLineInfo::Parse({"/Unregister"})));
     EXPECT_EQ(unregister.ExitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(ShellRegistration::MimePackagePath()));
     EXPECT_FALSE(QFileInfo::exists(ShellRegistration::DesktopEntryPath()));

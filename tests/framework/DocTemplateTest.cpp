@@ -1,15 +1,16 @@
 // The New, Open and Save sequences of the running program, with scripted message boxes and file
 // dialogs, on real files; the recent-file list and its persistence; the archive and file errors.
-#include "AfxMessageBox.h"
 #include "CArchive.h"
+#include "CCommandLineInfo.h"
 #include "CKAVOApp.h"
 #include "CKAVODoc.h"
 #include "CMainFrame.h"
 #include "CRecentFileList.h"
 #include "CSingleDocTemplate.h"
-#include "FileDialogs.h"
 #include "FileError.h"
 #include "FileTestSupport.h"
+#include "ScriptedFileDialogs.h"
+#include "ScriptedMessageBoxes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,7 +46,7 @@ class Sequences : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        QSettings(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("KAVO")).clear();
+        QSettings().clear(); // the program's settings: the names are set by the test main
         m_app = std::make_unique<CKAVOApp>();
         m_app->SetRegisterShellFileTypes(false);
         ASSERT_TRUE(m_app->InitInstance({}));
@@ -313,7 +314,7 @@ TEST(CommandLine, UnreadableFileShowsTheMessageAndEnds) {
     {
         CKAVOApp app;
         app.SetRegisterShellFileTypes(false);
-        EXPECT_FALSE(app.InitInstance({dir.filePath("missing.aid")}));
+        EXPECT_FALSE(app.InitInstance(CCommandLineInfo::Parse({dir.filePath("missing.aid")})));
         EXPECT_EQ(app.MainFrame(), nullptr);
         ASSERT_EQ(boxes.shown.size(), 1U);
         EXPECT_EQ(boxes.shown[0].text, dir.filePath("missing.aid") + " was not found.");
@@ -321,7 +322,7 @@ TEST(CommandLine, UnreadableFileShowsTheMessageAndEnds) {
     {
         CKAVOApp app;
         app.SetRegisterShellFileTypes(false);
-        EXPECT_FALSE(app.InitInstance({dir.filePath("f100.aid")}));
+        EXPECT_FALSE(app.InitInstance(CCommandLineInfo::Parse({dir.filePath("f100.aid")})));
         EXPECT_EQ(boxes.shown.back().text, QStringLiteral("Unexpected file format."));
     }
     {
@@ -330,7 +331,7 @@ TEST(CommandLine, UnreadableFileShowsTheMessageAndEnds) {
         WriteAll(path, RecipeWithFirstMask(0x4242));
         CKAVOApp app;
         app.SetRegisterShellFileTypes(false);
-        ASSERT_TRUE(app.InitInstance({path}));
+        ASSERT_TRUE(app.InitInstance(CCommandLineInfo::Parse({path})));
         EXPECT_EQ(app.Document()->m_stepMasks[0][0][0], 0x4242);
         EXPECT_EQ(app.Document()->m_curCamera, 1);
         EXPECT_EQ(app.Document()->GetTitle(), QStringLiteral("good.aid"));

@@ -1,5 +1,8 @@
 // main() for widget tests: one QApplication, offscreen unless the caller chose a platform, and the
-// settings (recent files) and desktop data in folders of their own, set before anything reads them.
+// settings (recent files) and desktop data in folders of their own, set before anything reads them,
+// under the program's settings names.
+#include "SettingsLocation.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,6 +17,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
     QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -84,16 +84,15 @@ class DownloadTest : public ::testing::Test {
     void Start(std::chrono::milliseconds frameInterval, std::chrono::milliseconds beepLength) {
         TearDown();
         boxes.shown.clear();
-        beeper.calls.store(0);
+        beeper->calls.store(0);
         pty = std::make_unique<FormPty>();
         ASSERT_TRUE(pty->ok());
         machine.AddPort(QStringLiteral("COM3"), QString::fromStdString(pty->slaveName));
-        DownloadWorker::Options options;
-        options.frameInterval = frameInterval;
-        options.beepLength = beepLength;
-        CFormSetup::SetDownloadOptionsOverride(options);
-        CFormSetup::SetBeeperOverride(&beeper);
-        window = std::make_unique<MainWindow>();
+        AppServices services = machine.Services();
+        services.beeper = beeper;
+        services.downloadOptions.frameInterval = frameInterval;
+        services.downloadOptions.beepLength = beepLength;
+        window = std::make_unique<MainWindow>(std::move(services));
         ASSERT_TRUE(window->ok);
         form = window->Form();
         doc = window->Doc();
@@ -116,15 +115,13 @@ class DownloadTest : public ::testing::Test {
     void TearDown() override {
         controller.reset();
         window.reset();
-        CFormSetup::SetBeeperOverride(nullptr);
-        CFormSetup::SetDownloadOptionsOverride(std::nullopt);
     }
     bool Finished() const { return !form->IsDownloadRunning() && form->DownloadButton()->isEnabled(); }
 
     CScriptedMessageBoxes boxes;
     FakeMachine machine;
     std::unique_ptr<FormPty> pty;
-    FakeBeeper beeper;
+    std::shared_ptr<FakeBeeper> beeper = std::make_shared<FakeBeeper>();
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<Controller> controller;
     CFormSetup* form = nullptr;
@@ -168,8 +165,8 @@ TEST_F(DownloadTest, PressingDownloadSendsTheRecipesFramesInOrder) {
     EXPECT_EQ(form->ProgressBarColor(), QColor(0, 255, 0));
     const QImage full = form->Progress()->grab().toImage();
     EXPECT_EQ(QColor(full.pixel(full.width() / 2, full.height() / 2)), QColor(0, 255, 0));
-    EXPECT_EQ(beeper.calls.load(), 1);
-    EXPECT_EQ(beeper.lastHz.load(), 1000u);
+    EXPECT_EQ(beeper->calls.load(), 1);
+    EXPECT_EQ(beeper->lastHz.load(), 1000u);
     EXPECT_TRUE(form->OpenPortButton()->isEnabled());
     EXPECT_EQ(boxes.shown.size(), 1u); // no failure message
 }
@@ -231,7 +228,7 @@ TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
             EXPECT_EQ(QColor(bar.pixel(3, y)), QColor(255, 0, 0));
         }
         EXPECT_EQ(QColor(bar.pixel(bar.width() - 4, y)), QColor(0, 0, 0));
-        EXPECT_EQ(beeper.calls.load(), 0);
+        EXPECT_EQ(beeper->calls.load(), 0);
         EXPECT_TRUE(form->DownloadButton()->isEnabled());
         EXPECT_TRUE(form->OpenPortButton()->isEnabled());
         const QString& text = boxes.shown[1].text;

@@ -3,12 +3,12 @@
 // Shared pieces of the setup form's tests: a pseudo-terminal standing for the controller, a port name
 // table over a temporary folder (no built-in ports of the machine running the tests), and the main window.
 
-#include "AfxMessageBox.h"
 #include "CFormSetup.h"
 #include "CKAVOApp.h"
 #include "CKAVODoc.h"
 #include "CMainFrame.h"
 #include "PortNameTable.h"
+#include "ScriptedMessageBoxes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -84,13 +84,15 @@ class FakeMachine {
         root.mkpath(QStringLiteral("ports"));
         root.mkpath(QStringLiteral("sys/class/tty"));
         root.mkpath(QStringLiteral("dev"));
-        CFormSetup::SetPortNameTableOverride(Table());
     }
-    ~FakeMachine() { CFormSetup::SetPortNameTableOverride(std::nullopt); }
 
     PortNameTable Table() const {
         return PortNameTable(Path("ports").toStdString(), Path("sys").toStdString(),
                              Path("dev").toStdString());
+    }
+    // The program's services on this machine: its port table, no tone, the standard pacing, no X display.
+    AppServices Services() const {
+        return AppServices{Table(), nullptr, DownloadWorker::Options(), QString()};
     }
     QString Path(const char* sub) const { return m_dir.path() + QLatin1Char('/') + QLatin1String(sub); }
 
@@ -104,12 +106,12 @@ class FakeMachine {
     QTemporaryDir m_dir;
 };
 
-// The main window as the program builds it, without the desktop registration.
+// The main window as the program builds it with the given services, without the desktop registration.
 struct MainWindow {
     CKAVOApp app;
     bool ok = false;
 
-    MainWindow() {
+    explicit MainWindow(AppServices services) : app(std::move(services)) {
         app.SetRegisterShellFileTypes(false);
         ok = app.InitInstance({});
     }

@@ -28,7 +28,7 @@ class FormSetupTest : public ::testing::Test {
         machine.AddPort(QStringLiteral("COM1"), QString::fromStdString(pty1.slaveName));
         machine.AddPort(QStringLiteral("COM2"), QString::fromStdString(pty2.slaveName));
         machine.AddPort(QStringLiteral("COM10"), QString::fromStdString(pty10.slaveName));
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(machine.Services());
         ASSERT_TRUE(window->ok);
         form = window->Form();
         doc = window->Doc();
@@ -400,6 +400,15 @@ TEST_F(FormSetupTest, RefreshKeepsTheOperatorsPickWhileItIsPresent) {
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM3"));
     machine.RemovePort(QStringLiteral("COM3"));
     form->OnTimer(CFormSetup::kRefreshTimerId);
+    EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
+}
+
+// An idle form does not rebuild its list every five seconds while the ports stay the same.
+TEST_F(FormSetupTest, RefreshWithTheSameNamesLeavesTheListAlone) {
+    QSignalSpy removed(form->PortList()->model(), &QAbstractItemModel::rowsRemoved);
+    form->OnTimer(CFormSetup::kRefreshTimerId);
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(ListEntries(), (QStringList{"COM1", "COM10", "COM2"}));
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
 }
 

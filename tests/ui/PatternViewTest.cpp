@@ -1,13 +1,13 @@
 // The pattern view in the running main window: the click hit test, the cell colours on screen, the
 // status panes, and the modified flag through edit, save, repaint and open.
-#include "AfxMessageBox.h"
 #include "CKAVOApp.h"
 #include "CKAVODoc.h"
 #include "CMYView1.h"
 #include "CMainFrame.h"
 #include "CSingleDocTemplate.h"
 #include "CStatusBar.h"
-#include "FileDialogs.h"
+#include "ScriptedFileDialogs.h"
+#include "ScriptedMessageBoxes.h"
 
 #include <QApplication>
 #include <QFile>
@@ -34,7 +34,7 @@ const QColor kBlack(0, 0, 0);
 class PatternView : public ::testing::Test {
   protected:
     void SetUp() override {
-        QSettings(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("KAVO")).clear();
+        QSettings().clear(); // the program's settings: the names are set by the test main
         m_app = std::make_unique<CKAVOApp>();
         m_app->SetRegisterShellFileTypes(false);
         ASSERT_TRUE(m_app->InitInstance({}));
