@@ -2,6 +2,7 @@
 #include "CCommandLineInfo.h"
 #include "CKAVOApp.h"
 #include "CMainFrame.h"
+#include "FileName.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     // switches that show no window work on a machine without a display.
     QStringList args;
     for (int i = 1; i < argc; ++i) {
-        args << QString::fromLocal8Bit(argv[i]);
+        args << DecodeFileName(QByteArray(argv[i]));
     }
     CCommandLineInfo cmdInfo;
     cmdInfo.ParseCommandLine(args);
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("KAVO"));
 
     CKAVOApp theApp;
-    if (!theApp.InitInstance(QCoreApplication::arguments().mid(1))) {
+    // argv as QApplication left it (its own options taken out), file names byte for byte.
+    if (!theApp.InitInstance(DecodeArguments(argc, argv).mid(1))) {
         return theApp.ExitInstance(theApp.ExitCode());
     }
     const QString screenshot = theApp.CommandLine().m_strScreenshot;

@@ -3,6 +3,7 @@
 #include "CKAVODoc.h"
 #include "CliCommands.h"
 #include "DownloadWorker.h"
+#include "FileName.h"
 #include "SerialPortFactory.h"
 
 #include <signal.h>
@@ -187,7 +188,7 @@ int RunDownload(const QStringList& args) {
     if (started != DownloadWorker::StartResult::Started) {
         std::fprintf(stderr, "kavo-cli download: %s\n",
                      started == DownloadWorker::StartResult::BadRecipe
-                         ? (file.toStdString() + " does not hold a whole recipe").c_str()
+                         ? (DisplayFileName(file).toStdString() + " does not hold a whole recipe").c_str()
                          : "cannot start the download");
         return CliFailed;
     }

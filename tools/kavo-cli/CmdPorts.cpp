@@ -1,12 +1,14 @@
 // kavo-cli ports: the serial ports present, as the setup form lists them, with their devices.
 #include "CliCommands.h"
 
+#include "FileName.h"
 #include "PortNameTable.h"
 
 #include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +22,8 @@ void PrintHelp(FILE* to, const QString& program) {
         << "COM33..COM64 = /dev/ttyUSB0..31, COM65..COM96 = /dev/ttyACM0..31. A symbolic link COMn in the\n"
         << "port folder adds or overrides a name, e.g.\n"
         << "  ln -s /dev/serial/by-id/usb-... \"$KAVO_PORTS_DIR/COM5\"\n"
-        << "Port folder: $KAVO_PORTS_DIR, else " << QString::fromStdString(PortNameTable::DefaultUserDir())
-        << "\n";
+        << "Port folder: $KAVO_PORTS_DIR, else "
+        << QString::fromStdString(DisplayFileName(PortNameTable::DefaultUserDir())) << "\n";
 }
 
 } // namespace
@@ -44,7 +46,7 @@ int RunPorts(const QStringList& args) {
     std::sort(names.begin(), names.end());
     if (names.empty()) {
         std::fprintf(stderr, "%s: no serial ports found (port folder: %s)\n", qPrintable(program),
-                     table.userDir().c_str());
+                     DisplayFileName(table.userDir()).c_str());
         return CliOk;
     }
     size_t width = 0;
@@ -52,7 +54,8 @@ int RunPorts(const QStringList& args) {
         width = std::max(width, n.size());
     }
     for (const std::string& n : names) {
-        const std::string device = table.devicePath(n).value_or("(gone)");
+        const std::optional<std::string> path = table.devicePath(n);
+        const std::string device = path ? DisplayFileName(*path) : std::string("(gone)");
         std::printf("%-*s  %s\n", static_cast<int>(width), n.c_str(), device.c_str());
     }
     return CliOk;

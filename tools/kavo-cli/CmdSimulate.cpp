@@ -2,10 +2,9 @@
 // so that the setup form and kavo-cli download can pick it like a real port.
 #include "CKAVODoc.h"
 #include "CliCommands.h"
+#include "FileName.h"
 #include "PortNameTable.h"
 #include "VirtualController.h"
-
-#include <QFileInfo>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -47,7 +46,8 @@ bool MakeDirs(const std::string& path, std::string* error) {
         if (i == path.size() || path[i] == '/') {
             const std::string part = path.substr(0, i);
             if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-                *error = "cannot create the port folder " + part + ": " + std::strerror(errno);
+                *error =
+                    "cannot create the port folder " + DisplayFileName(part) + ": " + std::strerror(errno);
                 return false;
             }
         }
@@ -78,7 +78,7 @@ Claim ClaimName(const std::string& link, const std::string& target, std::string*
     if (errno == EEXIST) {
         return Claim::Busy;
     }
-    *error = "cannot enter " + link + ": " + std::strerror(errno);
+    *error = "cannot enter " + DisplayFileName(link) + ": " + std::strerror(errno);
     return Claim::Failed;
 }
 
@@ -96,7 +96,7 @@ std::string ReleaseName(const std::string& name, const std::string& link, const 
     }
     const std::string now(buf, static_cast<std::size_t>(n));
     if (now != target) {
-        return name + " left in place: it now names " + now + ", not this controller";
+        return name + " left in place: it now names " + DisplayFileName(now) + ", not this controller";
     }
     if (::unlink(link.c_str()) != 0) {
         const int e = errno;
@@ -115,26 +115,28 @@ bool CheckDumpPath(const std::string& path, std::string* error) {
     }
     const auto slash = file.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    const std::string shown = DisplayFileName(path);
+    const std::string shownDir = DisplayFileName(dir);
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) {
         const int e = errno;
-        *error = "cannot write " + path + ": the folder " + dir +
+        *error = "cannot write " + shown + ": the folder " + shownDir +
                  (e == ENOENT ? std::string(" does not exist")
                               : std::string(" can't be reached: ") + std::strerror(e));
         return false;
     }
     if (!S_ISDIR(st.st_mode)) {
-        *error = "cannot write " + path + ": " + dir + " is not a folder";
+        *error = "cannot write " + shown + ": " + shownDir + " is not a folder";
         return false;
     }
     if (::access(dir.c_str(), W_OK | X_OK) != 0) {
         const int e = errno;
-        *error =
-            "cannot write " + path + ": the folder " + dir + " is not writable (" + std::strerror(e) + ")";
+        *error = "cannot write " + shown + ": the folder " + shownDir + " is not writable (" +
+                 std::strerror(e) + ")";
         return false;
     }
     if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        *error = "cannot write " + path + ": it is a folder";
+        *error = "cannot write " + shown + ": it is a folder";
         return false;
     }
     return true;
@@ -211,7 +213,7 @@ int RunSimulate(const QStringList& args) {
         } else if (a == "--once") {
             once = true;
         } else if ((a == "--name" || a == "--dump") && i + 1 < args.size()) {
-            (a == "--name" ? name : dump) = args.at(++i).toStdString();
+            (a == "--name" ? name : dump) = EncodeFileName(args.at(++i)).toStdString();
         } else {
             std::fprintf(stderr, "kavo-cli simulate: unexpected argument '%s'\n\n%s", qPrintable(a), kUsage);
             return CliBadUsage;
@@ -278,7 +280,8 @@ int RunSimulate(const QStringList& args) {
         link = dir + "/" + name;
         claim = ClaimName(link, device, &error);
         if (claim == Claim::Busy) {
-            error = name + " is already in the port folder " + dir + " (pick another with --name)";
+            error = name + " is already in the port folder " + DisplayFileName(dir) +
+                    " (pick another with --name)";
         }
     } else {
         // The lowest name from COM1 that no present port answers to (a built-in serial device included).
@@ -290,7 +293,7 @@ int RunSimulate(const QStringList& args) {
             }
         }
         if (claim == Claim::Busy) {
-            error = "no free port name COM1..COM254 in " + dir;
+            error = "no free port name COM1..COM254 in " + DisplayFileName(dir);
         }
     }
     if (claim != Claim::Taken) {
@@ -302,7 +305,7 @@ int RunSimulate(const QStringList& args) {
 
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("virtual controller %s -> %s (port folder %s); Ctrl+C ends\n", name.c_str(), device.c_str(),
-                dir.c_str());
+                DisplayFileName(dir).c_str());
 
     VirtualController controller;
     int completed = 0;
@@ -315,11 +318,13 @@ int RunSimulate(const QStringList& args) {
             }
             ++completed;
             if (!dump.empty()) {
-                const QString path = QString::fromStdString(dump);
+                const QString path = DecodeFileName(QByteArray::fromStdString(dump));
                 QString why;
                 if (DumpRecipe(controller, path, &why)) {
-                    std::printf("wrote %s (%lld bytes)\n", dump.c_str(),
-                                static_cast<long long>(QFileInfo(path).size()));
+                    struct stat written {};
+                    ::stat(dump.c_str(), &written);
+                    std::printf("wrote %s (%lld bytes)\n", DisplayFileName(dump).c_str(),
+                                static_cast<long long>(written.st_size));
                 } else {
                     std::fprintf(stderr, "kavo-cli simulate: %s\n", qPrintable(why));
                     result = CliFailed;
