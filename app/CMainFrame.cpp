@@ -7,6 +7,7 @@
 #include "CMYView1.h"
 #include "CRecentFileList.h"
 #include "CStatusBar.h"
+#include "FileName.h"
 #include "ProgramResources.h"
 #include "StringTable.h"
 
@@ -329,7 +330,7 @@ void CMainFrame::RebuildRecentFiles() {
     m_recentPlaceholder->setVisible(entries.isEmpty());
     for (int i = 0; i < entries.size(); ++i) {
         const UINT id = ID_FILE_MRU_FILE1 + static_cast<UINT>(i);
-        QString shown = QDir::toNativeSeparators(entries.at(i));
+        QString shown = DisplayFileName(QDir::toNativeSeparators(entries.at(i)));
         shown.replace(QLatin1Char('&'), QLatin1String("&&"));
         auto* action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this);
         action->setData(id);

@@ -2,6 +2,7 @@
 #include "CCommandLineInfo.h"
 #include "CKAVOApp.h"
 #include "CMainFrame.h"
+#include "FileName.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     }
     QStringList args;
     for (int i = 1; i < argc; ++i) {
-        args << QString::fromLocal8Bit(argv[i]);
+        args << DecodeFileName(QByteArray(argv[i]));
     }
     const CCommandLineInfo cmdInfo = CCommandLineInfo::Parse(args);
     if (cmdInfo.m_bHelp) {

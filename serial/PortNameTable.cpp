@@ -27,9 +27,11 @@ struct BuiltInBlock {
 constexpr BuiltInBlock kBuiltIn[] = {{1, "ttyS", true}, {33, "ttyUSB", false}, {65, "ttyACM", false}};
 constexpr unsigned kBlockSize = 32;
 
-bool Exists(const std::string& path) {
+// A serial port is a character device; a name that leads to anything else (a regular file left by a
+// write to /dev/ttyUSB0 while nothing was plugged, a folder, a FIFO) or to nothing is no port.
+bool IsCharDevice(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 // sysfs "type" of a ttyS line: the UART type number, 0 when no UART answers at that address.
@@ -105,7 +107,7 @@ std::optional<std::string> PortNameTable::devicePath(std::string_view portName) 
         struct stat st;
         if (::lstat(entry.c_str(), &st) == 0) {
             // The user's entry wins, present or not.
-            if (!Exists(entry)) {
+            if (!IsCharDevice(entry)) {
                 return std::nullopt;
             }
             if (!S_ISLNK(st.st_mode)) {
@@ -136,7 +138,7 @@ std::optional<std::string> PortNameTable::builtInPath(unsigned number) const {
             return std::nullopt;
         }
         std::string path = m_devRoot + "/" + node;
-        if (!Exists(path)) {
+        if (!IsCharDevice(path)) {
             return std::nullopt;
         }
         return path;

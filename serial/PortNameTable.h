@@ -11,6 +11,8 @@
 // ttyUSB0..31, COM65..COM96 -> ttyACM0..31. The user's folder of symbolic links named COMn (for example
 // COM5 -> /dev/serial/by-id/usb-...) adds names and overrides built-in ones; an entry whose target is
 // missing hides the name (an unplugged adapter is absent rather than replaced by a built-in device).
+// Only a character device is present: an entry or a node that is a regular file, a folder or a FIFO
+// hides its name the same way.
 class PortNameTable {
   public:
     // userDir: folder of symlinks COMn -> device; sysfsRoot/devRoot let tests inject a fake tree.

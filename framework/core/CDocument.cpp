@@ -2,12 +2,17 @@
 
 #include "CViewBase.h"
 #include "FileAccess.h"
+#include "FileName.h"
 #include "StringTable.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 CDocument::CDocument() : m_title(LoadString(AFX_IDS_UNTITLED)) {}
 
@@ -25,9 +30,18 @@ void CDocument::SetModifiedFlag(bool modified) {
 }
 
 void CDocument::SetPathName(const QString& path) {
-    const QFileInfo info(path);
+    // QFileInfo makes a relative name absolute through a lossy decoding of the current folder: join it
+    // here with the folder's own bytes.
+    QString absolute = path;
+    if (QDir::isRelativePath(path)) {
+        if (char* cwd = ::getcwd(nullptr, 0)) {
+            absolute = DecodeFileName(QByteArray(cwd)) + QLatin1Char('/') + path;
+            std::free(cwd);
+        }
+    }
+    const QFileInfo info(absolute);
     m_pathName = info.absoluteFilePath();
-    SetTitle(info.fileName());
+    SetTitle(DisplayFileName(info.fileName()));
 }
 
 void CDocument::ClearPathName() {

@@ -25,7 +25,7 @@ class CDocument : public QObject, public CCmdTarget {
     void SetModifiedFlag(bool modified = true);
     bool IsModified() const { return m_modified; }
 
-    // Path and title. Setting a path makes the file's name the title.
+    // Path and title. Setting a path makes the file's name the title, shown as DisplayFileName shows it.
     const QString& GetPathName() const { return m_pathName; }
     void SetPathName(const QString& path);
     void ClearPathName();

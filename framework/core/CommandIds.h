@@ -79,3 +79,7 @@ constexpr UINT AFX_IDP_FILE_SHARING = 61867;
 constexpr UINT AFX_IDP_FILE_LOCKING = 61868;
 constexpr UINT AFX_IDP_FILE_DISKFULL = 61869;
 constexpr UINT AFX_IDP_FILE_EOF = 61870;
+// A name that is no file to read a document from (a save there is simply denied access).
+constexpr UINT AFX_IDP_FILE_IS_FIFO = 61880;
+constexpr UINT AFX_IDP_FILE_IS_SOCKET = 61881;
+constexpr UINT AFX_IDP_FILE_IS_DEVICE = 61882;

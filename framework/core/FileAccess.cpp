@@ -1,11 +1,12 @@
 #include "FileAccess.h"
 
+#include "FileName.h"
 #include "StringTable.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,10 +14,24 @@
 
 namespace {
 
-// The kinds of file a whole file is read from or replaced: 0 when mode is one, otherwise the errno
-// that tells why not.
-int RefusedKind(mode_t mode) {
-    return S_ISDIR(mode) ? EISDIR : 0;
+// Only a regular file is read whole or replaced. A read from a FIFO, a socket, a terminal or most
+// devices can wait for ever; a rename over one would put a plain file in its place (through a link
+// to /dev/null, in the system's). 0 for a regular file; otherwise the message a reader gets (a save
+// is denied access to any of them).
+UINT RefusedKind(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return 0;
+    }
+    if (S_ISDIR(mode)) {
+        return AFX_IDP_FILE_ACCESS_DENIED;
+    }
+    if (S_ISFIFO(mode)) {
+        return AFX_IDP_FILE_IS_FIFO;
+    }
+    if (S_ISSOCK(mode)) {
+        return AFX_IDP_FILE_IS_SOCKET;
+    }
+    return AFX_IDP_FILE_IS_DEVICE; // character or block
 }
 
 bool Fail(FileError* error, FileError failure) {
@@ -59,26 +74,35 @@ bool OpenForReading(const QString& path, QFile& file, bool* empty, FileError* er
     if (error != nullptr) {
         *error = FileError();
     }
-    const QByteArray native = QFile::encodeName(path);
-    // Non-blocking so that a FIFO or a device without data can't hang the open.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const QByteArray native = EncodeFileName(path);
+    // Look before opening: opening a device can act on it (a serial line raises its modem lines,
+    // /dev/ptmx makes a new terminal). A name that can't be looked at is left to the open to explain.
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0) {
+        if (const UINT id = RefusedKind(st.st_mode); id != 0) {
+            return Fail(error, MakeFileError(id, 0, path));
+        }
+    }
+    // Non-blocking and no controlling terminal, should the name have become a FIFO or a terminal since.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int e = errno;
         return Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
     }
-    auto refuse = [&](int e) {
+    auto refuse = [&](FileError failure) {
         ::close(fd);
-        return Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
+        return Fail(error, std::move(failure));
     };
-    struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        return refuse(errno);
+        const int e = errno;
+        return refuse(MakeFileError(FileErrorIdForOpen(e), e, path));
     }
-    if (const int e = RefusedKind(st.st_mode); e != 0) {
-        return refuse(e);
+    if (const UINT id = RefusedKind(st.st_mode); id != 0) {
+        return refuse(MakeFileError(id, 0, path));
     }
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        return refuse(errno);
+        const int e = errno;
+        return refuse(MakeFileError(FileErrorIdForOpen(e), e, path));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
@@ -87,7 +111,7 @@ bool OpenForReading(const QString& path, QFile& file, bool* empty, FileError* er
         return Fail(error, MakeFileError(AFX_IDP_FILE_GENERIC, 0, path));
     }
     if (empty != nullptr) {
-        *empty = S_ISREG(st.st_mode) && st.st_size == 0;
+        *empty = st.st_size == 0;
     }
     return true;
 }
@@ -96,33 +120,35 @@ bool AtomicSave(const QString& path, const QByteArray& bytes, FileError* error) 
     if (error != nullptr) {
         *error = FileError();
     }
-    // Write through a link to its target, so that the link stays a link.
-    QString target = path;
-    const QFileInfo info(path);
-    if (info.isSymLink() && info.exists()) {
-        target = info.canonicalFilePath();
-    }
-    const QFileInfo targetInfo(target);
-    const QByteArray nativeTarget = QFile::encodeName(target);
+    // Write through a link to its target, so that the link stays a link. A dangling link is replaced.
+    QByteArray nativeTarget = EncodeFileName(path);
     struct stat old {};
+    if (::lstat(nativeTarget.constData(), &old) == 0 && S_ISLNK(old.st_mode)) {
+        if (char* real = ::realpath(nativeTarget.constData(), nullptr)) {
+            nativeTarget = real;
+            std::free(real);
+        }
+    }
+    const qsizetype slash = nativeTarget.lastIndexOf('/');
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : nativeTarget.left(slash);
+    const QByteArray baseName = nativeTarget.mid(slash + 1);
     const bool replacing = ::stat(nativeTarget.constData(), &old) == 0;
     if (replacing) {
-        if (const int e = RefusedKind(old.st_mode); e != 0) {
-            return Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
+        if (RefusedKind(old.st_mode) != 0) {
+            return Fail(error, MakeFileError(AFX_IDP_FILE_ACCESS_DENIED, 0, path));
         }
         // A file the user may not write stays as it is, although the folder would let us replace it.
         // Opening it for writing (without truncating) asks the system exactly that question.
-        if (S_ISREG(old.st_mode)) {
-            const int probe = ::open(nativeTarget.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (probe < 0) {
-                const int e = errno;
-                return Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
-            }
-            ::close(probe);
+        const int probe = ::open(nativeTarget.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0) {
+            const int e = errno;
+            return Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
         }
+        ::close(probe);
     }
-    QByteArray tmpl = QFile::encodeName(targetInfo.absolutePath() + QLatin1String("/.") +
-                                        targetInfo.fileName() + QLatin1String(".XXXXXX"));
+    QByteArray tmpl = folder + "/." + baseName + ".XXXXXX";
     const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
@@ -157,8 +183,7 @@ bool AtomicSave(const QString& path, const QByteArray& bytes, FileError* error) 
         return Fail(error, WriteFailure(e, path));
     }
     // Make the rename itself durable.
-    const int dirFd =
-        ::open(QFile::encodeName(targetInfo.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

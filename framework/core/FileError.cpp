@@ -1,5 +1,6 @@
 #include "FileError.h"
 
+#include "FileName.h"
 #include "StringTable.h"
 
 #include <QDir>
@@ -67,6 +68,6 @@ FileError MakeFileError(UINT stringId, int sysError, const QString& path) {
     FileError e;
     e.stringId = stringId;
     e.sysError = sysError;
-    e.message = FormatString1(stringId, QDir::toNativeSeparators(path));
+    e.message = FormatString1(stringId, DisplayFileName(QDir::toNativeSeparators(path)));
     return e;
 }

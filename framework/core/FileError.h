@@ -19,5 +19,5 @@ UINT FileErrorIdForOpen(int err);
 // "Failed to save document." fits.
 UINT FileErrorIdForWrite(int err);
 
-// A FileError with its message formatted for path.
+// A FileError with its message formatted for path, shown as DisplayFileName shows it.
 FileError MakeFileError(UINT stringId, int sysError, const QString& path);

@@ -38,6 +38,9 @@ const QHash<UINT, QString>& Table() {
         {AFX_IDP_FILE_LOCKING, QStringLiteral("A locking violation occurred while accessing %1.")},
         {AFX_IDP_FILE_DISKFULL, QStringLiteral("Disk full while accessing %1.")},
         {AFX_IDP_FILE_EOF, QStringLiteral("An attempt was made to access %1 past its end.")},
+        {AFX_IDP_FILE_IS_FIFO, QStringLiteral("%1 is a FIFO, not a document file.")},
+        {AFX_IDP_FILE_IS_SOCKET, QStringLiteral("%1 is a socket, not a document file.")},
+        {AFX_IDP_FILE_IS_DEVICE, QStringLiteral("%1 is a device, not a document file.")},
 
         // Commands: status-bar prompt, then the tooltip after the newline.
         {ID_FILE_NEW, QStringLiteral("Create a new document\nNew")},

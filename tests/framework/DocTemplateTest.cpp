@@ -22,8 +22,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using testfs::ReadAll;
 using testfs::WriteAll;
@@ -195,6 +202,48 @@ TEST_F(Sequences, FileThatCannotBeOpenedLeavesTheRecipeAsItWas) {
         EXPECT_EQ(doc->GetPathName(), own);
         EXPECT_EQ(m_app->RecentFiles()->Entries(), recent);
     }
+}
+
+// A FIFO whose writer writes nothing, picked in the open or the save dialog: refused at once with
+// the recipe as it was, and the FIFO stays a FIFO. Should the read hang, the watchdog closes the writer
+// after a generous wait, so that the test fails instead of hanging.
+TEST_F(Sequences, AFifoIsNeitherReadNorReplaced) {
+    const QString fifo = Path("pipe.aid");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const int writer = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    std::promise<void> ended;
+    std::atomic<bool> hung{false};
+    std::thread watchdog([&, done = ended.get_future()] {
+        if (done.wait_for(std::chrono::seconds(30)) == std::future_status::timeout) {
+            hung = true;
+            ::close(writer);
+        }
+    });
+
+    doc->OnAllLedOn();
+    boxes.answers = {IDNO};
+    EXPECT_FALSE(Open(fifo));
+    ended.set_value();
+    watchdog.join();
+    EXPECT_FALSE(hung) << "the open waited for the FIFO's writer";
+    if (!hung) {
+        ::close(writer);
+    }
+    EXPECT_EQ(Texts(), QStringList({"Save changes to Untitled?", fifo + " is a FIFO, not a document file."}));
+    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0xFFFF);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(doc->GetTitle(), QStringLiteral("Untitled"));
+
+    boxes.shown.clear();
+    dialogs.saveAnswers.push_back(fifo);
+    frame->RouteCommand(ID_FILE_SAVE_AS);
+    EXPECT_EQ(Texts(), QStringList({"Access to " + fifo + " was denied."}));
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(doc->GetTitle(), QStringLiteral("Untitled"));
 }
 
 TEST_F(Sequences, ShortFileResetsToANewUntitledRecipe) {

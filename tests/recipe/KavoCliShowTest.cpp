@@ -5,6 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fcntl.h>
+#include <ostream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace {
 
 struct CliRun {
@@ -13,12 +26,26 @@ struct CliRun {
     QString err;
 };
 
+// The wait is the watchdog of a read that hangs: past it the program is killed and the test fails.
+CliRun Finish(QProcess& p) {
+    EXPECT_TRUE(p.waitForFinished(30000)) << "kavo-cli show did not end";
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
 CliRun Show(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(KAVO_CLI_PATH), QStringList{"show"} + args);
-    EXPECT_TRUE(p.waitForFinished(30000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return Finish(p);
+}
+
+// kavo-cli show run from the shell in dir with a file name pattern, so that the name reaches it as the
+// bytes the folder holds (a QString argument would be sent as UTF-8).
+CliRun ShowMatching(const QTemporaryDir& dir, const QString& pattern) {
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral("/bin/sh"), {"-c", "exec \"$0\" show " + pattern, QStringLiteral(KAVO_CLI_PATH)});
+    return Finish(p);
 }
 
 QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
@@ -65,6 +92,70 @@ TEST(KavoCliShow, RefusesBadFilesAndBadUsage) {
     r = Show({"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("Usage: kavo-cli show")) << r.out.toStdString();
+}
+
+// A FIFO, a socket or a terminal named as a recipe: refused at once instead of a read that waits for
+// ever (the FIFO's writer writes nothing, nobody types into the terminal).
+TEST(KavoCliShow, RefusesWhatIsNoFileAtOnce) {
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.aid"));
+    const QByteArray held = QFile::encodeName(dir.filePath("held.aid"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0644), 0);
+    ASSERT_EQ(::mkfifo(held.constData(), 0644), 0);
+    const int writer = ::open(held.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray sockPath = QFile::encodeName(dir.filePath("socket.aid"));
+    std::memcpy(addr.sun_path, sockPath.constData(), static_cast<size_t>(sockPath.size()));
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString terminal = QString::fromLocal8Bit(::ptsname(master));
+
+    const struct {
+        QString path;
+        const char* kind;
+    } cases[] = {
+        {dir.filePath("pipe.aid"), "a FIFO"},
+        {dir.filePath("held.aid"), "a FIFO"},
+        {dir.filePath("socket.aid"), "a socket"},
+        {terminal, "a device"},
+        {"/dev/ptmx", "a device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const CliRun r = Show({c.path});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_EQ(r.err, "kavo-cli show: " + c.path + " is " + c.kind + ", not a document file.\n");
+    }
+    ::close(master);
+    ::close(sock);
+    ::close(writer);
+}
+
+// A name that is not UTF-8 opens; it and any control character in a name are printed escaped.
+TEST(KavoCliShow, OpensAnyNameAndPrintsItEscaped) {
+    QTemporaryDir dir;
+    const QByteArray name = "caf\xE9\n\x1B[2J.aid";
+    {
+        const QByteArray native = QFile::encodeName(dir.path()) + "/" + name;
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray bytes = QByteArray(240, '\0') + QByteArray(120, '\xFF');
+        ASSERT_EQ(::write(fd, bytes.constData(), 360), 360);
+        ::close(fd);
+    }
+    CliRun r = ShowMatching(dir, "caf*");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Recipe caf\\xe9\\n\\x1b[2J.aid\n\nCamera 1, position 1\n"))
+        << r.out.toStdString();
+
+    r = Show({dir.filePath("gone\t\x1B[2J.aid")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "kavo-cli show: " + dir.path() + "/gone\\x09\\x1b[2J.aid was not found.\n");
 }
 
 } // namespace

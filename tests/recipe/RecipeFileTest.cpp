@@ -1,6 +1,7 @@
 // The recipe document and its .aid files, on real files in temporary folders.
 #include "CKAVODoc.h"
 #include "CViewBase.h"
+#include "FileName.h"
 #include "FileTestSupport.h"
 
 #include <QFileInfo>
@@ -8,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <dirent.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -306,6 +309,43 @@ TEST_F(RecipeFile, SaveKeepsPermissionsAndWritesThroughALink) {
     ASSERT_EQ(::stat(QFile::encodeName(Path("r.aid")).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640U);
     EXPECT_EQ(testfs::Entries(m_dir.path()), QStringList({"link.aid", "r.aid"}));
+}
+
+// The names in a folder as the system keeps them (bytes).
+std::vector<QByteArray> NativeEntries(const QString& dir) {
+    std::vector<QByteArray> names;
+    DIR* d = ::opendir(QFile::encodeName(dir).constData());
+    while (const dirent* e = d != nullptr ? ::readdir(d) : nullptr) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            names.emplace_back(e->d_name);
+        }
+    }
+    if (d != nullptr) {
+        ::closedir(d);
+    }
+    return names;
+}
+
+// A name that is not UTF-8 (Latin-1 here, as an old USB stick brings it) saves and opens under exactly
+// its own bytes; messages and the title show its odd bytes and control characters escaped.
+TEST_F(RecipeFile, NamesThatAreNotUtf8OrHoldControlCharactersSaveOpenAndShow) {
+    const QByteArray folder = QFile::encodeName(m_dir.path());
+    const QString name = DecodeFileName(folder + "/caf\xE9\n\x1B[2J.aid");
+    FillDistinct(m_doc);
+    const auto masks = m_doc.m_stepMasks;
+    QString error;
+    ASSERT_TRUE(m_doc.SaveFile(name, &error)) << error.toStdString();
+    EXPECT_EQ(NativeEntries(m_dir.path()), std::vector<QByteArray>{"caf\xE9\n\x1B[2J.aid"});
+    EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("caf\\xe9\\n\\x1b[2J.aid"));
+
+    m_doc.OnNewDocument();
+    ASSERT_TRUE(m_doc.LoadFile(name, &error)) << error.toStdString();
+    EXPECT_EQ(m_doc.m_stepMasks, masks);
+    EXPECT_EQ(m_doc.GetPathName(), name);
+    EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("caf\\xe9\\n\\x1b[2J.aid"));
+
+    EXPECT_FALSE(m_doc.LoadFile(DecodeFileName(folder + "/gone\xFF\t.aid"), &error));
+    EXPECT_EQ(error, m_dir.path() + "/gone\\xff\\x09.aid was not found.");
 }
 
 } // namespace

@@ -1,13 +1,17 @@
-// Port discovery over a fake machine: a temporary folder with a sysfs tree, device nodes (plain files
-// stand in for them: the probe only looks at names) and the user's port folder.
+// Port discovery over a fake machine: a temporary folder with a sysfs tree, device nodes (links to a
+// pseudo-terminal stand in for them: the probe looks at names and at the kind of file, never opens one)
+// and the user's port folder.
 #include "PortNameTable.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <stdlib.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -23,15 +27,31 @@ class FakeMachine : public ::testing::Test {
         fs::create_directories(sys());
         fs::create_directories(dev());
         fs::create_directories(ports());
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) {
+            m_terminal = ::ptsname(m_master);
+        }
     }
-    ~FakeMachine() override { fs::remove_all(m_root); }
+    ~FakeMachine() override {
+        fs::remove_all(m_root);
+        if (m_master >= 0) {
+            ::close(m_master);
+        }
+    }
+    void SetUp() override { ASSERT_FALSE(m_terminal.empty()) << "no pseudo-terminal"; }
 
     std::string sys() const { return m_root + "/sys"; }
     std::string dev() const { return m_root + "/dev"; }
     std::string ports() const { return m_root + "/ports"; }
     PortNameTable table() const { return PortNameTable(ports(), sys(), dev()); }
 
-    void addNode(const std::string& node) { std::ofstream(dev() + "/" + node); }
+    // A character device under the fake /dev.
+    void addNode(const std::string& node) {
+        const std::string path = dev() + "/" + node;
+        if (!fs::is_symlink(path)) {
+            fs::create_symlink(m_terminal, path);
+        }
+    }
     // A ttyS line: the node always exists; sysfs tells the UART type, 0 when no UART answers.
     void addSerial(int index, int uartType) {
         const std::string node = "ttyS" + std::to_string(index);
@@ -44,6 +64,8 @@ class FakeMachine : public ::testing::Test {
     }
 
     std::string m_root;
+    int m_master = -1;
+    std::string m_terminal;
 };
 
 TEST_F(FakeMachine, OnlyOnePortPresent) {
@@ -120,6 +142,29 @@ TEST_F(FakeMachine, UserEntryWinsAndAnUnpluggedDeviceIsGoneAtTheNextPass) {
     // Plugged in again: back at the next pass.
     addNode("ttyUSB0");
     EXPECT_EQ(EnumeratePorts(table()), (Names{"COM5"}));
+}
+
+// Only a character device is a serial port. A port-folder entry that leads to anything else hides its
+// name as a dangling one does; a built-in name whose node is no device (a file left by a write to
+// /dev/ttyUSB0 while no adapter was plugged) is absent.
+TEST_F(FakeMachine, OnlyCharacterDevicesAreListed) {
+    fs::create_directories(m_root + "/folder");
+    std::ofstream(m_root + "/file");
+    ASSERT_EQ(::mkfifo((m_root + "/fifo").c_str(), 0644), 0);
+    addNode("ttyUSB0");                // COM33
+    addNode("ttyUSB1");                // COM34
+    std::ofstream(dev() + "/ttyUSB2"); // COM35: a regular file in /dev
+    addEntry("COM3", m_root + "/file");
+    addEntry("COM4", m_root + "/folder");
+    addEntry("COM5", m_root + "/fifo");
+    addEntry("COM6", dev() + "/ttyUSB2");
+    addEntry("COM7", m_terminal);
+    addEntry("COM33", m_root + "/file"); // hides ttyUSB0
+    std::ofstream(ports() + "/COM8");    // a plain file in the port folder
+    for (const char* name : {"COM3", "COM4", "COM5", "COM6", "COM8", "COM33", "COM35"}) {
+        EXPECT_FALSE(table().devicePath(name).has_value()) << name;
+    }
+    EXPECT_EQ(EnumeratePorts(table()), (Names{"COM7", "COM34"}));
 }
 
 TEST_F(FakeMachine, OnlyCanonicalNamesAreLookedUp) {

@@ -4,6 +4,7 @@
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "ControllerLink.h"
+#include "FileName.h"
 #include "SerialPortFactory.h"
 
 #include <signal.h>

@@ -1,11 +1,13 @@
 // kavo-cli ports: the serial ports present, as the setup form lists them, with their devices.
 #include "CliCommandLine.h"
 #include "CliCommands.h"
+#include "FileName.h"
 #include "PortNameTable.h"
 #include "PortWording.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +31,7 @@ int RunPorts(const QStringList& args) {
     SortPortList(names);
     if (names.empty()) {
         std::fprintf(stderr, "%s: no serial ports found (port folder: %s)\n", qPrintable(cli.program()),
-                     table.userDir().c_str());
+                     DisplayFileName(table.userDir()).c_str());
         return CliOk;
     }
     size_t width = 0;
@@ -37,7 +39,8 @@ int RunPorts(const QStringList& args) {
         width = std::max(width, n.size());
     }
     for (const std::string& n : names) {
-        const std::string device = table.devicePath(n).value_or("(gone)");
+        const std::optional<std::string> path = table.devicePath(n);
+        const std::string device = path ? DisplayFileName(*path) : std::string("(gone)");
         std::printf("%-*s  %s\n", static_cast<int>(width), n.c_str(), device.c_str());
     }
     return CliOk;

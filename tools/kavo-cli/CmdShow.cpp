@@ -2,6 +2,7 @@
 #include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
+#include "FileName.h"
 
 #include <QTextStream>
 
@@ -19,7 +20,7 @@ QString StepMarks(std::uint16_t mask) {
 }
 
 void PrintRecipe(const CKAVODoc& doc, const QString& path, QTextStream& out) {
-    out << "Recipe " << path << "\n";
+    out << "Recipe " << DisplayFileName(path) << "\n";
     for (int c = 0; c < CKAVODoc::kCameras; ++c) {
         for (int p = 0; p < CKAVODoc::kPositions; ++p) {
             out << "\nCamera " << c + 1 << ", position " << p + 1 << "\n";

@@ -3,6 +3,7 @@
 #include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
+#include "FileName.h"
 #include "PortNameTable.h"
 #include "VirtualController.h"
 
@@ -54,7 +55,7 @@ Claim ClaimName(const std::string& link, const std::string& target, std::string*
     if (errno == EEXIST) {
         return Claim::Busy;
     }
-    *error = "cannot enter " + link + ": " + std::strerror(errno);
+    *error = "cannot enter " + DisplayFileName(link) + ": " + std::strerror(errno);
     return Claim::Failed;
 }
 
@@ -72,7 +73,7 @@ std::string ReleaseName(const std::string& name, const std::string& link, const 
     }
     const std::string now(buf, static_cast<std::size_t>(n));
     if (now != target) {
-        return name + " left in place: it now names " + now + ", not this controller";
+        return name + " left in place: it now names " + DisplayFileName(now) + ", not this controller";
     }
     if (::unlink(link.c_str()) != 0) {
         const int e = errno;
@@ -91,26 +92,28 @@ bool CheckDumpPath(const std::string& path, std::string* error) {
     }
     const auto slash = file.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    const std::string shown = DisplayFileName(path);
+    const std::string shownDir = DisplayFileName(dir);
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) {
         const int e = errno;
-        *error = "cannot write " + path + ": the folder " + dir +
+        *error = "cannot write " + shown + ": the folder " + shownDir +
                  (e == ENOENT ? std::string(" does not exist")
                               : std::string(" can't be reached: ") + std::strerror(e));
         return false;
     }
     if (!S_ISDIR(st.st_mode)) {
-        *error = "cannot write " + path + ": " + dir + " is not a folder";
+        *error = "cannot write " + shown + ": " + shownDir + " is not a folder";
         return false;
     }
     if (::access(dir.c_str(), W_OK | X_OK) != 0) {
         const int e = errno;
-        *error =
-            "cannot write " + path + ": the folder " + dir + " is not writable (" + std::strerror(e) + ")";
+        *error = "cannot write " + shown + ": the folder " + shownDir + " is not writable (" +
+                 std::strerror(e) + ")";
         return false;
     }
     if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        *error = "cannot write " + path + ": it is a folder";
+        *error = "cannot write " + shown + ": it is a folder";
         return false;
     }
     return true;
@@ -192,7 +195,7 @@ int RunSimulate(const QStringList& args) {
         return *exit;
     }
     std::string name = cli.parser().value(nameOption).toStdString();
-    const std::string dump = cli.parser().value(dumpOption).toStdString();
+    const std::string dump = EncodeFileName(cli.parser().value(dumpOption)).toStdString();
     const bool once = cli.parser().isSet(onceOption);
     const auto number = PortNameTable::PortNumber(name);
     if (cli.parser().isSet(nameOption) && (!number || *number > kLastPortNumber)) {
@@ -255,7 +258,8 @@ int RunSimulate(const QStringList& args) {
         link = dir + "/" + name;
         claim = ClaimName(link, device, &error);
         if (claim == Claim::Busy) {
-            error = name + " is already in the port folder " + dir + " (pick another with --name)";
+            error = name + " is already in the port folder " + DisplayFileName(dir) +
+                    " (pick another with --name)";
         }
     } else {
         // The lowest name from COM1 that no present port answers to (a built-in serial device included).
@@ -267,7 +271,7 @@ int RunSimulate(const QStringList& args) {
             }
         }
         if (claim == Claim::Busy) {
-            error = "no free port name COM1..COM254 in " + dir;
+            error = "no free port name COM1..COM254 in " + DisplayFileName(dir);
         }
     }
     if (claim != Claim::Taken) {
@@ -279,7 +283,7 @@ int RunSimulate(const QStringList& args) {
 
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("virtual controller %s -> %s (port folder %s); Ctrl+C ends\n", name.c_str(), device.c_str(),
-                dir.c_str());
+                DisplayFileName(dir).c_str());
 
     VirtualController controller;
     int completed = 0;
@@ -292,11 +296,13 @@ int RunSimulate(const QStringList& args) {
             }
             ++completed;
             if (!dump.empty()) {
-                const QString path = QString::fromStdString(dump);
+                const QString path = DecodeFileName(QByteArray::fromStdString(dump));
                 QString why;
                 if (DumpRecipe(controller, path, &why)) {
-                    std::printf("wrote %s (%lld bytes)\n", dump.c_str(),
-                                static_cast<long long>(QFileInfo(path).size()));
+                    struct stat written {};
+                    ::stat(dump.c_str(), &written);
+                    std::printf("wrote %s (%lld bytes)\n", DisplayFileName(dump).c_str(),
+                                static_cast<long long>(written.st_size));
                 } else {
                     std::fprintf(stderr, "kavo-cli simulate: %s\n", qPrintable(why));
                     result = CliFailed;

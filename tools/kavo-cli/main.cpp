@@ -1,5 +1,6 @@
 // kavo-cli: recipe files, download frames, serial ports and the virtual controller from the shell.
 #include "CliCommands.h"
+#include "FileName.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -36,7 +37,8 @@ void PrintUsage(FILE* to) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("kavo-cli");
-    const QStringList args = QCoreApplication::arguments();
+    // File names are taken byte for byte (QCoreApplication::arguments() would mangle any that is not UTF-8).
+    const QStringList args = DecodeArguments(argc, argv);
     if (args.size() < 2) {
         PrintUsage(stderr);
         return CliBadUsage;
