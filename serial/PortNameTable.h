@@ -11,6 +11,11 @@
 // ttyUSB0..31, COM65..COM96 -> ttyACM0..31. The user's folder of symbolic links named COMn (for example
 // COM5 -> /dev/serial/by-id/usb-...) adds names and overrides built-in ones; an entry whose target is
 // missing hides the name (an unplugged adapter is absent rather than replaced by a built-in device).
+//
+// An entry made by a virtual controller (kavo-cli simulate) is valid only while that controller runs: beside
+// the link lies its lock file COMn.lock, which names the device the link leads to and which the controller
+// holds locked (flock) for as long as it runs. Once the lock is free the controller is gone and its
+// pseudo-terminal may belong to another program, so the name is absent: not listed, and not opened.
 class PortNameTable {
   public:
     // userDir: folder of symlinks COMn -> device; sysfsRoot/devRoot let tests inject a fake tree.
@@ -27,8 +32,15 @@ class PortNameTable {
     // The n of "COMn" (decimal, no leading zeros, no sign); std::nullopt for any other name.
     static std::optional<unsigned> PortNumber(std::string_view portName);
 
+    // The lock file of a virtual controller's entry portName: "<port folder>/COMn.lock".
+    std::string entryLockPath(std::string_view portName) const;
+
   private:
     std::optional<std::string> builtInPath(unsigned number) const;
+    // True when the entry portName, a link to target, was made by a virtual controller that no longer runs
+    // (or died while it made the entry): its lock file names target, or nothing, and is not held. A lock
+    // file naming another device is not the entry's: its user pointed the name elsewhere since.
+    bool isAbandonedEntry(std::string_view portName, std::string_view target) const;
 
     std::string m_userDir;
     std::string m_sysfsRoot;
