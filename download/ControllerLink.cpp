@@ -50,7 +50,8 @@ ControllerLink::StartResult ControllerLink::StartDownload(Recipe recipe, IDownlo
                     [port](const std::uint8_t* data, int size) {
                         return port->write(reinterpret_cast<const char*>(data), size);
                     },
-                    [port] { return PortErrorDescription(port->lastError(), port->lastSystemError()); }};
+                    [port] { return PortErrorDescription(port->lastError(), port->lastSystemError()); },
+                    [port] { return port->waitForSent(kDrainMilliseconds); }};
     IDownloadListener* l = &listener;
     DownloadCallbacks callbacks;
     callbacks.started = [l] { l->OnDownloadStarted(); };

@@ -11,9 +11,10 @@ class IBeeper;
 
 // What a link tells about one download, on the download worker's thread: OnDownloadStarted before the first
 // frame (bar at 0, red on black), OnDownloadProgress after each frame written (1..192), OnDownloadSucceeded
-// after the last frame and its pause (bar green), OnDownloadBell when there was no sound device for the tone,
-// and OnDownloadFinished always, last and once. A listener must not block on anything that waits for the link
-// (Close, the destructor, or a thread calling them): it posts the work to its own thread and returns.
+// after the last frame and its pause once the frames have left the port (bar green), OnDownloadBell when
+// there was no sound device for the tone, and OnDownloadFinished always, last and once. A listener must not
+// block on anything that waits for the link (Close, the destructor, or a thread calling them): it posts the
+// work to its own thread and returns.
 class IDownloadListener {
   public:
     virtual ~IDownloadListener() = default;
@@ -37,6 +38,9 @@ class ControllerLink {
     // bytes.
     static constexpr int kBaudRate = 115200;
     static constexpr unsigned kReadBufferSize = 4096;
+    // After the last frame, the longest wait for the frames to leave the port before the download counts as
+    // failed: 1152 bytes take 0.1 s at 115200 baud.
+    static constexpr unsigned kDrainMilliseconds = 2000;
 
     enum class StartResult { Started, NotOpen, AlreadyRunning, NoThread };
 

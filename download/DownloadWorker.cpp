@@ -29,6 +29,10 @@ std::string DescribeDownloadFailure(const DownloadResult& result, const std::str
         return "writing frame " + std::to_string(result.failedFrame) + " of " + total + " to " + port +
                " failed: " + result.errorText;
     }
+    if (result.failure == DownloadResult::Failure::Drain) {
+        return "the " + std::to_string(result.framesSent) + " frames written to " + port +
+               " did not leave the port: " + result.errorText;
+    }
     if (result.framesSent >= kavo::download::kFrameCount) {
         return "all " + total + " frames were written to " + port +
                ", then the download failed: " + result.errorText;
@@ -63,8 +67,10 @@ DownloadWorker::StartResult DownloadWorker::start(DownloadJob job, DownloadCallb
     m_busy.store(true);
     try {
         m_thread = std::jthread([this, frames = std::move(frames), write = std::move(job.write),
-                                 errorText = std::move(job.errorText), cb = std::move(callbacks)](
-                                    std::stop_token stop) { Run(stop, frames, write, errorText, cb); });
+                                 errorText = std::move(job.errorText), drain = std::move(job.drain),
+                                 cb = std::move(callbacks)](std::stop_token stop) {
+            Run(stop, frames, write, errorText, drain, cb);
+        });
     } catch (const std::system_error&) {
         m_busy.store(false);
         return StartResult::NoThread;
@@ -98,7 +104,7 @@ bool DownloadWorker::WaitUntil(std::stop_token& stop, Clock::time_point deadline
 }
 
 void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>& frames, const WriteFn& write,
-                         const ErrorTextFn& errorText, const DownloadCallbacks& cb) {
+                         const ErrorTextFn& errorText, const DrainFn& drain, const DownloadCallbacks& cb) {
     DownloadResult result;
     int writing = 0; // the frame being written (its write or its error text), 0 between writes
     // No exception leaves this thread: a throwing callback or writer ends the download as a failure.
@@ -143,6 +149,15 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
             running = WaitUntil(stop, deadline);
         }
         result.ok = result.failedFrame == 0 && result.framesSent == static_cast<int>(frames.size());
+        // Written is not yet sent: the bar turns green only once the frames have left the port.
+        if (result.ok && !stop.stop_requested() && drain && !drain()) {
+            result.ok = false;
+            result.failure = DownloadResult::Failure::Drain;
+            result.errorText = errorText ? errorText() : std::string();
+            if (result.errorText.empty()) {
+                result.errorText = "the frames were still queued";
+            }
+        }
         result.stopped = stop.stop_requested();
         if (result.ok && !result.stopped) {
             if (cb.succeeded) {

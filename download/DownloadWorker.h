@@ -21,8 +21,11 @@ struct DownloadJob {
     Recipe recipe;
     // Writes size bytes; returns the number of bytes written or -1. Anything short of size is a failure.
     std::function<int(const std::uint8_t* data, int size)> write;
-    // The port's text for its last error, read after a failed write.
+    // The port's text for its last error, read after a failed write or drain.
     std::function<std::string()> errorText;
+    // Waits, bounded, until the frames written have left the port; false when they have not. Called once,
+    // after the last frame and its pause; empty: no wait.
+    std::function<bool()> drain = {};
 };
 
 struct DownloadResult {
@@ -30,9 +33,10 @@ struct DownloadResult {
     enum class Failure {
         None,      // nothing failed (ok, or stopped)
         Write,     // the write of frame failedFrame failed or threw
+        Drain,     // every frame was written, but they had not left the port when the wait ended
         AfterFrame // a later step threw (a notice, a pause, the beep); frames 1..framesSent were written
     };
-    bool ok = false;    // all 192 frames were written and nothing after them failed
+    bool ok = false;    // all 192 frames were written, left the port, and nothing after them failed
     int framesSent = 0; // frames written completely
     Failure failure = Failure::None;
     int failedFrame = 0;   // 1-based number of the frame whose write failed, 0 when no write failed
@@ -42,6 +46,8 @@ struct DownloadResult {
 
 // Why a download failed, in words, for a download to port: "writing frame 57 of 192 to COM3 failed:
 // Input/output error" when a write failed, otherwise the frames written and the step that failed after them.
+// Frames that were written but did not leave the port: "the 192 frames written to COM3 did not leave the
+// port: timeout error".
 std::string DescribeDownloadFailure(const DownloadResult& result, const std::string& port);
 
 // The notices of one download. Every callback is called on the worker's own thread. A callback must not
@@ -97,8 +103,9 @@ class DownloadWorker {
   private:
     using WriteFn = decltype(DownloadJob::write);
     using ErrorTextFn = decltype(DownloadJob::errorText);
+    using DrainFn = decltype(DownloadJob::drain);
     void Run(std::stop_token stop, const std::vector<DownloadFrame>& frames, const WriteFn& write,
-             const ErrorTextFn& errorText, const DownloadCallbacks& cb);
+             const ErrorTextFn& errorText, const DrainFn& drain, const DownloadCallbacks& cb);
     // Waits until deadline; false when a stop request cut the wait short.
     bool WaitUntil(std::stop_token& stop, std::chrono::steady_clock::time_point deadline);
 

@@ -122,6 +122,11 @@ class CSerialPortBase {
     virtual void setDtr(bool on) = 0;
     virtual void setRts(bool on) = 0;
 
+    // Waits until the bytes written have left the line (its output queue is empty), at most milliseconds:
+    // true when they have; false with 8 when bytes are still queued then, 17 when the port is being
+    // closed, 14 when it is closed. Last, after the operations in their fixed order.
+    virtual bool waitForSent(unsigned milliseconds) = 0;
+
     // Receiver of data notifications, not owned; nullptr for none. Set it while the port is closed, and
     // keep the listener alive until the port is closed and destroyed.
     void setReceiveListener(ReceiveListener* listener) { m_listener.store(listener); }

@@ -104,7 +104,7 @@ bool CSerialPortUnixBase::open() {
     if (const int e = applySettings(fd, fields, true); e != 0) {
         return fail(ErrorInvalidParam, e);
     }
-    ::tcflush(fd, TCIOFLUSH);
+    DiscardPending(fd);
 
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
@@ -177,12 +177,12 @@ void CSerialPortUnixBase::close() {
     m_receiving.store(false);
     ::eventfd_write(m_wakeFd, 1);
     // Drop queued output first so that a writer draining a stalled line (flow control) lets go of the lock.
-    ::tcflush(fd, TCIOFLUSH);
+    DiscardPending(fd);
     if (m_receiveThread.joinable() && m_receiveThread.get_id() != std::this_thread::get_id()) {
         m_receiveThread.join();
     }
     LockGuard guard(m_lock);
-    ::tcflush(fd, TCIOFLUSH);
+    DiscardPending(fd);
     m_fd.store(-1);
     // The exclusive mark belongs to the tty and would outlive this descriptor if another one (a monitor
     // run by root) still had the device open.
@@ -323,6 +323,23 @@ bool CSerialPortUnixBase::flush() {
     LockGuard guard(m_lock);
     const int fd = m_fd.load();
     return fd >= 0 && ::tcdrain(fd) == 0;
+}
+
+bool CSerialPortUnixBase::waitForSent(unsigned milliseconds) {
+    LockGuard guard(m_lock);
+    const int fd = m_fd.load();
+    if (fd < 0) {
+        setError(ErrorNotOpen);
+        return false;
+    }
+    const int e = WaitForOutputSent(
+        fd, m_wakeFd, std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds));
+    if (e == ETIMEDOUT) {
+        setError(ErrorTimeout);
+    } else if (e != 0) {
+        setError(ErrorWriteFailed, e);
+    }
+    return e == 0;
 }
 
 bool CSerialPortUnixBase::discardInput() {

@@ -52,6 +52,7 @@ class CSerialPortUnixBase : public CSerialPortBase {
     void setNotifyThreshold(unsigned bytes) override;
 
     bool flush() override;
+    bool waitForSent(unsigned milliseconds) override;
     bool discardInput() override;
     bool discardOutput() override;
 

@@ -1,9 +1,8 @@
 #include "DeviceWrite.h"
 
-#include "WakeFd.h"
-
 #include <algorithm>
 #include <cerrno>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,18 +52,40 @@ int WriteToDevice(int fd, int wakeFd, const char* data, int size, std::optional<
         }
         return 0;
     }
+    if (const int e = WaitForOutputSent(fd, wakeFd, *deadline); e != ETIMEDOUT) {
+        return e;
+    }
+    // Time is up: what is still queued is dropped and does not count as written.
+    int pending = 0;
+    if (::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending < 0) {
+        pending = 0;
+    }
+    ::tcflush(fd, TCOFLUSH);
+    written = pending < written ? written - pending : 0;
+    return 0;
+}
+
+int WaitForOutputSent(int fd, int wakeFd, Clock::time_point deadline) {
     for (;;) {
         int pending = 0;
         if (::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending <= 0) {
             ::tcdrain(fd); // the last character leaving the shift register
             return 0;
         }
-        if (RemainingMs(*deadline) == 0) {
-            // Time is up: what is still queued is dropped and does not count as written.
-            ::tcflush(fd, TCOFLUSH);
-            written = pending < written ? written - pending : 0;
-            return 0;
+        const int left = RemainingMs(deadline);
+        if (left == 0) {
+            return ETIMEDOUT;
         }
-        NapUnlessWoken(wakeFd, std::min(5, RemainingMs(*deadline)));
+        pollfd wake{wakeFd, POLLIN, 0};
+        if (::poll(&wake, 1, std::min(5, left)) > 0) {
+            return ECANCELED;
+        }
     }
+}
+
+void DiscardPending(int fd) {
+    int pending = 0;
+    // A line that can't tell its queue is purged whole.
+    const bool queued = ::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending > 0;
+    ::tcflush(fd, queued ? TCIOFLUSH : TCIFLUSH);
 }

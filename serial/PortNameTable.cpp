@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +120,9 @@ std::optional<std::string> PortNameTable::devicePath(std::string_view portName) 
                 return entry;
             }
             target[n] = '\0';
+            if (isAbandonedEntry(portName, target)) {
+                return std::nullopt;
+            }
             if (target[0] == '/') {
                 return std::string(target);
             }
@@ -126,6 +130,32 @@ std::optional<std::string> PortNameTable::devicePath(std::string_view portName) 
         }
     }
     return builtInPath(*number);
+}
+
+std::string PortNameTable::entryLockPath(std::string_view portName) const {
+    return m_userDir + "/" + std::string(portName) + ".lock";
+}
+
+bool PortNameTable::isAbandonedEntry(std::string_view portName, std::string_view target) const {
+    const int fd = ::open(entryLockPath(portName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false; // no lock file: an entry of the user's own
+    }
+    char named[PATH_MAX];
+    const ssize_t n = ::pread(fd, named, sizeof named, 0);
+    std::string_view device(named, n > 0 ? static_cast<std::size_t>(n) : 0);
+    if (!device.empty() && device.back() == '\n') {
+        device.remove_suffix(1);
+    }
+    bool abandoned = false;
+    if (n >= 0 && device.empty()) {
+        abandoned = true; // the entry is being made, or its maker died while making it
+    } else if (device == target) {
+        // A shared lock is had only while no controller holds the file; it goes with the descriptor.
+        abandoned = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+    }
+    ::close(fd);
+    return abandoned;
 }
 
 std::optional<std::string> PortNameTable::builtInPath(unsigned number) const {

@@ -13,6 +13,11 @@
 // missing hides the name (an unplugged adapter is absent rather than replaced by a built-in device).
 // Only a character device is present: an entry or a node that is a regular file, a folder or a FIFO
 // hides its name the same way.
+//
+// An entry made by a virtual controller (kavo-cli simulate) is valid only while that controller runs: beside
+// the link lies its lock file COMn.lock, which names the device the link leads to and which the controller
+// holds locked (flock) for as long as it runs. Once the lock is free the controller is gone and its
+// pseudo-terminal may belong to another program, so the name is absent: not listed, and not opened.
 class PortNameTable {
   public:
     // userDir: folder of symlinks COMn -> device; sysfsRoot/devRoot let tests inject a fake tree.
@@ -29,8 +34,15 @@ class PortNameTable {
     // The n of "COMn" (decimal, no leading zeros, no sign); std::nullopt for any other name.
     static std::optional<unsigned> PortNumber(std::string_view portName);
 
+    // The lock file of a virtual controller's entry portName: "<port folder>/COMn.lock".
+    std::string entryLockPath(std::string_view portName) const;
+
   private:
     std::optional<std::string> builtInPath(unsigned number) const;
+    // True when the entry portName, a link to target, was made by a virtual controller that no longer runs
+    // (or died while it made the entry): its lock file names target, or nothing, and is not held. A lock
+    // file naming another device is not the entry's: its user pointed the name elsewhere since.
+    bool isAbandonedEntry(std::string_view portName, std::string_view target) const;
 
     std::string m_userDir;
     std::string m_sysfsRoot;

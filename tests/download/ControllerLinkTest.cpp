@@ -171,6 +171,33 @@ TEST_F(ControllerLinkTest, CloseEndsADownloadStuckOnAStalledLine) {
     EXPECT_FALSE(link.IsDownloadRunning());
 }
 
+// The controller has stopped reading and its input is full (a stalled receiver): what the download wrote
+// waits in the far end's input. Reporting the download done and then throwing those bytes away at close would
+// claim frames that never arrive; the bytes must still be there when the far end reads again.
+TEST_F(ControllerLinkTest, BytesTheFarEndHasNotReadYetOutliveTheClose) {
+    ControllerLink link(Port(), nullptr, Fast());
+    ASSERT_TRUE(link.Open("COM3"));
+    // More than the far end's line discipline takes in (4 KiB): the rest waits in the terminal's buffer.
+    const std::vector<std::uint8_t> backlog(6000, 0x55);
+    ASSERT_EQ(::write(pty.slave, backlog.data(), backlog.size()), static_cast<ssize_t>(backlog.size()));
+
+    Recipe recipe;
+    recipe.m_levels[2][3][7] = 0x42; // frame 160
+    std::vector<std::uint8_t> want = backlog;
+    for (const DownloadFrame& f : BuildDownloadFrames(recipe.m_levels, recipe.m_stepMasks)) {
+        want.insert(want.end(), f.begin(), f.end());
+    }
+    Listener listener;
+    ASSERT_EQ(link.StartDownload(recipe, listener), ControllerLink::StartResult::Started);
+    ASSERT_TRUE(listener.WaitFinished());
+    EXPECT_TRUE(listener.Result().ok) << DescribeDownloadFailure(listener.Result(), "COM3");
+    link.Close();
+
+    const std::vector<std::uint8_t> got = ReadAll(pty.master, want.size());
+    EXPECT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want);
+}
+
 TEST_F(ControllerLinkTest, AFailedOpenSaysWhy) {
     std::unique_ptr<CSerialPortBase> holder = Port();
     holder->configure("COM3", 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);

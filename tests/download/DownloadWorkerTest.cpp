@@ -237,6 +237,70 @@ TEST(DownloadWorker, OtherEndGoneMidDownloadEndsInFailure) {
     EXPECT_TRUE(beeper.calls().empty());
 }
 
+// Written is not yet sent: after the last frame the worker waits for the frames to leave the port, and only
+// then turns the bar green. Frames still queued when the wait ends make a failed download, not a green bar.
+TEST(DownloadWorker, SucceedsOnlyOnceTheFramesHaveLeftThePort) {
+    const struct {
+        const char* what;
+        bool hasDrain;
+        bool drained;
+        const char* portText;
+        std::vector<std::string> events;
+        const char* message; // nullptr: the download succeeded
+    } cases[] = {
+        {"no wait", false, false, "timeout error", {"started", "succeeded", "finished"}, nullptr},
+        {"left", true, true, "timeout error", {"started", "succeeded", "finished"}, nullptr},
+        {"still queued",
+         true,
+         false,
+         "timeout error",
+         {"started", "finished"},
+         "the 192 frames written to COM3 did not leave the port: timeout error"},
+        {"still queued, no text",
+         true,
+         false,
+         nullptr,
+         {"started", "finished"},
+         "the 192 frames written to COM3 did not leave the port: the frames were still queued"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeBeeper beeper(true);
+        Recorder rec;
+        int writes = 0;
+        std::vector<int> drainedAfter; // the writes made when each wait began
+        DownloadJob job = JobWriting([&writes](const std::uint8_t*, int n) { return ++writes, n; });
+        if (c.portText != nullptr) {
+            job.errorText = [&c] { return std::string(c.portText); };
+        }
+        if (c.hasDrain) {
+            job.drain = [&c, &writes, &drainedAfter] {
+                drainedAfter.push_back(writes);
+                return c.drained;
+            };
+        }
+        DownloadWorker worker(&beeper, Fast());
+        ASSERT_EQ(worker.start(std::move(job), rec.callbacks()), DownloadWorker::StartResult::Started);
+        ASSERT_TRUE(rec.WaitFinished());
+        worker.stop();
+        EXPECT_EQ(drainedAfter, c.hasDrain ? std::vector<int>{192} : std::vector<int>{});
+        EXPECT_EQ(rec.events(), c.events);
+        const DownloadResult r = rec.result();
+        EXPECT_EQ(r.framesSent, 192);
+        EXPECT_EQ(r.failedFrame, 0);
+        EXPECT_FALSE(r.stopped);
+        if (c.message == nullptr) {
+            EXPECT_TRUE(r.ok);
+            EXPECT_EQ(beeper.calls().size(), 1u);
+        } else {
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.failure, DownloadResult::Failure::Drain);
+            EXPECT_EQ(DescribeDownloadFailure(r, "COM3"), c.message);
+            EXPECT_TRUE(beeper.calls().empty());
+        }
+    }
+}
+
 TEST(DownloadWorker, StopInterruptsAPauseAndJoins) {
     FakeBeeper beeper(true);
     Recorder rec;

@@ -3,9 +3,11 @@
 #include "ChildProcess.h"
 #include "DownloadWorker.h"
 #include "PortNameTable.h"
+#include "PtyPair.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <filesystem>
@@ -434,7 +436,8 @@ TEST_F(KavoCli, SimulateCountsARestartedDownloadFromItsFirstFrame) {
 
     EXPECT_EQ(sim->Wait(), 0) << sim->output();
     const std::string& out = sim->output();
-    const auto incomplete = out.find("\ndownload incomplete: 50 of 192 frames, 0 bad frames, ");
+    const auto incomplete =
+        out.find("\ndownload incomplete: 50 of 192 frames, missing 51-192, 0 bad frames, ");
     const auto complete = out.find("\ndownload complete: 192 frames, 0 bad frames, ");
     ASSERT_NE(incomplete, std::string::npos) << out;
     ASSERT_NE(complete, std::string::npos) << out;
@@ -483,6 +486,130 @@ TEST_F(KavoCli, DownloadInterruptedDuringTheBeepSucceeds) {
         << dl->output();
     sim->Signal(SIGTERM);
     EXPECT_EQ(sim->Wait(), 0);
+}
+
+// Frames with sending-order numbers sent, in this order, to the controller's port, 2 ms apart.
+void SendNumbered(const fs::path& port, const Recipe& r, const std::vector<int>& sent) {
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0) << port;
+    MakeRaw(fd);
+    const auto frames = BuildDownloadFrames(r.m_levels, r.m_stepMasks);
+    for (int n : sent) {
+        ASSERT_EQ(::write(fd, frames[n - 1].data(), 6), 6);
+        std::this_thread::sleep_for(2ms);
+    }
+    ::tcdrain(fd);
+    ::close(fd);
+}
+
+// Frame 99 sent twice and frame 100 lost: 192 frames arrive, but not the download. No recipe is dumped (it
+// would hold a value that never came), the summary names the frames, and --once fails.
+TEST_F(KavoCli, SimulateOnceFailsOnADownloadWithFramesMissingOrRepeated) {
+    auto sim = Start({"--once", "--dump", (m_dir / "got.aid").string()});
+    const std::string name = ReadyName(*sim);
+    ASSERT_FALSE(name.empty());
+    std::vector<int> sent;
+    for (int n = 1; n <= 192; ++n) {
+        sent.push_back(n == 100 ? 99 : n);
+    }
+    SendNumbered(m_ports / name, SampleRecipe(), sent);
+    EXPECT_EQ(sim->Wait(), 1) << sim->output();
+    const std::string& out = sim->output();
+    EXPECT_NE(out.find("\n100  C2 P1  mask  ch3  "), std::string::npos) << out;
+    EXPECT_NE(out.find("(repeated: frame 99 of the sending order)\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\ndownload incomplete: 191 of 192 frames, missing 100, repeated 99, 0 bad frames, "),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("download complete"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(m_dir / "got.aid"));
+}
+
+// Opens pseudo-terminals until one gets the number of device, which its owner has given up: another program
+// taking the terminal a killed controller had. Returns the pairs opened (the last one is that terminal), or
+// an empty list when the number did not come free in time.
+std::vector<std::unique_ptr<PtyPair>> TakeTerminal(const std::string& device) {
+    std::vector<std::unique_ptr<PtyPair>> held;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    const int wanted = std::stoi(device.substr(device.rfind('/') + 1));
+    while (std::chrono::steady_clock::now() < end) {
+        auto pty = std::make_unique<PtyPair>();
+        if (!pty->ok()) {
+            break;
+        }
+        const int got = std::stoi(pty->slaveName.substr(pty->slaveName.rfind('/') + 1));
+        if (got == wanted) {
+            held.push_back(std::move(pty));
+            return held;
+        }
+        if (got < wanted) {
+            held.push_back(std::move(pty)); // keeps lower free numbers from being handed out again
+        } else {
+            std::this_thread::sleep_for(20ms); // not free yet: the killed program's terminal is still going
+        }
+    }
+    return {};
+}
+
+// A controller killed with SIGKILL leaves its entry COMn -> /dev/pts/N. Once another program has that
+// terminal, the entry must lead nowhere: not listed, refused at open (nothing written into that terminal),
+// and free for the next controller, which takes it over.
+TEST_F(KavoCli, AKilledControllersEntryLeadsNowhere) {
+    auto sim = Start({});
+    std::string line;
+    ASSERT_TRUE(sim->ReadLine(&line));
+    std::smatch m;
+    const std::regex ready("^virtual controller (COM[0-9]+) -> (/dev/pts/[0-9]+) .*");
+    ASSERT_TRUE(std::regex_match(line, m, ready)) << line;
+    const std::string name = m[1];
+    const std::string device = m[2];
+    sim->Signal(SIGKILL);
+    EXPECT_EQ(sim->Wait(), 128 + SIGKILL);
+    const fs::path link = m_ports / name;
+    ASSERT_TRUE(fs::is_symlink(link)); // nothing could remove it
+
+    const auto terminals = TakeTerminal(device);
+    if (terminals.empty()) {
+        GTEST_SKIP() << device << " did not come free for this test";
+    }
+    const PtyPair& other = *terminals.back();
+    ASSERT_EQ(fs::read_symlink(link), other.slaveName);
+
+    auto ports = Run({"ports"});
+    EXPECT_EQ(ports->Wait(), 0);
+    EXPECT_EQ(ports->output().find(name + " "), std::string::npos) << ports->output();
+
+    WriteAid(m_dir / "r.aid", SampleRecipe());
+    auto dl = Run({"download", "--port", name, "--no-beep", (m_dir / "r.aid").string()});
+    EXPECT_EQ(dl->Wait(), 1) << dl->output();
+    EXPECT_NE(dl->output().find("kavo-cli download: cannot open " + name + ": "), std::string::npos)
+        << dl->output();
+    int arrived = -1;
+    ASSERT_EQ(::ioctl(other.master, FIONREAD, &arrived), 0);
+    EXPECT_EQ(arrived, 0);
+
+    // Two controllers asking for the name at once: one takes it, the other is told it is taken.
+    auto first = Start({"--name", name});
+    auto second = Start({"--name", name});
+    std::string got[2];
+    const bool ready0 =
+        first->ReadLine(&got[0]) && got[0].rfind("virtual controller " + name + " -> ", 0) == 0;
+    const bool ready1 =
+        second->ReadLine(&got[1]) && got[1].rfind("virtual controller " + name + " -> ", 0) == 0;
+    EXPECT_NE(ready0, ready1) << got[0] << "\n" << got[1];
+    ChildProcess& winner = ready0 ? *first : *second;
+    ChildProcess& loser = ready0 ? *second : *first;
+    EXPECT_EQ(loser.Wait(), 1);
+    EXPECT_NE(loser.output().find(name + " is already in the port folder"), std::string::npos)
+        << loser.output();
+    EXPECT_NE(fs::read_symlink(link), other.slaveName);
+    auto listed = Run({"ports"});
+    EXPECT_EQ(listed->Wait(), 0);
+    EXPECT_NE(listed->output().find(name + " "), std::string::npos) << listed->output();
+
+    winner.Signal(SIGINT);
+    EXPECT_EQ(winner.Wait(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_FALSE(fs::exists(m_ports / (name + ".lock")));
 }
 
 } // namespace

@@ -114,22 +114,65 @@ TEST(VirtualController, ReportsBadBytesAndResynchronisesOnTheNextHeader) {
         // The header of a frame cut short by a corrupt byte resynchronises on the next header.
         {"header then stray bytes", Bytes({0xAD, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}),
          "channel code 0x00 is not 0x21..0x28", Bytes({0xAD, 0x00, 0x01, 0x02, 0x03, 0x04})},
+        // A corrupted frame whose value holds 0xAD is one bad frame: the header inside it starts nothing.
+        {"0xAD in the value", Bytes({0xAD, 0x21, 0x28, 0x00, 0xAD, 0x0A}), "check byte 0x0A, expected 0x09",
+         Bytes({0xAD, 0x21, 0x28, 0x00, 0xAD, 0x0A})},
+        {"0xAD as a wrong check", Bytes({0xAD, 0x21, 0x08, 0x00, 0xFF, 0xAD}),
+         "check byte 0xAD, expected 0x7B", Bytes({0xAD, 0x21, 0x08, 0x00, 0xFF, 0xAD})},
+        // A header inside that does start a good frame ends the bad one there.
+        {"lone header", Bytes({0xAD}), "channel code 0xAD is not 0x21..0x28", Bytes({0xAD})},
+        {"frame cut short", Bytes({0xAD, 0x21, 0x08, 0x00}), "check byte 0x21, expected 0x29",
+         Bytes({0xAD, 0x21, 0x08, 0x00})},
     };
     const auto good = Bytes({0xAD, 0x21, 0x08, 0x00, 0xFF, 0x7B});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        VirtualController vc;
         auto bytes = c.bad;
         bytes.insert(bytes.end(), good.begin(), good.end());
-        const auto events = FeedAll(vc, bytes, VirtualController::Clock::now());
-        ASSERT_EQ(events.size(), 2u);
-        EXPECT_EQ(events[0].kind, Event::BadFrame);
-        EXPECT_EQ(events[0].reason, c.reason);
-        EXPECT_EQ(events[0].bytes, c.reported);
-        EXPECT_EQ(events[1].kind, Event::Frame);
-        EXPECT_EQ(events[1].bytes, good);
-        EXPECT_EQ(events[1].number, 1);
+        // At once, and a byte at a time (a run of stray bytes is then reported by its first byte).
+        for (const bool byByte : {false, true}) {
+            SCOPED_TRACE(byByte ? "a byte at a time" : "at once");
+            VirtualController vc;
+            const auto t = VirtualController::Clock::now();
+            std::vector<Event> events;
+            for (std::size_t i = 0; i < bytes.size(); i += byByte ? 1 : bytes.size()) {
+                const auto got = vc.Feed(bytes.data() + i, byByte ? 1 : bytes.size(), t);
+                events.insert(events.end(), got.begin(), got.end());
+            }
+            ASSERT_EQ(events.size(), 2u);
+            EXPECT_EQ(events[0].kind, Event::BadFrame);
+            EXPECT_EQ(events[0].reason, c.reason);
+            if (!byByte || c.reported[0] == 0xAD) {
+                EXPECT_EQ(events[0].bytes, c.reported);
+            }
+            EXPECT_EQ(events[1].kind, Event::Frame);
+            EXPECT_EQ(events[1].bytes, good);
+            EXPECT_EQ(events[1].number, 1);
+        }
     }
+}
+
+// A download's bad frames are those from its first frame on: noise on the line seconds before it started
+// belongs to no download.
+TEST(VirtualController, BadFramesCountFromTheDownloadsFirstFrame) {
+    const auto frames = BuildDownloadFrames(Recipe().m_levels, Recipe().m_stepMasks);
+    VirtualController vc;
+    const auto t0 = VirtualController::Clock::now();
+    EXPECT_EQ(Count(FeedAll(vc, Bytes({0x01, 0x02, 0xAD, 0x00}), t0), Event::BadFrame), 1);
+    const auto corrupt = Bytes({0xAD, 0x21, 0x08, 0x00, 0xFF, 0x00});
+    std::vector<Event> all;
+    for (int n = 0; n < 192; ++n) {
+        const auto t = t0 + 5s + n * 50ms;
+        auto got = vc.Feed(frames[n].data(), 6, t);
+        all.insert(all.end(), got.begin(), got.end());
+        if (n == 9) {
+            got = FeedAll(vc, corrupt, t + 10ms);
+            all.insert(all.end(), got.begin(), got.end());
+        }
+    }
+    EXPECT_EQ(Count(all, Event::BadFrame), 2); // the unfinished AD 00 is given up when the download starts
+    ASSERT_EQ(all.back().kind, Event::DownloadComplete);
+    EXPECT_EQ(all.back().badFrames, 1);
 }
 
 TEST(VirtualController, UnfinishedFrameAndStoppedDownloadAreGivenUp) {
@@ -172,18 +215,62 @@ TEST(VirtualController, UnfinishedFrameAndStoppedDownloadAreGivenUp) {
     EXPECT_EQ(events[0].frames, 1);
 }
 
-TEST(VirtualController, CountsFramesOutOfSendingOrder) {
-    auto frames = BuildDownloadFrames(Recipe().m_levels, Recipe().m_stepMasks);
-    std::swap(frames[4], frames[100]);
-    VirtualController vc;
-    std::vector<Event> all;
-    for (const auto& f : frames) {
-        const auto got = vc.Feed(f.data(), 6, VirtualController::Clock::now());
-        all.insert(all.end(), got.begin(), got.end());
+// A download is complete only when each of the 192 frames arrived once and in order; once its last frame has
+// arrived, anything else is incomplete and says which frames were missing and which came twice.
+TEST(VirtualController, CompleteOnlyWhenEachFrameArrivedOnceAndInOrder) {
+    std::vector<int> whole(192);
+    for (int n = 0; n < 192; ++n) {
+        whole[n] = n + 1;
     }
-    EXPECT_EQ(all[4].sequence, 101);
-    ASSERT_EQ(all.back().kind, Event::DownloadComplete);
-    EXPECT_EQ(all.back().outOfOrder, 2);
+    auto without = [&whole](int n) {
+        auto v = whole;
+        v.erase(v.begin() + (n - 1));
+        return v;
+    };
+    auto swapped = whole;
+    std::swap(swapped[4], swapped[100]);
+    auto twiceNotNext = without(100);
+    twiceNotNext.insert(twiceNotNext.begin() + 99, 99); // 1..99, 99, 101..192
+    auto lateRepeat = whole;
+    lateRepeat.insert(lateRepeat.end() - 1, 50);
+    const struct {
+        const char* what;
+        std::vector<int> sent; // sending-order numbers, in the order they arrive
+        Event::Kind kind;
+        std::vector<int> missing;
+        std::vector<int> repeated;
+        int outOfOrder;
+    } cases[] = {
+        {"whole", whole, Event::DownloadComplete, {}, {}, 0},
+        {"99 twice, 100 missing", twiceNotNext, Event::DownloadIncomplete, {100}, {99}, 0},
+        {"100 missing", without(100), Event::DownloadIncomplete, {100}, {}, 0},
+        {"5 and 101 swapped", swapped, Event::DownloadIncomplete, {}, {}, 2},
+        {"50 again before the last", lateRepeat, Event::DownloadIncomplete, {}, {50}, 1},
+    };
+    const MarkedRecipe r;
+    const auto frames = BuildDownloadFrames(r.m_levels, r.m_stepMasks);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        VirtualController vc;
+        auto t = VirtualController::Clock::now();
+        std::vector<Event> all;
+        for (int n : c.sent) {
+            t += 50ms;
+            const auto got = vc.Feed(frames[n - 1].data(), 6, t);
+            all.insert(all.end(), got.begin(), got.end());
+        }
+        // The summary follows the last frame of the sending order at once.
+        ASSERT_EQ(all.size(), c.sent.size() + 1);
+        const Event& sum = all.back();
+        EXPECT_EQ(sum.kind, c.kind);
+        EXPECT_TRUE(sum.lastFrameArrived);
+        EXPECT_EQ(sum.frames, static_cast<int>(c.sent.size()));
+        EXPECT_EQ(sum.missing, c.missing);
+        EXPECT_EQ(sum.repeated, c.repeated);
+        EXPECT_EQ(sum.outOfOrder, c.outOfOrder);
+    }
+    EXPECT_EQ(FrameNumbers({3, 7, 8, 9, 100}), "3, 7-9, 100");
+    EXPECT_EQ(FrameNumbers({51, 52, 192}), "51-52, 192");
 }
 
 // The sender stops and starts again within kAbandonGap: the first frame of the new download ends the

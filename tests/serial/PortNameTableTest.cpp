@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <stdlib.h>
@@ -165,6 +168,50 @@ TEST_F(FakeMachine, OnlyCharacterDevicesAreListed) {
         EXPECT_FALSE(table().devicePath(name).has_value()) << name;
     }
     EXPECT_EQ(EnumeratePorts(table()), (Names{"COM7", "COM34"}));
+}
+
+// A virtual controller's entry lives only as long as the lock it holds on COMn.lock, which names the device
+// of the entry. Once the controller is gone, its pseudo-terminal may be another program's: the name is
+// absent.
+TEST_F(FakeMachine, AVirtualControllersEntryIsValidOnlyWhileItsLockIsHeld) {
+    const std::string pts = dev() + "/pts7";
+    const struct {
+        const char* what;
+        const char* lockFile; // its content; nullptr: no lock file
+        bool held;
+        bool listed;
+    } cases[] = {
+        {"the user's own entry", nullptr, false, true},
+        {"controller running", "pts7\n", true, true},
+        {"controller gone", "pts7\n", false, false},
+        {"controller died making it", "", false, false},
+        {"controller making it", "", true, false},
+        {"the user pointed the name elsewhere since", "pts3\n", false, true},
+    };
+    addNode("pts7");
+    addNode("pts3");
+    addEntry("COM3", pts);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string lockPath = table().entryLockPath("COM3");
+        EXPECT_EQ(lockPath, ports() + "/COM3.lock");
+        fs::remove(lockPath);
+        int fd = -1;
+        if (c.lockFile != nullptr) {
+            const std::string content = std::string(c.lockFile).empty() ? "" : dev() + "/" + c.lockFile;
+            std::ofstream(lockPath) << content;
+            fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            if (c.held) {
+                ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+            }
+        }
+        EXPECT_EQ(table().devicePath("COM3").has_value(), c.listed);
+        EXPECT_EQ(EnumeratePorts(table()), c.listed ? Names{"COM3"} : Names{});
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
 }
 
 TEST_F(FakeMachine, OnlyCanonicalNamesAreLookedUp) {

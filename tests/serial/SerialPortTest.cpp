@@ -231,6 +231,8 @@ TEST(SerialPortTest, ClosedPortRefusesTransfersAndKeepsTheCode) {
     EXPECT_EQ(port.readReserved(buffer, 8), -1);
     EXPECT_EQ(port.lastError(), ErrorNotOpen);
     EXPECT_FALSE(port.flush());
+    EXPECT_FALSE(port.waitForSent(10));
+    EXPECT_EQ(port.lastError(), ErrorNotOpen);
     EXPECT_FALSE(port.discardInput());
     EXPECT_FALSE(port.discardOutput());
     port.setDtr(true);

@@ -1,11 +1,12 @@
 // kavo-cli simulate: a virtual lighting controller on a pseudo-terminal, entered in the port folder as COMn
-// so that the setup form and kavo-cli download can pick it like a real port.
+// (VirtualPortEntry) so that the setup form and kavo-cli download can pick it like a real port.
 #include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "FileName.h"
 #include "PortNameTable.h"
 #include "VirtualController.h"
+#include "VirtualPortEntry.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,56 +31,6 @@ volatile sig_atomic_t g_signal = 0;
 
 void OnSignal(int sig) {
     g_signal = sig;
-}
-
-enum class Claim { Taken, Busy, Failed };
-
-// Enters link -> target unless an entry holds the name. A dangling link to a pseudo-terminal was left by a
-// controller that did not end cleanly and is replaced; a dangling link to anything else names an adapter
-// that is unplugged and keeps its name.
-Claim ClaimName(const std::string& link, const std::string& target, std::string* error) {
-    struct stat st {};
-    if (::lstat(link.c_str(), &st) == 0) {
-        char buf[4096];
-        const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
-        const bool leftPty =
-            n > 0 && std::string(buf, static_cast<std::size_t>(n)).rfind("/dev/pts/", 0) == 0;
-        if (::stat(link.c_str(), &st) == 0 || !leftPty) {
-            return Claim::Busy;
-        }
-        ::unlink(link.c_str());
-    }
-    if (::symlink(target.c_str(), link.c_str()) == 0) {
-        return Claim::Taken;
-    }
-    if (errno == EEXIST) {
-        return Claim::Busy;
-    }
-    *error = "cannot enter " + DisplayFileName(link) + ": " + std::strerror(errno);
-    return Claim::Failed;
-}
-
-// Removes the entry only while it still points at this controller's terminal, and says what it did.
-std::string ReleaseName(const std::string& name, const std::string& link, const std::string& target) {
-    char buf[4096];
-    const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
-    if (n < 0) {
-        const int e = errno;
-        if (e == ENOENT) {
-            return name + " was already gone from the port folder";
-        }
-        return name + " left in place: " +
-               (e == EINVAL ? std::string("it is no longer a link to this controller") : std::strerror(e));
-    }
-    const std::string now(buf, static_cast<std::size_t>(n));
-    if (now != target) {
-        return name + " left in place: it now names " + DisplayFileName(now) + ", not this controller";
-    }
-    if (::unlink(link.c_str()) != 0) {
-        const int e = errno;
-        return "cannot remove " + name + ": " + std::strerror(e);
-    }
-    return name + " removed";
 }
 
 // The dump is written after a 10-second download: refuse a file that can't be written before that.
@@ -144,7 +95,9 @@ void PrintEvent(const VirtualController::Event& e) {
         std::printf("%3d  C%d P%d  %-5s ch%d  %-6s  %s  %s", e.number, e.camera, e.position,
                     e.mask ? "mask" : "level", e.channel, value,
                     HexBytes(e.bytes.data(), e.bytes.size()).c_str(), gap);
-        if (e.sequence != e.number) {
+        if (e.repeat) {
+            std::printf("  (repeated: frame %d of the sending order)", e.sequence);
+        } else if (e.arrivedLate) {
             std::printf("  (out of order: frame %d of the sending order)", e.sequence);
         }
         std::printf("\n");
@@ -159,7 +112,15 @@ void PrintEvent(const VirtualController::Event& e) {
         if (e.kind == Event::DownloadComplete) {
             std::printf("download complete: %d frames", e.frames);
         } else {
-            std::printf("download incomplete: %d of 192 frames", e.frames);
+            constexpr int total = kavo::download::kFrameCount;
+            std::printf("download incomplete: %d of %d frames", total - static_cast<int>(e.missing.size()),
+                        total);
+            if (!e.missing.empty()) {
+                std::printf(", missing %s", FrameNumbers(e.missing).c_str());
+            }
+            if (!e.repeated.empty()) {
+                std::printf(", repeated %s", FrameNumbers(e.repeated).c_str());
+            }
         }
         std::printf(", %d bad frames", e.badFrames);
         if (e.outOfOrder > 0) {
@@ -179,7 +140,7 @@ int RunSimulate(const QStringList& args) {
         QStringLiteral(
             "Runs a virtual controller on a pseudo-terminal and enters it in the port folder as COMn\n"
             "(by default the lowest free name from COM1). Prints every frame received and a summary\n"
-            "after each complete download (192 frames).\n"
+            "after each download: complete only when each of the 192 frames arrived once and in order.\n"
             "Ctrl+C ends it; the port entry is removed either way."));
     const QCommandLineOption nameOption(
         QStringLiteral("name"),
@@ -188,8 +149,10 @@ int RunSimulate(const QStringList& args) {
     const QCommandLineOption dumpOption(
         QStringLiteral("dump"), QStringLiteral("Write the recipe received after each complete download."),
         QStringLiteral("FILE.aid"));
-    const QCommandLineOption onceOption(QStringLiteral("once"),
-                                        QStringLiteral("End after one complete download."));
+    const QCommandLineOption onceOption(
+        QStringLiteral("once"),
+        QStringLiteral("End after one download that got to its last frame: exit 0 when it was complete,\n"
+                       "1 when frames were missing, repeated or out of order."));
     cli.parser().addOptions({nameOption, dumpOption, onceOption});
     if (const auto exit = cli.Parse()) {
         return *exit;
@@ -246,17 +209,17 @@ int RunSimulate(const QStringList& args) {
 
     const PortNameTable table = PortNameTable::FromEnvironment();
     const std::string dir = table.userDir();
-    std::string link;
     if (!QDir().mkpath(QString::fromStdString(dir))) {
         std::fprintf(stderr, "kavo-cli simulate: cannot create the port folder %s\n", dir.c_str());
         ::close(slave);
         ::close(master);
         return CliFailed;
     }
+    using Claim = VirtualPortEntry::Claim;
+    VirtualPortEntry entry(table, device);
     Claim claim = Claim::Busy;
     if (!name.empty()) {
-        link = dir + "/" + name;
-        claim = ClaimName(link, device, &error);
+        claim = entry.Take(name, &error);
         if (claim == Claim::Busy) {
             error = name + " is already in the port folder " + DisplayFileName(dir) +
                     " (pick another with --name)";
@@ -265,9 +228,8 @@ int RunSimulate(const QStringList& args) {
         // The lowest name from COM1 that no present port answers to (a built-in serial device included).
         for (unsigned n = 1; n <= kLastPortNumber && claim == Claim::Busy; ++n) {
             name = "COM" + std::to_string(n);
-            link = dir + "/" + name;
             if (!table.devicePath(name)) {
-                claim = ClaimName(link, device, &error);
+                claim = entry.Take(name, &error);
             }
         }
         if (claim == Claim::Busy) {
@@ -286,15 +248,22 @@ int RunSimulate(const QStringList& args) {
                 DisplayFileName(dir).c_str());
 
     VirtualController controller;
-    int completed = 0;
+    int ended = 0; // downloads that got to their last frame
     int result = CliOk;
     auto handle = [&](const std::vector<VirtualController::Event>& events) {
         for (const auto& e : events) {
             PrintEvent(e);
+            if (e.kind == VirtualController::Event::DownloadIncomplete && e.lastFrameArrived) {
+                ++ended;
+                if (once) {
+                    result = CliFailed;
+                }
+                continue;
+            }
             if (e.kind != VirtualController::Event::DownloadComplete) {
                 continue;
             }
-            ++completed;
+            ++ended;
             if (!dump.empty()) {
                 const QString path = DecodeFileName(QByteArray::fromStdString(dump));
                 QString why;
@@ -310,7 +279,7 @@ int RunSimulate(const QStringList& args) {
             }
         }
     };
-    while (g_signal == 0 && !(once && completed > 0)) {
+    while (g_signal == 0 && !(once && ended > 0)) {
         pollfd p{master, POLLIN, 0};
         const timespec tick{0, 200 * 1000 * 1000};
         const int r = ::ppoll(&p, 1, &tick, &waitMask);
@@ -336,12 +305,12 @@ int RunSimulate(const QStringList& args) {
         }
     }
     handle(controller.Flush());
-    const std::string released = ReleaseName(name, link, device);
+    const std::string released = entry.Release();
     ::close(slave);
     ::close(master);
     if (g_signal != 0) {
         std::printf("ended by signal %d; %s\n", static_cast<int>(g_signal), released.c_str());
-        if (once && completed == 0) {
+        if (once && ended == 0) {
             result = CliFailed;
         }
     }

@@ -7,6 +7,8 @@ using namespace kavo::download;
 
 namespace {
 
+constexpr std::size_t kFrameSize = std::tuple_size_v<DownloadFrame>;
+
 double Ms(VirtualController::Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
@@ -39,6 +41,22 @@ std::string HexBytes(const std::uint8_t* data, std::size_t size) {
     return s;
 }
 
+std::string FrameNumbers(const std::vector<int>& numbers) {
+    std::string s;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) {
+            ++j;
+        }
+        s += (s.empty() ? "" : ", ") + std::to_string(numbers[i]);
+        if (j > i) {
+            s += "-" + std::to_string(numbers[j]);
+        }
+        i = j + 1;
+    }
+    return s;
+}
+
 VirtualController::VirtualController() = default;
 
 std::vector<VirtualController::Event> VirtualController::Feed(const std::uint8_t* data, std::size_t size,
@@ -58,12 +76,13 @@ std::vector<VirtualController::Event> VirtualController::Feed(const std::uint8_t
 std::vector<VirtualController::Event> VirtualController::Tick(Clock::time_point now) {
     std::vector<Event> out;
     if (!m_pending.empty() && now - m_pendingSince > kByteTimeout) {
-        Reject("incomplete frame", m_pending.size(), out);
+        std::string reason;
+        Reject(Examine(0, &reason) == Verdict::Bad ? reason : "incomplete frame", m_pending.size(), out);
         m_pending.clear();
         m_inStray = false;
     }
     if (m_count > 0 && now - m_last > kAbandonGap) {
-        out.push_back(Summary(Event::DownloadIncomplete));
+        out.push_back(Summary(false));
         ResetDownload();
     }
     return out;
@@ -72,11 +91,12 @@ std::vector<VirtualController::Event> VirtualController::Tick(Clock::time_point 
 std::vector<VirtualController::Event> VirtualController::Flush() {
     std::vector<Event> out;
     if (!m_pending.empty()) {
-        Reject("incomplete frame", m_pending.size(), out);
+        std::string reason;
+        Reject(Examine(0, &reason) == Verdict::Bad ? reason : "incomplete frame", m_pending.size(), out);
         m_pending.clear();
     }
     if (m_count > 0) {
-        out.push_back(Summary(Event::DownloadIncomplete));
+        out.push_back(Summary(false));
         ResetDownload();
     }
     return out;
@@ -89,14 +109,39 @@ void VirtualController::Reject(const std::string& reason, std::size_t take, std:
                    m_pending.begin() + static_cast<std::ptrdiff_t>(std::min(take, m_pending.size())));
     e.reason = reason;
     out.push_back(std::move(e));
-    ++m_bad;
+    // Noise before a download's first frame is not that download's.
+    if (m_count > 0) {
+        ++m_bad;
+    }
+}
+
+VirtualController::Verdict VirtualController::Examine(std::size_t at, std::string* reason) const {
+    const std::size_t have = m_pending.size() - at;
+    const std::uint8_t* f = m_pending.data() + at;
+    if (have >= 2 && !IsChannelCode(f[1])) {
+        *reason = "channel code " + Hex2(f[1]) + " is not 0x21..0x28";
+        return Verdict::Bad;
+    }
+    if (have >= 3 && !IsAddress(f[2])) {
+        *reason = "address " + Hex2(f[2]) + " is not one the sender uses";
+        return Verdict::Bad;
+    }
+    if (have < 6) {
+        return Verdict::Short;
+    }
+    const std::uint8_t check = f[0] ^ f[1] ^ f[2] ^ f[3] ^ f[4];
+    if (check != f[5]) {
+        *reason = "check byte " + Hex2(f[5]) + ", expected " + Hex2(check);
+        return Verdict::Bad;
+    }
+    return Verdict::Good;
 }
 
 void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) {
     while (!m_pending.empty()) {
         if (m_pending[0] != kFrameHeader) {
             // Resynchronise: everything up to the next header is outside any frame. Bytes that follow a
-            // rejected header were reported with it; a run of other bytes is reported once.
+            // rejected frame belong to it; a run of other bytes is reported once.
             const auto next = std::find(m_pending.begin(), m_pending.end(), kFrameHeader);
             const auto n = static_cast<std::size_t>(next - m_pending.begin());
             if (!m_inStray) {
@@ -108,26 +153,33 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
         }
         m_inStray = false;
         std::string bad;
-        if (m_pending.size() >= 2 && !IsChannelCode(m_pending[1])) {
-            bad = "channel code " + Hex2(m_pending[1]) + " is not 0x21..0x28";
-        } else if (m_pending.size() >= 3 && !IsAddress(m_pending[2])) {
-            bad = "address " + Hex2(m_pending[2]) + " is not one the sender uses";
-        } else if (m_pending.size() >= 6) {
-            const std::uint8_t check =
-                m_pending[0] ^ m_pending[1] ^ m_pending[2] ^ m_pending[3] ^ m_pending[4];
-            if (check != m_pending[5]) {
-                bad = "check byte " + Hex2(m_pending[5]) + ", expected " + Hex2(check);
-            }
-        } else {
+        const Verdict verdict = Examine(0, &bad);
+        if (verdict == Verdict::Short) {
             return; // wait for the rest of the frame
         }
-        if (!bad.empty()) {
-            // Report the candidate up to the next header (which may begin a good frame), then resynchronise
-            // on that header; the bytes before it belong to this bad frame and are not reported again.
-            const auto next = std::find(m_pending.begin() + 1, m_pending.end(), kFrameHeader);
-            Reject(bad, std::min<std::size_t>(6, static_cast<std::size_t>(next - m_pending.begin())), out);
-            m_pending.erase(m_pending.begin());
-            m_inStray = true;
+        if (verdict == Verdict::Bad) {
+            // The value and check bytes may hold 0xAD too. A header inside the bad candidate's six bytes
+            // starts a new frame only when a whole good frame follows from it; otherwise the six bytes are
+            // one bad frame, and the bytes after them up to the next header belong to the same damage.
+            std::size_t split = 0;
+            bool undecided = false;
+            std::string ignored;
+            for (std::size_t i = 1; i < kFrameSize && split == 0 && !undecided; ++i) {
+                if (i >= m_pending.size()) {
+                    undecided = true; // byte i may yet be a header
+                } else if (m_pending[i] == kFrameHeader) {
+                    const Verdict inner = Examine(i, &ignored);
+                    split = inner == Verdict::Good ? i : 0;
+                    undecided = inner == Verdict::Short;
+                }
+            }
+            if (split == 0 && undecided) {
+                return; // wait for the bytes that decide
+            }
+            const std::size_t take = split != 0 ? split : kFrameSize;
+            Reject(bad, take, out);
+            m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(take));
+            m_inStray = split == 0;
             continue;
         }
 
@@ -145,10 +197,13 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
         // The first frame of the sending order while frames are counted: the sender started a new download
         // before the running one was given up (restarted within kAbandonGap). The running one ends short.
         if (e.sequence == 1 && m_count > 0) {
-            out.push_back(Summary(Event::DownloadIncomplete));
+            out.push_back(Summary(false));
             ResetDownload();
         }
         e.number = ++m_count;
+        e.arrivedLate = e.sequence < m_lastSequence;
+        e.repeat = m_arrivals[static_cast<std::size_t>(e.sequence)]++ > 0;
+        m_lastSequence = e.sequence;
         if (m_count == 1) {
             m_first = now;
         } else {
@@ -158,7 +213,7 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
             m_longestGap = m_count == 2 ? gap : std::max(m_longestGap, gap);
         }
         m_last = now;
-        if (e.number != e.sequence) {
+        if (e.arrivedLate) {
             ++m_outOfOrder;
         }
         if (e.mask) {
@@ -168,18 +223,29 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
             m_recipe.m_levels[e.camera - 1][e.position - 1][e.channel - 1] =
                 static_cast<std::uint8_t>(e.value & 0xFF);
         }
+        const bool last = e.sequence == kFrameCount;
         out.push_back(std::move(e));
-        if (m_count == kFrameCount) {
-            out.push_back(Summary(Event::DownloadComplete));
+        if (last) {
+            out.push_back(Summary(true));
             ResetDownload();
         }
     }
 }
 
-VirtualController::Event VirtualController::Summary(Event::Kind kind) const {
+VirtualController::Event VirtualController::Summary(bool lastFrameArrived) const {
     Event e;
-    e.kind = kind;
     e.frames = m_count;
+    e.lastFrameArrived = lastFrameArrived;
+    for (int n = 1; n <= kFrameCount; ++n) {
+        const int arrivals = m_arrivals[static_cast<std::size_t>(n)];
+        if (arrivals == 0) {
+            e.missing.push_back(n);
+        } else if (arrivals > 1) {
+            e.repeated.push_back(n);
+        }
+    }
+    const bool whole = lastFrameArrived && e.missing.empty() && e.repeated.empty() && m_outOfOrder == 0;
+    e.kind = whole ? Event::DownloadComplete : Event::DownloadIncomplete;
     e.badFrames = m_bad;
     e.outOfOrder = m_outOfOrder;
     e.shortestGapMs = m_shortestGap;
@@ -192,6 +258,8 @@ void VirtualController::ResetDownload() {
     m_count = 0;
     m_bad = 0;
     m_outOfOrder = 0;
+    m_lastSequence = 0;
+    m_arrivals.fill(0);
     m_shortestGap = 0;
     m_longestGap = 0;
 }

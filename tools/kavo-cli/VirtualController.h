@@ -3,6 +3,7 @@
 #include "DownloadFrame.h"
 #include "Recipe.h"
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +17,10 @@ class VirtualController {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // A gap longer than this between two frames ends a download that has not reached 192 frames; the
-    // next frame starts a new one. The sender pauses 50 ms between frames. A first frame of the sending
-    // order (AD 21 08 ..) also ends a download in progress, however soon it follows.
+    // A download ends when the last frame of the sending order (AD 28 3B ..) arrives. A gap longer than this
+    // between two frames ends one that has not got there; the next frame starts a new one. The sender pauses
+    // 50 ms between frames. A first frame of the sending order (AD 21 08 ..) also ends a download in
+    // progress, however soon it follows.
     static constexpr std::chrono::milliseconds kAbandonGap{2000};
     // A frame begun but not finished within this time is given up as bad when the next byte arrives.
     static constexpr std::chrono::milliseconds kByteTimeout{500};
@@ -27,9 +29,11 @@ class VirtualController {
         enum Kind {
             Frame,              // a good frame, fields below
             BadFrame,           // bytes that do not form a frame; reason and bytes below
-            DownloadComplete,   // the 192nd frame of a download arrived; summary below
-            DownloadIncomplete, // a download stopped short (gap longer than kAbandonGap, or the first frame
-                                // of a new download arrived); summary below
+            DownloadComplete,   // the last frame arrived, and each of the 192 arrived once and in order
+            DownloadIncomplete, // anything else: summary below. Either the last frame arrived with frames
+                                // missing, repeated or out of order (lastFrameArrived), or the download
+                                // stopped short (a gap longer than kAbandonGap, or the first frame of a new
+                                // download arrived)
         };
         Kind kind = Frame;
         // Frame
@@ -41,13 +45,18 @@ class VirtualController {
         int channel = 0; // 1..8
         std::uint16_t value = 0;
         double msSincePrevious = -1; // -1 for the first frame of a download
+        bool arrivedLate = false;    // arrived after a frame that comes later in the sending order
+        bool repeat = false;         // a frame with this address already arrived in this download
         // Frame and BadFrame
         std::vector<std::uint8_t> bytes;
         std::string reason; // BadFrame only
         // DownloadComplete and DownloadIncomplete
-        int frames = 0;
-        int badFrames = 0;
-        int outOfOrder = 0; // frames whose sending-order number differed from their count
+        int frames = 0;                // frames received, repeats included
+        std::vector<int> missing;      // sending-order numbers (1..192) that did not arrive
+        std::vector<int> repeated;     // sending-order numbers that arrived more than once
+        bool lastFrameArrived = false; // the sender got to the end of the download
+        int badFrames = 0;             // bad frames from the download's first frame on
+        int outOfOrder = 0;            // frames that arrived after a frame that comes later
         double shortestGapMs = 0;
         double longestGapMs = 0;
         double totalMs = 0; // first frame to last frame
@@ -70,9 +79,15 @@ class VirtualController {
     int framesInDownload() const { return m_count; }
 
   private:
+    enum class Verdict { Good, Bad, Short };
+    // Whether the bytes of m_pending from at (a header) form a frame; Short while too few bytes are here to
+    // tell. reason says what is wrong with a Bad one.
+    Verdict Examine(std::size_t at, std::string* reason) const;
     void Consume(Clock::time_point now, std::vector<Event>& out);
     void Reject(const std::string& reason, std::size_t take, std::vector<Event>& out);
-    Event Summary(Event::Kind kind) const;
+    // The summary of the current download: complete only when its last frame arrived and each frame arrived
+    // once and in order.
+    Event Summary(bool lastFrameArrived) const;
     void ResetDownload();
 
     Recipe m_recipe;
@@ -84,6 +99,8 @@ class VirtualController {
     int m_count = 0;
     int m_bad = 0;
     int m_outOfOrder = 0;
+    int m_lastSequence = 0;
+    std::array<int, kavo::download::kFrameCount + 1> m_arrivals{}; // per sending-order number 1..192
     Clock::time_point m_first{};
     Clock::time_point m_last{};
     double m_shortestGap = 0;
@@ -92,3 +109,5 @@ class VirtualController {
 
 // Formats bytes as uppercase hexadecimal separated by single spaces ("AD 21 08 00 FF 7B").
 std::string HexBytes(const std::uint8_t* data, std::size_t size);
+// Formats increasing frame numbers with runs joined: "3, 7-9, 100".
+std::string FrameNumbers(const std::vector<int>& numbers);
