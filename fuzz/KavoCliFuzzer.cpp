@@ -2,9 +2,10 @@
 // KavoCliMain) with arguments from the input split at NUL bytes.
 //
 // The subcommands run for real, so the run is fenced in: they work in a scratch folder holding a
-// few recipe files, every argument has its '/' replaced (no file outside that folder can be named), standard
-// input is empty, and the port folder holds a dangling entry for every name COM0..COM254. Every port is then
-// absent: download fails to open one, simulate finds no name to take, and nothing reaches a device.
+// few recipe files, every argument has its '/' replaced (nothing outside that folder but its parent can be
+// named), standard input is empty, and the port folder holds a dangling entry for every name COM0..COM254.
+// Every port is then absent: download fails to open one, simulate finds no name to take, and nothing reaches
+// a device.
 //
 // Properties: the exit code is one of 0, 1 and 2; the signal mask and handlers the subcommands change are
 // put back after each run so that one run does not change the next.
