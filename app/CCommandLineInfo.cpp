@@ -120,6 +120,11 @@ void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
         if (pending > 0) {
             switch (pending) {
             case 4:
+                // /pt names the file it opens; a file named before it is one too many, reported
+                // like any other extra file rather than silently replaced.
+                if (!m_strFileName.isEmpty()) {
+                    m_extraArguments.append(m_strFileName);
+                }
                 m_strFileName = arg;
                 break;
             case 3:

@@ -98,6 +98,13 @@ void CMainFrame::OnCreateClient(const AppServices& services) {
     setCentralWidget(m_splitter);
 
     m_pDocument->AddView(m_form);
+    connect(m_form, &CFormSetup::DownloadEnded, this, [this] {
+        if (m_closeWhenDownloadEnds) {
+            m_closeWhenDownloadEnds = false;
+            // Queued: the form is still in its end-of-download handler.
+            QTimer::singleShot(0, this, [this] { close(); });
+        }
+    });
     m_pDocument->AddView(m_view);
 }
 
@@ -373,6 +380,21 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Ending now would leave the controller with half a recipe: the operator decides first.
+    if (m_form->IsDownloadRunning()) {
+        const int kWait = 0;
+        const int kStop = 1;
+        const int answer = AfxMessageBox(
+            QStringLiteral("A download is running. Stop it? The controller will hold an incomplete recipe."),
+            {QStringLiteral("Wait"), QStringLiteral("Stop")}, kWait, MB_ICONEXCLAMATION);
+        // The download may have ended while the question was up: then there is nothing left to wait for.
+        if (answer != kStop && m_form->IsDownloadRunning()) {
+            m_closeWhenDownloadEnds = true;
+            event->ignore();
+            return;
+        }
+    }
+    m_closeWhenDownloadEnds = false;
     if (m_closeQuery && !m_closeQuery()) {
         event->ignore();
         return;

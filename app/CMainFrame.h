@@ -100,4 +100,6 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     std::vector<CCmdTarget*> m_chain;
     std::function<void(const QString&)> m_dropHandler;
     std::function<bool()> m_closeQuery;
+    // The operator chose to let a running download finish before the program ends.
+    bool m_closeWhenDownloadEnds = false;
 };

@@ -1,4 +1,5 @@
 // kavo: the lighting recipe editor and downloader.
+#include "AfxMessageBox.h"
 #include "CCommandLineInfo.h"
 #include "CKAVOApp.h"
 #include "CMainFrame.h"
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
         }
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app.emplace(argc, argv);
+        // Nobody sees the offscreen window's boxes: messages go to standard error and wait for no one.
+        SetMessageBoxesInteractive(false);
     }
 
     CKAVOApp theApp;

@@ -50,7 +50,7 @@ ControllerLink::StartResult ControllerLink::StartDownload(Recipe recipe, IDownlo
                     [port](const std::uint8_t* data, int size) {
                         return port->write(reinterpret_cast<const char*>(data), size);
                     },
-                    [port] { return PortErrorDescription(port->lastError(), port->lastSystemError()); },
+                    [port] { return PortLineFailureText(port->lastError(), port->lastSystemError()); },
                     [port] { return port->waitForSent(kDrainMilliseconds); }};
     IDownloadListener* l = &listener;
     DownloadCallbacks callbacks;

@@ -17,6 +17,17 @@ std::string PortErrorDescription(int portError, int systemError) {
     return text;
 }
 
+bool PortDeviceGone(int systemError) {
+    return systemError == EIO || systemError == ENXIO || systemError == ENODEV;
+}
+
+std::string PortLineFailureText(int portError, int systemError) {
+    if (PortDeviceGone(systemError)) {
+        return "the adapter was unplugged or the line hung up";
+    }
+    return PortErrorDescription(portError, systemError);
+}
+
 std::string PortOpenFailureText(std::string_view name, int portError, int systemError) {
     if (name.empty()) {
         return "No serial port is selected: no port was found on this computer.";

@@ -11,6 +11,14 @@
 // text alone when no errno was kept.
 std::string PortErrorDescription(int portError, int systemError);
 
+// True where errno says the device itself is gone (an unplugged adapter, a hung-up line: EIO, ENXIO,
+// ENODEV): the port is of no more use until it is opened again.
+bool PortDeviceGone(int systemError);
+
+// Why a write or the wait for the frames to leave failed, in words a person reads: "the adapter was unplugged
+// or the line hung up" for a device that is gone, otherwise the port's error in words.
+std::string PortLineFailureText(int portError, int systemError);
+
 // Why opening the port named name failed, as one sentence the operator can act on: not found, in use,
 // permission denied (with the dialout hint), line settings refused, else the port's error in words. An empty
 // name means no port was selected because none was found.

@@ -493,12 +493,27 @@ void CFormSetup::OnDownload() {
 void CFormSetup::EndDownload(const DownloadResult& result) {
     SetDownloadControlsEnabled(true);
     if (result.ok || result.stopped) {
+        emit DownloadEnded();
         return;
+    }
+    // The notice that a download runs no longer holds; the failure is the one message left up.
+    AfxEndMessageBox(kDownloadingText);
+    // A device that is gone fails every further write the same way: the port is closed, so that the form
+    // offers Open Port and nothing that cannot work.
+    const bool gone = PortDeviceGone(m_link->Port().lastSystemError());
+    if (gone) {
+        m_link->Close();
+        SetClosedState();
+        m_refreshTimer->start();
     }
     QString why = QString::fromStdString(DescribeDownloadFailure(result, m_link->PortName()));
     if (!why.isEmpty()) {
         why[0] = why[0].toUpper();
     }
-    AfxMessageBox(why + QStringLiteral(".\nThe controller holds an incomplete recipe; download again."),
+    const QString what = gone ? QStringLiteral("plug the adapter in (or check the cable), open the port and "
+                                               "download again.")
+                              : QStringLiteral("download again.");
+    AfxMessageBox(why + QStringLiteral(".\nThe controller holds an incomplete recipe; ") + what,
                   MB_ICONERROR);
+    emit DownloadEnded();
 }

@@ -28,7 +28,6 @@ class QPushButton;
 class QScrollBar;
 class QTimer;
 
-
 // The setup form: camera and position buttons, the eight channel sliders, the port and the download.
 // It owns the program's one controller link (the serial port and the download worker), and scrolls when the
 // pane is narrower than the form.
@@ -88,6 +87,10 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     static const QColor kNormalColor;
     static const QColor kPositionColor;
     static const QColor kCameraColor;
+
+  signals:
+    // A download has ended, whichever way (after its failure message, if any).
+    void DownloadEnded();
 
   private:
     void CreateControls();

@@ -64,10 +64,29 @@ TEST(CommandLine, FormsAreReadByTheFrameworkRules) {
         info.ParseCommandLine(bad);
         EXPECT_FALSE(info.m_usageError.isEmpty()) << bad.join(' ').toStdString();
     }
-    CCommandLineInfo two;
-    two.ParseCommandLine({"a.aid", "b.aid"});
-    EXPECT_EQ(two.m_strFileName, "a.aid");
-    EXPECT_EQ(two.m_extraArguments, QStringList{"b.aid"});
+}
+
+// One recipe at a time: every file beyond the one that is opened is reported, whichever form
+// named it, and none is dropped without a word.
+TEST(CommandLine, ExtraFilesAreReported) {
+    struct Case {
+        QStringList args;
+        QString file;
+        QStringList extra;
+    };
+    const Case cases[] = {
+        {{"a.aid", "b.aid"}, "a.aid", {"b.aid"}},
+        {{"a.aid", "/pt", "b.aid", "P", "D", "PORT"}, "b.aid", {"a.aid"}},
+        {{"/pt", "b.aid", "P", "D", "PORT", "a.aid"}, "b.aid", {"a.aid"}},
+        {{"a.aid", "b.aid", "/pt", "c.aid", "P", "D", "PORT"}, "c.aid", {"b.aid", "a.aid"}},
+        {{"/p", "a.aid", "b.aid"}, "a.aid", {"b.aid"}},
+    };
+    for (const Case& c : cases) {
+        CCommandLineInfo info;
+        info.ParseCommandLine(c.args);
+        EXPECT_EQ(info.m_strFileName, c.file) << c.args.join(' ').toStdString();
+        EXPECT_EQ(info.m_extraArguments, c.extra) << c.args.join(' ').toStdString();
+    }
 }
 
 // The program itself on a machine without a display: help, usage errors and the window-less
@@ -81,9 +100,16 @@ TEST(Program, WithoutADisplay) {
         QString output; // a line the program prints (stdout or stderr)
     };
     const Case cases[] = {
-        {{"--help"}, 0, "Usage: kavo"}, {{"/p"}, 2, "/p and /pt need the recipe file to open"},
-        {{}, 1, "no display"},          {{"/Register"}, 0, ""},
+        {{"--help"}, 0, "Usage: kavo"},
+        {{"/p"}, 2, "/p and /pt need the recipe file to open"},
+        {{}, 1, "no display"},
+        {{"/Register"}, 0, ""},
         {{"/Unregister"}, 0, ""},
+        // A file that cannot be opened: the message goes to standard error, nothing waits for an
+        // answer nobody can give, and the run ends with 1.
+        {{"/p", home.filePath("missing.aid")}, 1, "kavo: "},
+        {{"/pt", home.filePath("missing.aid"), "P", "D", "PORT"}, 1, "kavo: "},
+        {{"--screenshot", home.filePath("x.png"), home.filePath("missing.aid")}, 1, "kavo: "},
     };
     for (const Case& c : cases) {
         QProcess kavo;

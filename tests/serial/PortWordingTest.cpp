@@ -45,6 +45,27 @@ TEST(PortWording, ErrorDescriptionAddsTheSystemsReason) {
     EXPECT_EQ(PortErrorDescription(42, 0), "undefined error code");
 }
 
+// A failed write in words a person reads: a device that is gone says so; anything else keeps the port's error
+// with the system's reason.
+TEST(PortWording, LineFailureSaysWhenTheDeviceIsGone) {
+    struct Case {
+        int systemError;
+        bool gone;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {EIO, true, "the adapter was unplugged or the line hung up"},
+        {ENXIO, true, "the adapter was unplugged or the line hung up"},
+        {ENODEV, true, "the adapter was unplugged or the line hung up"},
+        {EAGAIN, false, PortErrorDescription(ErrorWriteFailed, EAGAIN)},
+        {0, false, PortErrorDescription(ErrorWriteFailed, 0)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PortDeviceGone(c.systemError), c.gone) << c.systemError;
+        EXPECT_EQ(PortLineFailureText(ErrorWriteFailed, c.systemError), c.text) << c.systemError;
+    }
+}
+
 TEST(PortWording, PortListIsInTextOrderWithoutRegardToCase) {
     std::vector<std::string> names = {"COM2", "COM10", "com3", "COM1", "COM100", "COM9"};
     SortPortList(names);

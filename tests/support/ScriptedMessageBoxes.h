@@ -16,12 +16,19 @@ class CScriptedMessageBoxes : public IMessageBoxHandler {
         QString caption;
         QString text;
         UINT type;
+        QStringList buttons; // a box with buttons of its own; the answer is an index into them
+        bool closed = false; // the program closed it while it was up (AfxEndMessageBox)
     };
 
     CScriptedMessageBoxes();
     ~CScriptedMessageBoxes() override;
 
     int Show(QWidget* parent, const QString& caption, const QString& text, UINT type) override;
+    // Marks the boxes still up that show text as closed.
+    void Close(const QString& text) override;
+    // Answers from the same queue (an index), the first button when it is empty.
+    int ShowButtons(QWidget* parent, const QString& caption, const QString& text, UINT icon,
+                    const QStringList& buttons, int cancel) override;
 
     std::deque<int> answers;
     std::vector<Box> shown;
@@ -30,5 +37,8 @@ class CScriptedMessageBoxes : public IMessageBoxHandler {
     std::function<void(const Box&)> whileShown;
 
   private:
+    int Answer(std::size_t index, int fallback);
+
     IMessageBoxHandler* m_previous;
+    std::vector<std::size_t> m_up; // indices into shown of the boxes up now, innermost last
 };

@@ -193,8 +193,9 @@ TEST_F(DownloadTest, EditsDuringTheDownloadChangeNoByteSent) {
     EXPECT_NE(FrameBytes(*doc), expected);
 }
 
-// The controller's end goes away: the download stops at the failed write, red, without the beep, and
-// the operator learns which frame failed and why.
+// The controller's end goes away while the "download runs" notice is up: the download stops at the failed
+// write, red, without the beep; the notice closes before the one failure message, which names the frame and
+// says in plain words what happened and what to do; the port is closed, so the form offers Open Port.
 TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
     struct Case {
         const char* name;
@@ -209,14 +210,27 @@ TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
             controller->Stop();
             pty->CloseMaster();
         }
+        bool noticeClosedFirst = false;
+        boxes.whileShown = [&](const CScriptedMessageBoxes::Box& box) {
+            if (box.text == kDownloadingText) {
+                // The operator leaves the notice up; the line goes meanwhile.
+                if (c.framesBeforeHangUp > 0) {
+                    ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= c.framesBeforeHangUp; }));
+                    controller->Stop();
+                    pty->CloseMaster();
+                }
+                ASSERT_TRUE(WaitFor([&] { return boxes.shown.size() >= 2; }));
+            } else {
+                noticeClosedFirst = boxes.shown[0].closed;
+            }
+        };
         QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
-        if (c.framesBeforeHangUp > 0) {
-            ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= c.framesBeforeHangUp; }));
-            controller->Stop();
-            pty->CloseMaster();
-        }
-        ASSERT_TRUE(WaitFor([&] { return Finished() && boxes.shown.size() == 2; }));
+        boxes.whileShown = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return !form->IsDownloadRunning(); }));
+        QCoreApplication::processEvents();
 
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_TRUE(noticeClosedFirst);
         const int sent = form->Progress()->value();
         EXPECT_LT(sent, 192);
         EXPECT_GE(sent, c.framesBeforeHangUp);
@@ -229,12 +243,57 @@ TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
         }
         EXPECT_EQ(QColor(bar.pixel(bar.width() - 4, y)), QColor(0, 0, 0));
         EXPECT_EQ(beeper->calls.load(), 0);
-        EXPECT_TRUE(form->DownloadButton()->isEnabled());
+        EXPECT_FALSE(form->Port()->isOpen());
+        EXPECT_EQ(form->OpenPortButton()->text(), QLatin1String("Open Port"));
         EXPECT_TRUE(form->OpenPortButton()->isEnabled());
+        EXPECT_FALSE(form->DownloadButton()->isEnabled());
         const QString& text = boxes.shown[1].text;
         EXPECT_TRUE(text.contains(QStringLiteral("frame %1 of 192").arg(sent + 1))) << text.toStdString();
-        EXPECT_TRUE(text.contains(QLatin1String("write failed error"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String("the adapter was unplugged or the line hung up")))
+            << text.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1String("write failed"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String("open the port and download again"))) << text.toStdString();
         EXPECT_EQ(boxes.shown[1].type & MB_ICONMASK, MB_ICONERROR);
+    }
+}
+
+// Exit during a download asks first: Wait lets every frame go out and the window then closes by itself;
+// Stop closes it at once, and the rest of the recipe is not sent.
+TEST_F(DownloadTest, QuittingDuringADownloadAsksWaitOrStop) {
+    struct Case {
+        const char* name;
+        int answer; // index into the box's buttons
+        bool allFramesSent;
+    };
+    const Case cases[] = {{"Wait", 0, true}, {"Stop", 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start(std::chrono::milliseconds(10), std::chrono::milliseconds(20));
+        QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 5; }));
+        CMainFrame* frame = window->app.MainFrame();
+        boxes.answers = {c.answer};
+        frame->Action(ID_APP_EXIT)->trigger();
+        QCoreApplication::processEvents();
+
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_EQ(
+            boxes.shown[1].text,
+            QStringLiteral("A download is running. Stop it? The controller will hold an incomplete recipe."));
+        EXPECT_EQ(boxes.shown[1].buttons, (QStringList{QStringLiteral("Wait"), QStringLiteral("Stop")}));
+        if (c.allFramesSent) {
+            EXPECT_TRUE(frame->isVisible());
+            EXPECT_TRUE(form->IsDownloadRunning());
+            ASSERT_TRUE(WaitFor([&] { return !frame->isVisible(); }));
+            EXPECT_EQ(form->Progress()->value(), 192);
+            ASSERT_TRUE(WaitFor([&] { return controller->Size() >= 192u * 6u; }));
+        } else {
+            EXPECT_FALSE(frame->isVisible());
+            window.reset(); // the program ends: the worker is stopped and joined
+            QTest::qWait(50);
+            EXPECT_LT(controller->Size(), 192u * 6u);
+        }
+        EXPECT_EQ(boxes.shown.size(), 2u); // no failure message
     }
 }
 
