@@ -302,6 +302,9 @@ TEST_F(DownloadTest, QuittingMidDownloadStopsTheWorkerFirst) {
     QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 5; }));
     window.reset(); // the form, its bar and the port go: the worker is joined before
+    // Frames written before the quit may still be on their way through the terminal; let the reader
+    // catch up, then nothing more may arrive.
+    QTest::qWait(100);
     const std::size_t atQuit = controller->Size();
     QTest::qWait(200);
     QCoreApplication::processEvents(); // queued notices of the worker find no form
@@ -317,6 +320,8 @@ TEST_F(DownloadTest, QuittingDuringTheBeepIsClean) {
     EXPECT_TRUE(form->IsDownloadRunning()); // waiting out the tone's length
     window.reset();
     QCoreApplication::processEvents();
+    // The reader may still be taking the last frames off the terminal.
+    EXPECT_TRUE(WaitFor([&] { return controller->Size() >= 192u * 6u; }));
     EXPECT_EQ(controller->Size(), 192u * 6u);
 }
 
