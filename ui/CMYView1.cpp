@@ -8,6 +8,22 @@
 namespace {
 // The masks hold 16 steps; a larger step count never draws or toggles past them.
 constexpr int kMaxSteps = 16;
+// The grid has one row per channel.
+constexpr unsigned kRows = 8;
+
+// The 1-based cell along one axis of the grid that holds pos: count cells of `size` pixels, `gap` pixels
+// apart, the first at origin. 0 where pos lies outside the cells or on a gap.
+int CellAlong(unsigned pos, unsigned origin, unsigned size, unsigned gap, unsigned count) {
+    if (count == 0 || pos < origin || pos > origin + (count - 1) * gap + count * size) {
+        return 0;
+    }
+    int index = 1;
+    while (pos > origin + size + gap - 1) {
+        pos -= size + gap;
+        ++index;
+    }
+    return pos > origin + size ? 0 : index;
+}
 } // namespace
 
 CMYView1::CMYView1(QWidget* parent) : QWidget(parent) {
@@ -115,30 +131,12 @@ bool CMYView1::HitTest(int px, int py, int* channel, int* step) const {
     }
     // Coordinates taken as unsigned 16-bit values: a point left of or above the view wraps far
     // to the right or bottom and misses the grid.
-    unsigned x = static_cast<std::uint16_t>(px);
-    unsigned y = static_cast<std::uint16_t>(py);
+    const unsigned x = static_cast<std::uint16_t>(px);
+    const unsigned y = static_cast<std::uint16_t>(py);
     const unsigned n = std::min<unsigned>(doc->m_stepCount, kMaxSteps);
-    const unsigned l = m_gridLeft, t = m_gridTop, w = m_cellWidth, h = m_cellHeight, gx = m_gapX, gy = m_gapY;
-    if (n == 0 || x < l || x > l + (n - 1) * gx + n * w) {
-        return false;
-    }
-    if (y < t || y > t + 7 * gy + 8 * h) {
-        return false;
-    }
-    int s = 1;
-    while (x > l + w + gx - 1) {
-        x -= w + gx;
-        ++s;
-    }
-    if (x > l + w) {
-        return false;
-    }
-    int c = 1;
-    while (y > t + h + gy - 1) {
-        y -= h + gy;
-        ++c;
-    }
-    if (y > t + h) {
+    const int s = CellAlong(x, m_gridLeft, m_cellWidth, m_gapX, n);
+    const int c = CellAlong(y, m_gridTop, m_cellHeight, m_gapY, kRows);
+    if (s == 0 || c == 0) {
         return false;
     }
     *channel = c;

@@ -103,7 +103,7 @@ class ControllerLinkTest : public ::testing::Test {
     }
 
     fs::path m_root;
-    PtyPair pty;
+    PtyPair pty{{.holdSlave = true}};
 };
 
 TEST_F(ControllerLinkTest, DownloadsARecipeOverTheControllersLine) {
@@ -126,7 +126,7 @@ TEST_F(ControllerLinkTest, DownloadsARecipeOverTheControllersLine) {
     for (const DownloadFrame& f : BuildDownloadFrames(recipe.m_levels, recipe.m_stepMasks)) {
         want.insert(want.end(), f.begin(), f.end());
     }
-    auto reader = std::async(std::launch::async, [&] { return ReadAll(pty.master, want.size()); });
+    auto reader = std::async(std::launch::async, [&] { return pty.ReadAll(want.size()); });
     Listener listener;
     ASSERT_EQ(link.StartDownload(recipe, listener), ControllerLink::StartResult::Started);
     recipe.m_levels[1][2][3] = 0x43; // the link sends its own copy
@@ -193,7 +193,7 @@ TEST_F(ControllerLinkTest, BytesTheFarEndHasNotReadYetOutliveTheClose) {
     EXPECT_TRUE(listener.Result().ok) << DescribeDownloadFailure(listener.Result(), "COM3");
     link.Close();
 
-    const std::vector<std::uint8_t> got = ReadAll(pty.master, want.size());
+    const std::vector<std::uint8_t> got = pty.ReadAll(want.size());
     EXPECT_EQ(got.size(), want.size());
     EXPECT_TRUE(got == want);
 }

@@ -116,14 +116,14 @@ DownloadJob JobWriting(std::function<int(const std::uint8_t*, int)> write,
 }
 
 TEST(DownloadWorker, SendsTheRecipeOverAPtyThenTurnsGreenBeepsAndFinishes) {
-    PtyPair pty;
+    PtyPair pty{{.holdSlave = true}};
     ASSERT_TRUE(pty.ok());
     Recipe recipe;
     recipe.m_levels[1][2][3] = 0x42;
     recipe.m_stepMasks[2][3][7] = 0x8001;
     const auto expected = BuildDownloadFrames(recipe.m_levels, recipe.m_stepMasks);
 
-    auto reader = std::async(std::launch::async, [&] { return ReadAll(pty.master, 192 * 6); });
+    auto reader = std::async(std::launch::async, [&] { return pty.ReadAll(192 * 6); });
     FakeBeeper beeper(true);
     Recorder rec;
     DownloadWorker worker(&beeper, Fast());
@@ -210,7 +210,7 @@ TEST(DownloadWorker, StopsAtTheFirstFailedWrite) {
 
 // The controller's end of the line goes away mid-download: the port's write fails and the download fails.
 TEST(DownloadWorker, OtherEndGoneMidDownloadEndsInFailure) {
-    PtyPair pty;
+    PtyPair pty{{.holdSlave = true}};
     ASSERT_TRUE(pty.ok());
     FakeBeeper beeper(true);
     Recorder rec;

@@ -3,6 +3,7 @@
 #include "FileAccess.h"
 #include "FileName.h"
 #include "FileTestSupport.h"
+#include "PtyPair.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -193,13 +195,12 @@ class SpecialFiles : public AtomicSaveTest {
     }
     // The slave side of a new pseudo-terminal (the master is kept open).
     QString Terminal() {
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        Keep(master);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        m_ptys.push_back(std::make_unique<PtyPair>());
+        if (!m_ptys.back()->ok()) {
             ADD_FAILURE() << "no pseudo-terminal";
             return QString();
         }
-        return QString::fromLocal8Bit(::ptsname(master));
+        return QString::fromLocal8Bit(m_ptys.back()->slaveName.c_str());
     }
     QString Link(const QString& name, const QString& target) {
         EXPECT_TRUE(QFile::link(target, Path(name)));
@@ -213,6 +214,7 @@ class SpecialFiles : public AtomicSaveTest {
     }
 
     std::vector<int> m_fds;
+    std::vector<std::unique_ptr<PtyPair>> m_ptys;
 };
 
 // What lstat tells of a name and of what it leads to: a refused file is left exactly as it was.

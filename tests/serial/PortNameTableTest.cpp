@@ -2,6 +2,7 @@
 // pseudo-terminal stand in for them: the probe looks at names and at the kind of file, never opens one)
 // and the user's port folder.
 #include "PortNameTable.h"
+#include "PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -30,17 +31,9 @@ class FakeMachine : public ::testing::Test {
         fs::create_directories(sys());
         fs::create_directories(dev());
         fs::create_directories(ports());
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) {
-            m_terminal = ::ptsname(m_master);
-        }
+        m_terminal = m_pty.slaveName;
     }
-    ~FakeMachine() override {
-        fs::remove_all(m_root);
-        if (m_master >= 0) {
-            ::close(m_master);
-        }
-    }
+    ~FakeMachine() override { fs::remove_all(m_root); }
     void SetUp() override { ASSERT_FALSE(m_terminal.empty()) << "no pseudo-terminal"; }
 
     std::string sys() const { return m_root + "/sys"; }
@@ -67,7 +60,7 @@ class FakeMachine : public ::testing::Test {
     }
 
     std::string m_root;
-    int m_master = -1;
+    PtyPair m_pty;
     std::string m_terminal;
 };
 

@@ -1,6 +1,7 @@
 // The POSIX backend against pseudo-terminal pairs: the port opens the slave side as it would a real
 // serial device, the test plays the other end on the master side.
 #include "CSerialPortUnixBase.h"
+#include "PtyPair.h"
 #include "SerialPortFactory.h"
 
 #include <gtest/gtest.h>
@@ -70,40 +71,28 @@ std::vector<char> Pattern(size_t n) {
 class Pty {
   public:
     Pty() {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-            ADD_FAILURE() << "no pseudo-terminal: " << errno;
+        if (!m_pair.ok()) {
+            ADD_FAILURE() << "no pseudo-terminal: " << m_pair.error;
             return;
         }
-        m_slavePath = ::ptsname(m_master);
-        termios raw{};
-        ::tcgetattr(m_master, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(m_master, TCSANOW, &raw);
-        m_spy = ::open(m_slavePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        m_spy = ::open(m_pair.slaveName.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     }
     ~Pty() {
-        closeMaster();
         if (m_spy >= 0) {
             ::close(m_spy);
         }
     }
-    const std::string& slavePath() const { return m_slavePath; }
-    void closeMaster() {
-        if (m_master >= 0) {
-            ::close(m_master);
-            m_master = -1;
-        }
-    }
+    const std::string& slavePath() const { return m_pair.slaveName; }
+    void closeMaster() { m_pair.CloseMaster(); }
     void send(const std::vector<char>& data) {
         size_t at = 0;
         while (at < data.size()) {
-            const ssize_t n = ::write(m_master, data.data() + at, data.size() - at);
+            const ssize_t n = ::write(m_pair.master, data.data() + at, data.size() - at);
             if (n > 0) {
                 at += static_cast<size_t>(n);
             } else {
                 ASSERT_EQ(errno, EAGAIN);
-                pollfd p{m_master, POLLOUT, 0};
+                pollfd p{m_pair.master, POLLOUT, 0};
                 ASSERT_GT(::poll(&p, 1, 10000), 0);
             }
         }
@@ -114,10 +103,10 @@ class Pty {
         std::vector<char> got;
         const auto end = std::chrono::steady_clock::now() + kPatience;
         while (got.size() < n && std::chrono::steady_clock::now() < end) {
-            pollfd p{m_master, POLLIN, 0};
+            pollfd p{m_pair.master, POLLIN, 0};
             if (::poll(&p, 1, 100) > 0) {
                 char chunk[4096];
-                const ssize_t r = ::read(m_master, chunk, sizeof chunk);
+                const ssize_t r = ::read(m_pair.master, chunk, sizeof chunk);
                 if (r > 0) {
                     got.insert(got.end(), chunk, chunk + r);
                 }
@@ -138,9 +127,8 @@ class Pty {
     }
 
   private:
-    int m_master = -1;
+    PtyPair m_pair{{.nonBlockingMaster = true}};
     int m_spy = -1;
-    std::string m_slavePath;
 };
 
 class TempDir {

@@ -35,7 +35,7 @@ class FakeBeeper : public IBeeper {
 // Collects what the controller end of the line receives, on a thread of its own.
 class Controller {
   public:
-    explicit Controller(FormPty& pty) : m_pty(pty), m_thread([this] { Run(); }) {}
+    explicit Controller(PtyPair& pty) : m_pty(pty), m_thread([this] { Run(); }) {}
     ~Controller() { Stop(); }
 
     void Stop() {
@@ -62,7 +62,7 @@ class Controller {
         }
     }
 
-    FormPty& m_pty;
+    PtyPair& m_pty;
     mutable std::mutex m_mutex;
     std::vector<unsigned char> m_bytes;
     std::atomic<bool> m_stop{false};
@@ -85,7 +85,7 @@ class DownloadTest : public ::testing::Test {
         TearDown();
         boxes.shown.clear();
         beeper->calls.store(0);
-        pty = std::make_unique<FormPty>();
+        pty = std::make_unique<PtyPair>();
         ASSERT_TRUE(pty->ok());
         machine.AddPort(QStringLiteral("COM3"), QString::fromStdString(pty->slaveName));
         AppServices services = machine.Services();
@@ -120,7 +120,7 @@ class DownloadTest : public ::testing::Test {
 
     CScriptedMessageBoxes boxes;
     FakeMachine machine;
-    std::unique_ptr<FormPty> pty;
+    std::unique_ptr<PtyPair> pty;
     std::shared_ptr<FakeBeeper> beeper = std::make_shared<FakeBeeper>();
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<Controller> controller;

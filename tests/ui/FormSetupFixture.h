@@ -8,6 +8,7 @@
 #include "CKAVODoc.h"
 #include "CMainFrame.h"
 #include "PortNameTable.h"
+#include "PtyPair.h"
 #include "ScriptedMessageBoxes.h"
 
 #include <QApplication>
@@ -29,52 +30,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// A raw pseudo-terminal: the master end is the controller, the slave end the port the form opens.
-struct FormPty {
-    int master = -1;
-    std::string slaveName;
-
-    FormPty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-            return;
-        }
-        slaveName = ptsname(master);
-        termios t{};
-        // Raw on the master side too, so that the bytes arrive as sent.
-        if (tcgetattr(master, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(master, TCSANOW, &t);
-        }
-    }
-    ~FormPty() { CloseMaster(); }
-    FormPty(const FormPty&) = delete;
-    FormPty& operator=(const FormPty&) = delete;
-
-    void CloseMaster() {
-        if (master >= 0) {
-            ::close(master);
-            master = -1;
-        }
-    }
-    bool ok() const { return master >= 0 && !slaveName.empty(); }
-
-    // Appends whatever the master end has within timeoutMs; false on hang-up or error.
-    bool ReadSome(std::vector<unsigned char>& into, int timeoutMs) const {
-        pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0) {
-            return true;
-        }
-        unsigned char buffer[512];
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0) {
-            return false;
-        }
-        into.insert(into.end(), buffer, buffer + n);
-        return true;
-    }
-};
 
 // A machine with only the ports the test enters: a folder of COMn links, and empty sysfs and /dev trees.
 class FakeMachine {

@@ -52,7 +52,7 @@ class FormSetupTest : public ::testing::Test {
 
     CScriptedMessageBoxes boxes;
     FakeMachine machine;
-    FormPty pty1, pty2, pty10;
+    PtyPair pty1, pty2, pty10;
     std::unique_ptr<MainWindow> window;
     CFormSetup* form = nullptr;
     CKAVODoc* doc = nullptr;
@@ -388,7 +388,7 @@ TEST_F(FormSetupTest, RefreshKeepsTheOperatorsPickWhileItIsPresent) {
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM1"));
 
     // A new adapter does not take the operator's place.
-    FormPty pty3;
+    PtyPair pty3;
     machine.AddPort(QStringLiteral("COM3"), QString::fromStdString(pty3.slaveName));
     form->OnTimer(CFormSetup::kRefreshTimerId);
     EXPECT_EQ(ListEntries(), (QStringList{"COM1", "COM10", "COM2", "COM3"}));

@@ -1,4 +1,6 @@
 // kavo-cli show, run as a program on real files.
+#include "PtyPair.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -35,7 +37,7 @@ CliRun Finish(QProcess& p) {
 
 CliRun Show(const QStringList& args) {
     QProcess p;
-    p.start(QStringLiteral(KAVO_CLI_PATH), QStringList{"show"} + args);
+    p.start(QStringLiteral(KAVO_CLI), QStringList{"show"} + args);
     return Finish(p);
 }
 
@@ -44,7 +46,7 @@ CliRun Show(const QStringList& args) {
 CliRun ShowMatching(const QTemporaryDir& dir, const QString& pattern) {
     QProcess p;
     p.setWorkingDirectory(dir.path());
-    p.start(QStringLiteral("/bin/sh"), {"-c", "exec \"$0\" show " + pattern, QStringLiteral(KAVO_CLI_PATH)});
+    p.start(QStringLiteral("/bin/sh"), {"-c", "exec \"$0\" show " + pattern, QStringLiteral(KAVO_CLI)});
     return Finish(p);
 }
 
@@ -110,9 +112,9 @@ TEST(KavoCliShow, RefusesWhatIsNoFileAtOnce) {
     const QByteArray sockPath = QFile::encodeName(dir.filePath("socket.aid"));
     std::memcpy(addr.sun_path, sockPath.constData(), static_cast<size_t>(sockPath.size()));
     ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-    const QString terminal = QString::fromLocal8Bit(::ptsname(master));
+    const PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const QString terminal = QString::fromLocal8Bit(pty.slaveName.c_str());
 
     const struct {
         QString path;
@@ -131,7 +133,6 @@ TEST(KavoCliShow, RefusesWhatIsNoFileAtOnce) {
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_EQ(r.err, "kavo-cli show: " + c.path + " is " + c.kind + ", not a document file.\n");
     }
-    ::close(master);
     ::close(sock);
     ::close(writer);
 }

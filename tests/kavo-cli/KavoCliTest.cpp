@@ -532,7 +532,7 @@ std::vector<std::unique_ptr<PtyPair>> TakeTerminal(const std::string& device) {
     const auto end = std::chrono::steady_clock::now() + 10s;
     const int wanted = std::stoi(device.substr(device.rfind('/') + 1));
     while (std::chrono::steady_clock::now() < end) {
-        auto pty = std::make_unique<PtyPair>();
+        auto pty = std::make_unique<PtyPair>(PtyPair::Options{.holdSlave = true});
         if (!pty->ok()) {
             break;
         }
