@@ -5,21 +5,26 @@
 //   kind & 7 = 0  link in the port folder:   name, target
 //              1  file in the port folder:   name
 //              2  folder in the port folder: name
-//              3  device node (a FIFO) in /dev: name
+//              3  device node in /dev: name
 //              4  sysfs type of ttySn: n, content
-//              5  link in /dev: name, target   (6 and 7 count as 0 and 1)
+//              5  link in /dev: name, target
+//              6  lock file in the port folder: name ("COMn.lock" with bit 3), content   (7 counts as 0)
 // Kind bit 3 makes a name "COM" + a number byte (a device name ttyS/ttyUSB/ttyACM + a number for kinds 3
-// and 5) in place of raw bytes; bit 4 makes a link target absolute inside the tree. Names never hold '/'.
-// Device nodes are FIFOs: opening one blocks, so a lookup that opened a device would hang the run.
+// and 5) in place of raw bytes; bit 4 makes a link target absolute inside the tree; bit 5 makes a device
+// node a FIFO. Names never hold '/'. A device node is otherwise a link to /dev/null, the one character
+// device a user can point at; a FIFO is no port, and opening one blocks, so a lookup that opened a node
+// would hang the run. No lock file is held (no controller runs).
 //
 // Properties: the list holds "COMn", n <= 254, in increasing order, exactly the names devicePath finds;
-// every path found exists; a name with a dangling entry in the port folder is absent; PortNumber accepts
-// only the canonical spelling of a number.
+// every path found is a character device; a name whose entry in the port folder leads to anything else is
+// absent, and so is one whose lock file is empty or names the entry's target; PortNumber accepts only the
+// canonical spelling of a number.
 
 #include "FuzzSupport.h"
 #include "PortNameTable.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +78,23 @@ std::optional<unsigned> PortForDevice(const std::string& node) {
     return std::nullopt;
 }
 
+// The content of a lock file that is a regular file itself (not through a link).
+bool ReadLockFile(const std::string& path, std::string& content) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    char buf[4096];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    content.assign(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return n >= 0;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -96,15 +118,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<unsigned> candidates; // port numbers that have an entry or a device node
     for (int entries = 0; in.More() && entries < 32; ++entries) {
         const std::uint8_t flags = in.Byte();
-        const int kind = (flags & 0x07) % 6;
+        const int kind = (flags & 0x07) % 7;
         const bool canonical = (flags & 0x08) != 0;
         const bool absolute = (flags & 0x10) != 0;
+        const bool fifo = (flags & 0x20) != 0;
         std::string name;
         if (kind == 3 || kind == 5) {
             name = canonical ? DeviceName(in) : FileName(in.String());
             if (const auto n = PortForDevice(name)) {
                 candidates.push_back(*n);
             }
+        } else if (kind == 6) {
+            name = canonical ? "COM" + std::to_string(in.Byte()) + ".lock" : FileName(in.String());
         } else if (kind != 4) {
             name = canonical ? "COM" + std::to_string(in.Byte()) : FileName(in.String());
             names.push_back(name);
@@ -127,7 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ::mkdir((ports + "/" + name).c_str(), 0755);
             break;
         case 3:
-            ::mkfifo((dev + "/" + name).c_str(), 0644);
+            if (fifo) {
+                ::mkfifo((dev + "/" + name).c_str(), 0644);
+            } else {
+                ::symlink("/dev/null", (dev + "/" + name).c_str());
+            }
             break;
         case 4: {
             const std::string tty = sys + "/class/tty/ttyS" + std::to_string(in.Byte() % 34);
@@ -135,6 +164,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ::mkdir(tty.c_str(), 0755);
             fuzz::TryWriteFile(tty + "/type", reinterpret_cast<const std::uint8_t*>(type.data()),
                                type.size());
+            break;
+        }
+        case 6: {
+            const std::string content = in.String();
+            fuzz::TryWriteFile(ports + "/" + name, reinterpret_cast<const std::uint8_t*>(content.data()),
+                               content.size());
             break;
         }
         }
@@ -164,13 +199,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    name.c_str(), listed, path.has_value());
         struct stat st {};
         const std::string entry = ports + "/" + name;
-        if (::lstat(entry.c_str(), &st) == 0 && ::stat(entry.c_str(), &st) != 0) {
-            FUZZ_CHECK(!path, "%s: dangling entry in the port folder, yet found as %s", name.c_str(),
-                       path->c_str());
+        if (::lstat(entry.c_str(), &st) == 0) {
+            if (::stat(entry.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+                FUZZ_CHECK(!path,
+                           "%s: entry in the port folder leads to no character device, yet found as %s",
+                           name.c_str(), path->c_str());
+            }
+            std::string lock;
+            char target[4096];
+            const ssize_t n = ::readlink(entry.c_str(), target, sizeof target);
+            if (n > 0 && ReadLockFile(entry + ".lock", lock)) {
+                if (!lock.empty() && lock.back() == '\n') {
+                    lock.pop_back();
+                }
+                FUZZ_CHECK(!path ||
+                               !(lock.empty() || lock == std::string(target, static_cast<std::size_t>(n))),
+                           "%s: its lock file '%s' is free, yet found as %s", name.c_str(), lock.c_str(),
+                           path->c_str());
+            }
         }
         if (path) {
-            FUZZ_CHECK(::stat(path->c_str(), &st) == 0, "%s found as %s, which does not exist", name.c_str(),
-                       path->c_str());
+            FUZZ_CHECK(::stat(path->c_str(), &st) == 0 && S_ISCHR(st.st_mode),
+                       "%s found as %s, which is no character device", name.c_str(), path->c_str());
         }
     }
 
