@@ -73,13 +73,68 @@ CKAVODoc::ChannelMasks& CKAVODoc::CurrentMasks() {
     return m_stepMasks.at(m_curCamera - 1).at(m_curPosition - 1);
 }
 
-void CKAVODoc::SetCurrentMasks(std::uint16_t mask) {
-    for (std::uint16_t& m : CurrentMasks()) {
-        m = mask;
+bool CKAVODoc::InRange(int camera, int position) {
+    return camera >= 1 && camera <= kCameras && position >= 1 && position <= kPositions;
+}
+
+bool CKAVODoc::SetLevel(int camera, int position, int channel, std::uint8_t level) {
+    if (!InRange(camera, position) || channel < 1 || channel > kChannels) {
+        return false;
     }
+    std::uint8_t& held = m_levels.at(camera - 1).at(position - 1).at(channel - 1);
+    if (held == level) {
+        return false;
+    }
+    held = level;
+    SetModifiedFlag(true);
+    emit recipeValuesChanged(camera, position);
+    return true;
+}
+
+bool CKAVODoc::SetMask(int camera, int position, int channel, std::uint16_t mask) {
+    if (!InRange(camera, position) || channel < 1 || channel > kChannels) {
+        return false;
+    }
+    std::uint16_t& held = m_stepMasks.at(camera - 1).at(position - 1).at(channel - 1);
+    if (held == mask) {
+        return false;
+    }
+    held = mask;
     m_patternChanged = 1;
     // A pattern edit marks the recipe modified when it is made; a repaint never does.
     SetModifiedFlag(true);
+    emit recipeValuesChanged(camera, position);
+    return true;
+}
+
+bool CKAVODoc::SetPositionValues(int camera, int position, const ChannelLevels& levels,
+                                 const ChannelMasks& masks) {
+    if (!InRange(camera, position)) {
+        return false;
+    }
+    ChannelLevels& heldLevels = m_levels.at(camera - 1).at(position - 1);
+    ChannelMasks& heldMasks = m_stepMasks.at(camera - 1).at(position - 1);
+    if (heldLevels == levels && heldMasks == masks) {
+        return false;
+    }
+    if (heldMasks != masks) {
+        m_patternChanged = 1;
+    }
+    heldLevels = levels;
+    heldMasks = masks;
+    SetModifiedFlag(true);
+    emit recipeValuesChanged(camera, position);
+    return true;
+}
+
+void CKAVODoc::SetCurrentMasks(std::uint16_t mask) {
+    ChannelMasks masks;
+    masks.fill(mask);
+    // All LED Off/ON on a position already in that state is still a pattern edit (as it always
+    // was): the recipe is marked modified even though no value changes.
+    m_patternChanged = 1;
+    SetModifiedFlag(true);
+    SetPositionValues(m_curCamera, m_curPosition, CurrentLevels(), masks);
     UpdateAllViews(nullptr, 0);
 }
 

@@ -23,9 +23,20 @@ class CKAVODoc : public CDocument, public Recipe {
     void OnAllLedOff();
     void OnAllLedOn();
 
-    // The 8 levels or masks of the current camera and position.
+    // The 8 levels or masks of the current camera and position. Read them here; change them
+    // through the setters below.
     ChannelLevels& CurrentLevels();
     ChannelMasks& CurrentMasks();
+
+    // The one way an edit changes recipe values (camera 1..3, position 1..5, channel 1..8). Each
+    // setter stores the value, marks the recipe modified and announces recipeValuesChanged once;
+    // a value equal to the one held changes nothing and announces nothing. Views are not updated
+    // here: the caller knows which of them must follow. Returns whether anything changed; false
+    // as well for an address out of range.
+    bool SetLevel(int camera, int position, int channel, std::uint8_t level);
+    bool SetMask(int camera, int position, int channel, std::uint16_t mask);
+    // All 8 levels and 8 masks of one camera and position in one edit (paste, cut, undo of those).
+    bool SetPositionValues(int camera, int position, const ChannelLevels& levels, const ChannelMasks& masks);
 
     // Reads a recipe file without any user interaction (command-line tools). False with the
     // user message in *error when it can't be opened or is too short; the path and title are set
@@ -39,7 +50,13 @@ class CKAVODoc : public CDocument, public Recipe {
     std::uint8_t m_curPosition = 0; // 1..5
     std::uint8_t m_patternChanged = 0;
 
+  signals:
+    // Recipe values at this camera and position (1-based) were changed by a setter. Not sent
+    // for New or Open, which replace the whole recipe and update all views.
+    void recipeValuesChanged(int camera, int position);
+
   private:
+    static bool InRange(int camera, int position);
     void ResetRecipe();
     void SetCurrentMasks(std::uint16_t mask);
 };

@@ -323,7 +323,7 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
     if (value) {
         bar->setValue(*value);
         m_stLevel[channel - 1]->setText(QString::number(*value));
-        doc->CurrentLevels().at(channel - 1) = static_cast<std::uint8_t>(*value);
+        doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, static_cast<std::uint8_t>(*value));
     }
     doc->SetModifiedFlag(true);
 }

@@ -151,10 +151,8 @@ void CMYView1::OnLButtonDown(QPoint point) {
     if (doc == nullptr || !HitTest(point.x(), point.y(), &channel, &step)) {
         return;
     }
-    std::uint16_t& mask = doc->CurrentMasks()[static_cast<size_t>(channel - 1)];
-    mask = static_cast<std::uint16_t>(mask ^ (1U << (step - 1)));
+    const std::uint16_t mask = doc->CurrentMasks()[static_cast<size_t>(channel - 1)];
+    doc->SetMask(doc->m_curCamera, doc->m_curPosition, channel,
+                 static_cast<std::uint16_t>(mask ^ (1U << (step - 1))));
     update();
-    doc->m_patternChanged = 1;
-    // The edit marks the recipe modified now; repaints leave the flag alone.
-    doc->SetModifiedFlag(true);
 }
