@@ -9,10 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <dirent.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+
+#include <utility>
+#include <vector>
 
 using testfs::ReadAll;
 using testfs::WriteAll;
@@ -353,4 +357,41 @@ TEST_F(RecipeFile, NamesThatAreNotUtf8OrHoldControlCharactersSaveOpenAndShow) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// Every edit goes through the setters: each announces the camera and position it changed, once,
+// and a value equal to the one held (or an address outside the recipe) changes nothing.
+TEST(RecipeSetters, AnnounceWhatChangedOnce) {
+    CKAVODoc doc;
+    doc.OnNewDocument();
+    std::vector<std::pair<int, int>> seen;
+    QObject::connect(&doc, &CKAVODoc::recipeValuesChanged,
+                     [&](int camera, int position) { seen.emplace_back(camera, position); });
+
+    EXPECT_TRUE(doc.SetLevel(2, 3, 4, 17));
+    EXPECT_EQ(doc.m_levels[1][2][3], 17);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.m_patternChanged, 0); // a level is not a pattern edit
+    EXPECT_TRUE(doc.SetMask(3, 5, 8, 0x8001));
+    EXPECT_EQ(doc.m_stepMasks[2][4][7], 0x8001);
+    EXPECT_EQ(doc.m_patternChanged, 1);
+    Recipe::ChannelLevels levels;
+    levels.fill(9);
+    Recipe::ChannelMasks masks;
+    masks.fill(0x00F0);
+    EXPECT_TRUE(doc.SetPositionValues(1, 1, levels, masks));
+    EXPECT_EQ(doc.m_levels[0][0], levels);
+    EXPECT_EQ(doc.m_stepMasks[0][0], masks);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, 3}, {3, 5}, {1, 1}}));
+
+    seen.clear();
+    doc.SetModifiedFlag(false);
+    EXPECT_FALSE(doc.SetLevel(2, 3, 4, 17));                  // same value
+    EXPECT_FALSE(doc.SetPositionValues(1, 1, levels, masks)); // same values
+    for (auto [c, p, k] : {std::array{0, 1, 1}, {4, 1, 1}, {1, 0, 1}, {1, 6, 1}, {1, 1, 0}, {1, 1, 9}}) {
+        EXPECT_FALSE(doc.SetLevel(c, p, k, 1)) << c << p << k;
+        EXPECT_FALSE(doc.SetMask(c, p, k, 1)) << c << p << k;
+    }
+    EXPECT_TRUE(seen.empty());
+    EXPECT_FALSE(doc.IsModified());
 }
