@@ -69,10 +69,12 @@ bool CKAVOApp::InitInstance(const CCommandLineInfo& cmdInfo) {
 
     m_cmdInfo = cmdInfo;
 
-    // The desktop learns the ".aid" type at every start; the registration switches do it below.
+    // The desktop learns the ".aid" type at every start; the registration switches do it below. An
+    // installed program leaves it to the files its installation put in place.
     const bool registrationSwitch = m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister ||
                                     m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppUnregister;
-    if (m_registerShell && !registrationSwitch) {
+    if (m_registerShell && !registrationSwitch &&
+        !ShellRegistration::ProvidedByInstallation(m_executablePath)) {
         ShellRegistration::Register(m_executablePath);
     }
 

@@ -46,7 +46,8 @@ class CKAVOApp : public CCmdTarget {
     CRecentFileList* RecentFiles() const { return m_pRecentFiles.get(); }
     const CCommandLineInfo& CommandLine() const { return m_cmdInfo; }
 
-    // Tests turn the desktop registration off; the program registers at every start.
+    // Tests turn the desktop registration off; the program registers at every start unless it was
+    // installed with its desktop files (ShellRegistration::ProvidedByInstallation).
     void SetRegisterShellFileTypes(bool on) { m_registerShell = on; }
     void SetExecutablePath(const QString& path) { m_executablePath = path; }
 

@@ -57,7 +57,40 @@ QString QuoteExec(const QString& path) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// The data folders the desktop searches for applications, most important first.
+QStringList DataFolders() {
+    QStringList folders{DataHome()};
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty()) {
+        dirs = QStringLiteral("/usr/local/share:/usr/share");
+    }
+    for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (QDir::isAbsolutePath(dir)) {
+            folders << dir;
+        }
+    }
+    return folders;
+}
+
 } // namespace
+
+bool ProvidedByInstallation(const QString& executablePath) {
+    // KAVO_APPLICATIONS_FROM_BINDIR: the install's applications folder seen from its program folder
+    // ("../share/applications"), so the check follows the prefix the program was installed to.
+    const QString applications = QFileInfo(QFileInfo(executablePath).absolutePath() + QLatin1Char('/') +
+                                           QLatin1String(KAVO_APPLICATIONS_FROM_BINDIR))
+                                     .canonicalFilePath();
+    if (applications.isEmpty() || !QFileInfo::exists(applications + QLatin1String("/kavo.desktop"))) {
+        return false;
+    }
+    for (const QString& folder : DataFolders()) {
+        const QString canonical = QFileInfo(folder + QLatin1String("/applications")).canonicalFilePath();
+        if (!canonical.isEmpty() && canonical == applications) {
+            return true;
+        }
+    }
+    return false;
+}
 
 QString DataHome() {
     const QString env = qEnvironmentVariable("XDG_DATA_HOME");

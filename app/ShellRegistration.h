@@ -13,6 +13,12 @@ bool Register(const QString& executablePath);
 // Removes them; true when nothing of them is left.
 bool Unregister();
 
+// True when an installation (the Debian package, or cmake --install) put the desktop entry beside the
+// program at executablePath (<prefix>/bin/kavo and <prefix>/share/applications/kavo.desktop) in a data
+// folder the desktop searches (XDG_DATA_HOME, XDG_DATA_DIRS): the desktop then knows the program and
+// its ".aid" type without a per-user registration.
+bool ProvidedByInstallation(const QString& executablePath);
+
 QString DataHome();
 QString MimePackagePath();
 QString DesktopEntryPath();

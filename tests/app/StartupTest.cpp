@@ -7,6 +7,7 @@
 #include "ScriptedMessageBoxes.h"
 #include "ShellRegistration.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -250,12 +251,86 @@ TEST_F(StartupTest, RegisterAndUnregisterWriteAndRemoveTheDesktopFilesThenEnd) {
     EXPECT_FALSE(QFileInfo::exists(ShellRegistration::DesktopEntryPath()));
 }
 
-TEST_F(StartupTest, EveryStartRegistersTheFileType) {
+// An installation's tree under a temporary prefix: bin/kavo and, when installed, the desktop entry
+// in share/applications; XDG_DATA_DIRS as the desktop's session would set it.
+class InstalledProgramTest : public StartupTest {
+  protected:
+    void SetUp() override {
+        StartupTest::SetUp();
+        m_savedDataDirs = qgetenv("XDG_DATA_DIRS");
+        m_hadDataDirs = qEnvironmentVariableIsSet("XDG_DATA_DIRS");
+        ASSERT_TRUE(QDir().mkpath(m_home.filePath("prefix/bin")));
+    }
+    void TearDown() override {
+        if (m_hadDataDirs) {
+            qputenv("XDG_DATA_DIRS", m_savedDataDirs);
+        } else {
+            qunsetenv("XDG_DATA_DIRS");
+        }
+    }
+    void installDesktopEntry() {
+        ASSERT_TRUE(QDir().mkpath(m_home.filePath("prefix/share/applications")));
+        writeFile("prefix/share/applications/kavo.desktop", "[Desktop Entry]\nExec=kavo %f\n");
+    }
+    QString program() const { return m_home.filePath("prefix/bin/kavo"); }
+
+    QByteArray m_savedDataDirs;
+    bool m_hadDataDirs = false;
+};
+
+TEST_F(InstalledProgramTest, TheDesktopEntryBesideTheProgramCountsWhereTheDesktopLooks) {
+    installDesktopEntry();
+    const QString share = m_home.filePath("prefix/share");
+    struct Case {
+        QString dataDirs;
+        bool provided;
+    };
+    const Case cases[] = {
+        {share, true},
+        {"/nowhere:" + share + "/", true}, // any entry of the list, with or without a slash
+        {m_home.filePath("prefix/../prefix/share"), true},
+        {m_home.filePath("elsewhere"), false}, // installed where no desktop looks: register per user
+        {"", false},                           // the default list, /usr/local/share and /usr/share
+    };
+    for (const Case& c : cases) {
+        qputenv("XDG_DATA_DIRS", c.dataDirs.toUtf8());
+        EXPECT_EQ(ShellRegistration::ProvidedByInstallation(program()), c.provided)
+            << c.dataDirs.toStdString();
+    }
+    // Installed under the user's own data folder (cmake --install --prefix ~/.local).
+    qputenv("XDG_DATA_DIRS", "/nowhere");
+    qputenv("XDG_DATA_HOME", share.toUtf8());
+    EXPECT_TRUE(ShellRegistration::ProvidedByInstallation(program()));
+}
+
+TEST_F(InstalledProgramTest, ABuildFromSourceHasNoDesktopEntryBesideIt) {
+    qputenv("XDG_DATA_DIRS", m_home.filePath("prefix/share").toUtf8());
+    EXPECT_FALSE(ShellRegistration::ProvidedByInstallation(program()));
+    ASSERT_TRUE(QDir().mkpath(m_home.filePath("prefix/share/applications")));
+    EXPECT_FALSE(ShellRegistration::ProvidedByInstallation(program())); // the folder alone is not it
+}
+
+TEST_F(InstalledProgramTest, EveryStartOfABuildFromSourceRegistersTheFileType) {
+    qputenv("XDG_DATA_DIRS", m_home.filePath("prefix/share").toUtf8());
     CKAVOApp app;
-    app.SetExecutablePath("/usr/bin/kavo");
+    app.SetExecutablePath(program());
     ASSERT_TRUE(app.InitInstance({}));
     EXPECT_TRUE(QFileInfo::exists(ShellRegistration::MimePackagePath()));
-    EXPECT_TRUE(QFileInfo::exists(ShellRegistration::DesktopEntryPath()));
+    QFile desktop(ShellRegistration::DesktopEntryPath());
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(desktop.readAll().contains(QFile::encodeName(program())));
+}
+
+TEST_F(InstalledProgramTest, AnInstalledProgramRegistersNothingPerUser) {
+    installDesktopEntry();
+    qputenv("XDG_DATA_DIRS", m_home.filePath("prefix/share").toUtf8());
+    CKAVOApp app;
+    app.SetExecutablePath(program());
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_TRUE(app.MainFrame()->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(ShellRegistration::MimePackagePath()));
+    EXPECT_FALSE(QFileInfo::exists(ShellRegistration::DesktopEntryPath()));
+    EXPECT_FALSE(QFileInfo::exists(ShellRegistration::IconPath()));
 }
 
 } // namespace
