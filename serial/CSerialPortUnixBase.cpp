@@ -70,7 +70,7 @@ bool CSerialPortUnixBase::open() {
     }
     // A serial program of the UUCP tradition marks the line it uses with a lock file and no flock: a live
     // one is honoured as "in use"; a stale one (its PID gone) marks nothing.
-    if (const std::optional<UucpLock> lock = FindUucpLock(m_table.lockDir(), UucpLockName(*path));
+    if (const std::optional<UucpLock> lock = FindUucpLockOf(m_table.lockDir(), *path);
         lock && lock->live) {
         return failOpen(ErrorAccessDenied, EBUSY);
     }

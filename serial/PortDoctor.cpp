@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -60,11 +61,22 @@ std::string ProgramName(const DoctorSystem& system, pid_t pid) {
     return ReadFirstLine(system.procRoot + "/" + std::to_string(pid) + "/comm");
 }
 
+// The path the device's links lead to ("/dev/serial/by-id/usb-..." -> "/dev/ttyUSB0"), as /proc/PID/fd
+// names an open device. Followed by hand: the folders on the way are real, and realpath fails under the
+// umockdev preload the tests run in.
 std::string RealPath(const std::string& path) {
     std::string result = path;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        result = real;
-        std::free(real);
+    char target[PATH_MAX];
+    for (int hop = 0; hop < 16; ++hop) {
+        const ssize_t n = ::readlink(result.c_str(), target, sizeof target - 1);
+        if (n <= 0) {
+            break;
+        }
+        const std::string next(target, static_cast<std::size_t>(n));
+        const auto slash = result.find_last_of('/');
+        result = next[0] == '/' || slash == std::string::npos
+                     ? next
+                     : std::filesystem::path(result.substr(0, slash + 1) + next).lexically_normal().string();
     }
     return result;
 }
@@ -282,7 +294,7 @@ std::optional<PortHolder> FindPortHolder(const std::string& devicePath, const st
     if (FlockHolder(devicePath, system, holder)) {
         return holder;
     }
-    if (const std::optional<UucpLock> lock = FindUucpLock(lockDir, UucpLockName(devicePath));
+    if (const std::optional<UucpLock> lock = FindUucpLockOf(lockDir, devicePath);
         lock && lock->live && lock->pid != system.self) {
         return PortHolder{lock->pid, ProgramName(system, lock->pid), "lock file " + lock->path};
     }
@@ -366,7 +378,7 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
         findings.push_back({PortFinding::Held, true,
                             name + " is in use by another program: " + holder->Describe() + " holds it (" +
                                 holder->how + "); close that program and try again."});
-    } else if (const std::optional<UucpLock> lock = FindUucpLock(table.lockDir(), UucpLockName(*device));
+    } else if (const std::optional<UucpLock> lock = FindUucpLockOf(table.lockDir(), *device);
                lock && !lock->live) {
         findings.push_back({PortFinding::StaleLockFile, false,
                             "A stale lock file " + lock->path + " names PID " + std::to_string(lock->pid) +

@@ -204,13 +204,16 @@ PortIdentity PortIdentityReader::Read(const std::string& devicePath) const {
             }
             const std::string ignore = property("ID_MM_DEVICE_IGNORE");
             id.modemManagerIgnores = ignore == "1" || ignore == "true";
-            for (udev_list_entry* l = udev_device_get_devlinks_list_entry(dev); l != nullptr;
-                 l = udev_list_entry_get_next(l)) {
-                const std::string link = udev_list_entry_get_name(l);
-                if (link.rfind(m_devRoot + "/serial/by-id/", 0) == 0) {
-                    id.byIdLink = link;
-                    break;
+            // DEVLINKS: the device's links, separated by spaces.
+            const std::string links = property("DEVLINKS");
+            const std::string byId = m_devRoot + "/serial/by-id/";
+            for (std::size_t start = 0; start < links.size() && id.byIdLink.empty();) {
+                std::size_t end = links.find(' ', start);
+                end = end == std::string::npos ? links.size() : end;
+                if (links.compare(start, byId.size(), byId) == 0) {
+                    id.byIdLink = links.substr(start, end - start);
                 }
+                start = end + 1;
             }
             udev_device_unref(dev);
         }

@@ -1,21 +1,12 @@
 #include "UucpLock.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-
-std::string UucpLockName(const std::string& devicePath) {
-    std::string path = devicePath;
-    if (char* real = ::realpath(devicePath.c_str(), nullptr)) {
-        path = real;
-        std::free(real);
-    }
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::optional<UucpLock> FindUucpLock(const std::string& lockDir, const std::string& deviceName) {
     if (deviceName.empty()) {
@@ -47,4 +38,26 @@ std::optional<UucpLock> FindUucpLock(const std::string& lockDir, const std::stri
     // EPERM: the process runs under another user.
     lock.live = lock.pid != ::getpid() && (::kill(lock.pid, 0) == 0 || errno == EPERM);
     return lock;
+}
+
+std::optional<UucpLock> FindUucpLockOf(const std::string& lockDir, const std::string& devicePath) {
+    std::optional<UucpLock> found;
+    std::string path = devicePath;
+    for (int hop = 0; hop < 8 && !path.empty(); ++hop) {
+        const auto slash = path.find_last_of('/');
+        if (std::optional<UucpLock> lock = FindUucpLock(lockDir, path.substr(slash == std::string::npos ? 0 : slash + 1))) {
+            if (lock->live) {
+                return lock;
+            }
+            found = found ? found : lock;
+        }
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0) {
+            break;
+        }
+        const std::string next(target, static_cast<std::size_t>(n));
+        path = next[0] == '/' || slash == std::string::npos ? next : path.substr(0, slash + 1) + next;
+    }
+    return found;
 }

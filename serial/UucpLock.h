@@ -17,5 +17,6 @@ struct UucpLock {
 
 // The lock file of deviceName ("ttyUSB0"), std::nullopt when there is none or it names no PID.
 std::optional<UucpLock> FindUucpLock(const std::string& lockDir, const std::string& deviceName);
-// The name a lock file uses for devicePath: the last part of the path the links lead to.
-std::string UucpLockName(const std::string& devicePath);
+// The lock file of devicePath under any name it goes by: its own last part and that of every link on the
+// way to the node (a by-id link leads to ttyUSB0). A live one first.
+std::optional<UucpLock> FindUucpLockOf(const std::string& lockDir, const std::string& devicePath);
