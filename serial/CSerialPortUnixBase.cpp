@@ -70,8 +70,7 @@ bool CSerialPortUnixBase::open() {
     }
     // A serial program of the UUCP tradition marks the line it uses with a lock file and no flock: a live
     // one is honoured as "in use"; a stale one (its PID gone) marks nothing.
-    if (const std::optional<UucpLock> lock = FindUucpLockOf(m_table.lockDir(), *path);
-        lock && lock->live) {
+    if (const std::optional<UucpLock> lock = FindUucpLockOf(m_table.lockDir(), *path); lock && lock->live) {
         return failOpen(ErrorAccessDenied, EBUSY);
     }
     const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -221,8 +220,9 @@ void CSerialPortUnixBase::receiveLoop(int fd, int wakeFd, std::string portName) 
         }
         return stored;
     };
-    RunReceiveLoop(fd, wakeFd, m_receiving, m_notifyThreshold, take, [this] { setError(ErrorInternal); },
-                   [this] { notifyLineLost(); });
+    RunReceiveLoop(
+        fd, wakeFd, m_receiving, m_notifyThreshold, take, [this] { setError(ErrorInternal); },
+        [this] { notifyLineLost(); });
 }
 
 unsigned CSerialPortUnixBase::bytesAvailable() {

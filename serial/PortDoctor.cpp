@@ -92,7 +92,8 @@ std::string ModeText(mode_t mode) {
 }
 
 std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -129,21 +130,24 @@ std::optional<PortFinding> CheckPermission(const std::string& name, const std::s
     const std::string group = GroupName(st.st_gid, system);
     const std::string owned = device + " belongs to group " + group + " (" + ModeText(st.st_mode) + ")";
     if ((st.st_mode & 0060) == 0060 && !inGroup && ListedInGroup(who.userName, st.st_gid, system)) {
-        return PortFinding{PortFinding::NotYetInSession, true,
-                           "Permission denied for " + name + ": " + owned + "; you are in the " + group +
-                               " group in /etc/group but not yet in this session: log out and in (or run newgrp " +
-                               group + ")."};
+        return PortFinding{
+            PortFinding::NotYetInSession, true,
+            "Permission denied for " + name + ": " + owned + "; you are in the " + group +
+                " group in /etc/group but not yet in this session: log out and in (or run newgrp " + group +
+                ")."};
     }
     if ((st.st_mode & 0060) == 0060) {
         return PortFinding{PortFinding::Permission, true,
-                           "Permission denied for " + name + ": " + owned + " and you are not in it: add yourself "
-                               "to the " + group + " group (sudo usermod -aG " + group +
-                               " $USER), then log out and in."};
+                           "Permission denied for " + name + ": " + owned +
+                               " and you are not in it: add yourself "
+                               "to the " +
+                               group + " group (sudo usermod -aG " + group + " $USER), then log out and in."};
     }
-    return PortFinding{PortFinding::Permission, true,
-                       "Permission denied for " + name + ": " + owned +
-                           ", which gives no group access: ask the administrator to install the udev rule that "
-                           "gives the logged-in user access to USB serial adapters."};
+    return PortFinding{
+        PortFinding::Permission, true,
+        "Permission denied for " + name + ": " + owned +
+            ", which gives no group access: ask the administrator to install the udev rule that "
+            "gives the logged-in user access to USB serial adapters."};
 }
 
 bool FlockHolder(const std::string& device, const DoctorSystem& system, PortHolder& holder) {
@@ -367,8 +371,9 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
     std::vector<PortFinding> findings;
     const std::optional<std::string> device = table.devicePath(name);
     if (!device) {
-        findings.push_back({PortFinding::Missing, true,
-                            name + " was not found: the adapter may be unplugged, or no device has that name."});
+        findings.push_back(
+            {PortFinding::Missing, true,
+             name + " was not found: the adapter may be unplugged, or no device has that name."});
         return findings;
     }
     if (std::optional<PortFinding> permission = CheckPermission(name, *device, system)) {
@@ -382,23 +387,25 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
                lock && !lock->live) {
         findings.push_back({PortFinding::StaleLockFile, false,
                             "A stale lock file " + lock->path + " names PID " + std::to_string(lock->pid) +
-                                ", which no longer runs; it is ignored (remove it: sudo rm " + lock->path + ")."});
+                                ", which no longer runs; it is ignored (remove it: sudo rm " + lock->path +
+                                ")."});
     }
     if (identity.IsUsb() && !identity.modemManagerIgnores && ModemManagerRunning(system)) {
-        findings.push_back({PortFinding::ModemManager, false,
-                            "ModemManager is running and is not told to leave this adapter (" +
-                                identity.VendorProduct() +
-                                ") alone: it probes USB serial adapters with AT commands when they are plugged "
-                                "in. Install a udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=\"1\" for it (the "
-                                "package's rule does for common chips), or stop it: sudo systemctl disable --now "
-                                "ModemManager."});
+        findings.push_back(
+            {PortFinding::ModemManager, false,
+             "ModemManager is running and is not told to leave this adapter (" + identity.VendorProduct() +
+                 ") alone: it probes USB serial adapters with AT commands when they are plugged "
+                 "in. Install a udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=\"1\" for it (the "
+                 "package's rule does for common chips), or stop it: sudo systemctl disable --now "
+                 "ModemManager."});
     }
     if (identity.IsUsb() && BrlttyInstalled(system)) {
-        const std::vector<std::string> rules = BrlttyRulesClaiming(identity.vendorId, identity.productId, system);
+        const std::vector<std::string> rules =
+            BrlttyRulesClaiming(identity.vendorId, identity.productId, system);
         if (!rules.empty()) {
             findings.push_back({PortFinding::Brltty, false,
-                                "brltty is installed and its udev rules (" + rules.front() + ") claim this adapter (" +
-                                    identity.VendorProduct() +
+                                "brltty is installed and its udev rules (" + rules.front() +
+                                    ") claim this adapter (" + identity.VendorProduct() +
                                     "): it takes the port when the adapter is plugged in. Without a braille "
                                     "display here, remove it: sudo apt remove brltty."});
         }
@@ -406,13 +413,14 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
     return findings;
 }
 
-std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError, int systemError,
-                               const PortIdentity& identity, const DoctorSystem& system) {
+std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError,
+                               int systemError, const PortIdentity& identity, const DoctorSystem& system) {
     if (!name.empty() && (portError == ErrorAccessDenied || systemError == EACCES || systemError == EPERM ||
                           systemError == EBUSY)) {
         for (const PortFinding& f : DiagnosePort(table, name, identity, system)) {
             const bool held = f.kind == PortFinding::Held;
-            const bool permission = f.kind == PortFinding::Permission || f.kind == PortFinding::NotYetInSession;
+            const bool permission =
+                f.kind == PortFinding::Permission || f.kind == PortFinding::NotYetInSession;
             if ((held && systemError == EBUSY) || (permission && systemError != EBUSY)) {
                 return f.text;
             }

@@ -25,8 +25,8 @@ struct DoctorCredentials {
 struct DoctorSystem {
     std::string procRoot = "/proc";
     std::string groupFile = "/etc/group";
-    std::vector<std::string> udevRuleDirs = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d",
-                                             "/lib/udev/rules.d"};
+    std::vector<std::string> udevRuleDirs = {"/etc/udev/rules.d", "/run/udev/rules.d",
+                                             "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
     std::vector<std::string> brlttyPrograms = {"/usr/bin/brltty", "/bin/brltty", "/usr/sbin/brltty"};
     DoctorCredentials credentials = DoctorCredentials::OfThisProcess();
     // Asks the kernel too (ACLs such as udev's uaccess); off when the credentials are made up.
@@ -49,7 +49,7 @@ struct PortHolder {
 struct PortFinding {
     enum Kind { Missing, Permission, NotYetInSession, Held, StaleLockFile, ModemManager, Brltty };
     Kind kind;
-    bool blocksOpen; // opening fails because of it (ModemManager and brltty spoil the line instead)
+    bool blocksOpen;  // opening fails because of it (ModemManager and brltty spoil the line instead)
     std::string text; // cause, then the remedy: one sentence or two
 };
 
@@ -75,5 +75,5 @@ bool ListedInGroup(const std::string& userName, gid_t gid, const DoctorSystem& s
 
 // The second line of the failed-open message: the cause found and its remedy where the doctor finds one
 // that explains the failure, else PortOpenFailureText's sentence.
-std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError, int systemError,
-                               const PortIdentity& identity, const DoctorSystem& system);
+std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError,
+                               int systemError, const PortIdentity& identity, const DoctorSystem& system);

@@ -171,8 +171,8 @@ PortIdentity PortIdentityReader::Read(const std::string& devicePath) const {
     const std::string classLink = m_sysfsRoot + "/class/tty/" + id.kernelName;
     std::string dir = Resolve(classLink, ReadLink(classLink));
     const std::string devices = m_sysfsRoot + "/devices";
-    for (int level = 0; level < 8 && dir.size() > devices.size() && dir.compare(0, devices.size(), devices) == 0;
-         ++level) {
+    for (int level = 0;
+         level < 8 && dir.size() > devices.size() && dir.compare(0, devices.size(), devices) == 0; ++level) {
         if (id.driver.empty()) {
             id.driver = BaseName(ReadLink(dir + "/driver"));
         }

@@ -7,15 +7,15 @@
 // serial number, driver and /dev/serial/by-id link; for a built-in UART its kernel name and driver. Empty
 // fields are unknown (a pseudo-terminal has nothing but its path).
 struct PortIdentity {
-    std::string device;       // the path the port name maps to ("/dev/ttyUSB0")
-    std::string kernelName;   // "ttyUSB0"; empty when sysfs does not know the device
-    std::string vendorId;     // "0403"; USB only
-    std::string productId;    // "6001"; USB only
-    std::string manufacturer; // "FTDI"
-    std::string product;      // "FT232R USB UART"
-    std::string serial;       // "A10K3J"
-    std::string driver;       // "ftdi_sio", "cdc_acm", "serial8250", ...
-    std::string byIdLink;     // "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0"
+    std::string device;               // the path the port name maps to ("/dev/ttyUSB0")
+    std::string kernelName;           // "ttyUSB0"; empty when sysfs does not know the device
+    std::string vendorId;             // "0403"; USB only
+    std::string productId;            // "6001"; USB only
+    std::string manufacturer;         // "FTDI"
+    std::string product;              // "FT232R USB UART"
+    std::string serial;               // "A10K3J"
+    std::string driver;               // "ftdi_sio", "cdc_acm", "serial8250", ...
+    std::string byIdLink;             // "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0"
     bool modemManagerIgnores = false; // udev's ID_MM_DEVICE_IGNORE is set for it
 
     bool IsUsb() const { return !vendorId.empty(); }

@@ -5,9 +5,9 @@
 #include <bitset>
 #include <cerrno>
 #include <charconv>
-#include <dirent.h>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -54,7 +54,8 @@ bool HasUart(const std::string& typePath) {
 
 } // namespace
 
-PortNameTable::PortNameTable(std::string userDir, std::string sysfsRoot, std::string devRoot, std::string lockDir)
+PortNameTable::PortNameTable(std::string userDir, std::string sysfsRoot, std::string devRoot,
+                             std::string lockDir)
     : m_userDir(std::move(userDir)), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)),
       m_lockDir(std::move(lockDir)) {}
 
@@ -191,7 +192,8 @@ void MarkCandidates(const std::string& dir, bool portFolder, std::bitset<kLastPo
     while (const dirent* e = ::readdir(d)) {
         const std::string_view name(e->d_name);
         if (portFolder) {
-            if (const std::optional<unsigned> n = PortNameTable::PortNumber(name); n && *n <= kLastPortNumber) {
+            if (const std::optional<unsigned> n = PortNameTable::PortNumber(name);
+                n && *n <= kLastPortNumber) {
                 candidates.set(*n);
             }
             continue;

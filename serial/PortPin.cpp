@@ -58,7 +58,8 @@ bool PinPortName(const PortNameTable& table, const std::string& name, const std:
     }
     const std::string temporary = table.userDir() + "/." + name + ".new";
     ::unlink(temporary.c_str());
-    if (::symlink(target.c_str(), temporary.c_str()) != 0 || ::rename(temporary.c_str(), entry.c_str()) != 0) {
+    if (::symlink(target.c_str(), temporary.c_str()) != 0 ||
+        ::rename(temporary.c_str(), entry.c_str()) != 0) {
         const int e = errno;
         ::unlink(temporary.c_str());
         error = "cannot write " + entry + ": " + Describe(e);

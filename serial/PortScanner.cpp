@@ -15,12 +15,15 @@ std::vector<PortEntry> PortScanner::Scan() {
         }
         struct stat st {};
         ::stat(device->c_str(), &st);
-        const long long ctimeNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+        const long long ctimeNs =
+            static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
         auto it = m_cache.find(*device);
         if (it == m_cache.end() || it->second.rdev != st.st_rdev || it->second.ino != st.st_ino ||
             it->second.ctimeNs != ctimeNs) {
-            it = m_cache.insert_or_assign(*device, Cached{st.st_rdev, st.st_ino, ctimeNs, m_reader.Read(*device)})
-                     .first;
+            it =
+                m_cache
+                    .insert_or_assign(*device, Cached{st.st_rdev, st.st_ino, ctimeNs, m_reader.Read(*device)})
+                    .first;
         }
         seen.insert(*it);
         entries.push_back(PortEntry{std::move(name), std::move(*device), it->second.identity});

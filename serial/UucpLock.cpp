@@ -45,7 +45,8 @@ std::optional<UucpLock> FindUucpLockOf(const std::string& lockDir, const std::st
     std::string path = devicePath;
     for (int hop = 0; hop < 8 && !path.empty(); ++hop) {
         const auto slash = path.find_last_of('/');
-        if (std::optional<UucpLock> lock = FindUucpLock(lockDir, path.substr(slash == std::string::npos ? 0 : slash + 1))) {
+        if (std::optional<UucpLock> lock =
+                FindUucpLock(lockDir, path.substr(slash == std::string::npos ? 0 : slash + 1))) {
             if (lock->live) {
                 return lock;
             }

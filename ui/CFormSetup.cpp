@@ -531,8 +531,9 @@ void CFormSetup::OnLineLost() {
     SetClosedState();
     m_refreshTimer->start();
     RefreshPortList();
-    AfxMessageBox(QCoreApplication::translate("CFormSetup", "The adapter of %1 was unplugged: %2.\nThe port is "
-                                                            "closed; plug the adapter in and press Open Port.")
+    AfxMessageBox(QCoreApplication::translate("CFormSetup",
+                                              "The adapter of %1 was unplugged: %2.\nThe port is "
+                                              "closed; plug the adapter in and press Open Port.")
                       .arg(name, what),
                   MB_ICONERROR);
 }

@@ -1,8 +1,8 @@
 // Identities, discovery with identities and the doctor over a fake machine: a temporary folder with a sysfs
 // tree laid out as the kernel lays out a USB adapter and a UART, device nodes (links to a pseudo-terminal),
 // /dev/serial/by-id, a lock folder, a group file and a fake /proc.
-#include "PortDoctor.h"
 #include "PortIdentity.h"
+#include "PortDoctor.h"
 #include "PortPin.h"
 #include "PortScanner.h"
 #include "PtyPair.h"
@@ -82,7 +82,8 @@ class FakeAdapters : public ::testing::Test {
 TEST_F(FakeAdapters, AUsbAdapterIsKnownByItsStringsIdsDriverAndByIdLink) {
     plugUsb("ttyUSB0", "FT232R USB UART", "A10K3J");
     const PortIdentityReader reader(path("sys"), path("dev"));
-    for (const std::string& given : {path("dev/ttyUSB0"), path("dev/serial/by-id/usb-FTDI_A10K3J-if00-port0")}) {
+    for (const std::string& given :
+         {path("dev/ttyUSB0"), path("dev/serial/by-id/usb-FTDI_A10K3J-if00-port0")}) {
         SCOPED_TRACE(given);
         const PortIdentity id = reader.Read(given);
         EXPECT_EQ(id.kernelName, "ttyUSB0");
@@ -187,7 +188,9 @@ class Doctor : public FakeAdapters {
         }
         return k;
     }
-    PortIdentity identity() const { return PortIdentityReader(path("sys"), path("dev")).Read(path("dev/ttyUSB0")); }
+    PortIdentity identity() const {
+        return PortIdentityReader(path("sys"), path("dev")).Read(path("dev/ttyUSB0"));
+    }
     std::string firstText() const { return DiagnosePort(table(), "COM33", identity(), system).at(0).text; }
 
     DoctorSystem system;
@@ -252,7 +255,8 @@ TEST_F(Doctor, PermissionNamesTheGroupAndTheRemedy) {
     struct stat st;
     ASSERT_EQ(::stat(m_pty.slaveName.c_str(), &st), 0);
     ASSERT_EQ(::chmod(m_pty.slaveName.c_str(), 0660), 0);
-    system.credentials = DoctorCredentials{st.st_uid + 4242, "operator", {static_cast<gid_t>(st.st_gid + 4242)}};
+    system.credentials =
+        DoctorCredentials{st.st_uid + 4242, "operator", {static_cast<gid_t>(st.st_gid + 4242)}};
     const std::string gid = std::to_string(st.st_gid);
     write(path("group"), "serialgroup:x:" + gid + ":someone");
     EXPECT_EQ(kinds(), std::vector<PortFinding::Kind>{PortFinding::Permission});
@@ -261,13 +265,15 @@ TEST_F(Doctor, PermissionNamesTheGroupAndTheRemedy) {
 
     write(path("group"), "serialgroup:x:" + gid + ":someone,operator");
     EXPECT_EQ(kinds(), std::vector<PortFinding::Kind>{PortFinding::NotYetInSession});
-    EXPECT_NE(firstText().find("in /etc/group but not yet in this session"), std::string::npos) << firstText();
+    EXPECT_NE(firstText().find("in /etc/group but not yet in this session"), std::string::npos)
+        << firstText();
 
     system.credentials.groups.push_back(st.st_gid); // logged in again
     EXPECT_TRUE(kinds().empty());
     // The failed open's second line gives the same words.
     system.credentials.groups.pop_back();
-    EXPECT_EQ(ExplainOpenFailure(table(), "COM33", ErrorAccessDenied, EACCES, identity(), system), firstText());
+    EXPECT_EQ(ExplainOpenFailure(table(), "COM33", ErrorAccessDenied, EACCES, identity(), system),
+              firstText());
 }
 
 TEST_F(Doctor, ModemManagerAndBrlttyClaimingTheAdapter) {

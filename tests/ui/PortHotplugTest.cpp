@@ -10,6 +10,7 @@
 #include "CSerialPortBase.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,13 +28,18 @@ namespace {
 // tty: the node the kernel gives it ("ttyUSB0").
 std::string Adapter(const std::string& usb, const std::string& tty, const std::string& minor) {
     const std::string device = "/devices/pci0000:00/usb1/" + usb;
-    return "P: " + device + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=0403\nA: idProduct=6001\n"
+    return "P: " + device +
+           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=0403\nA: idProduct=6001\n"
            "A: manufacturer=FTDI\nA: product=FT232R USB UART\nA: serial=A10K3J\n\n"
-           "P: " + device + "/" + usb + ":1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
+           "P: " +
+           device + "/" + usb +
+           ":1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
            "L: driver=../../../../bus/usb/drivers/ftdi_sio\n\n"
-           "P: " + device + "/" + usb + ":1.0/" + tty + "\nN: " + tty + "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" +
-           tty + "\nE: ID_SERIAL_SHORT=A10K3J\n"
-           "E: DEVLINKS=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0\nA: dev=188:" + minor + "\n";
+           "P: " +
+           device + "/" + usb + ":1.0/" + tty + "\nN: " + tty + "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + tty +
+           "\nE: ID_SERIAL_SHORT=A10K3J\n"
+           "E: DEVLINKS=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0\nA: dev=188:" +
+           minor + "\n";
 }
 const QString kListed = QStringLiteral("COM33  FT232R USB UART (A10K3J)");
 
@@ -76,18 +82,28 @@ class PortHotplug : public ::testing::Test {
             << error->message;
         m_usb = usb;
         m_tty = tty;
+        // udev's by-id link, which the test bed has only as a property.
+        gchar* root = umockdev_testbed_get_root_dir(m_bed);
+        m_byId = QString::fromUtf8(root) +
+                 QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0");
+        g_free(root);
+        QDir().mkpath(QFileInfo(m_byId).path());
+        QFile::remove(m_byId);
+        ASSERT_TRUE(QFile::link(QStringLiteral("../../") + QString::fromStdString(tty), m_byId));
     }
     void Unplug() {
         const std::string device = "/sys/devices/pci0000:00/usb1/" + m_usb;
         const std::string tty = device + "/" + m_usb + ":1.0/" + m_tty;
+        QFile::remove(m_byId);
         umockdev_testbed_uevent(m_bed, tty.c_str(), "remove");
         umockdev_testbed_remove_device(m_bed, tty.c_str());
         umockdev_testbed_remove_device(m_bed, (device + "/" + m_usb + ":1.0").c_str());
         umockdev_testbed_remove_device(m_bed, device.c_str());
     }
     AppServices Services() const {
-        return AppServices{PortNameTable(m_ports.path().toStdString(), "/sys", "/dev", m_ports.path().toStdString()),
-                           nullptr, DownloadWorker::Options(), QString()};
+        return AppServices{
+            PortNameTable(m_ports.path().toStdString(), "/sys", "/dev", m_ports.path().toStdString()),
+            nullptr, DownloadWorker::Options(), QString()};
     }
     void StartForm() {
         window = std::make_unique<MainWindow>(Services());
@@ -109,6 +125,7 @@ class PortHotplug : public ::testing::Test {
 
     UMockdevTestbed* m_bed = nullptr;
     std::string m_usb, m_tty;
+    QString m_byId;
     UMockdevIoctlBase* m_passThrough = nullptr;
     QTemporaryDir m_ports;
     CScriptedMessageBoxes boxes;
@@ -120,7 +137,8 @@ TEST_F(PortHotplug, PluggedAdapterAppearsWithItsIdentityAndGoesWhenUnplugged) {
     StartForm();
     EXPECT_EQ(form->PortList()->count(), 0);
     Plug();
-    ASSERT_TRUE(WaitFor([&] { return Entries() == QStringList{kListed}; }, kBeforeTheRefreshMs)) << Entries().join(",").toStdString();
+    ASSERT_TRUE(WaitFor([&] { return Entries() == QStringList{kListed}; }, kBeforeTheRefreshMs))
+        << Entries().join(",").toStdString();
     // What Open uses and the pick remembers is the name alone.
     EXPECT_EQ(form->SelectedPortName(), QStringLiteral("COM33"));
     EXPECT_TRUE(form->KeepNameAction()->isEnabled());
@@ -189,10 +207,34 @@ TEST_F(PortHotplug, KavoCliPortsShowsTheIdentity) {
     cli.start(QStringLiteral(KAVO_CLI), {QStringLiteral("ports")});
     ASSERT_TRUE(cli.waitForFinished(30000));
     const QString table = QString::fromUtf8(cli.readAllStandardOutput());
-    EXPECT_TRUE(table.contains(QRegularExpression(QStringLiteral(
-        "COM33 +/dev/ttyUSB0 +/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0 +0403:6001 +A10K3J "
-        "+ftdi_sio +-"))))
+    EXPECT_TRUE(table.contains(QRegularExpression(
+        QStringLiteral("COM33 +/dev/ttyUSB0 +/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0 "
+                       "+0403:6001 +A10K3J "
+                       "+ftdi_sio +-"))))
         << table.toStdString();
+
+    // Keep the adapter's name, then let it go; a device without a by-id link has no name to keep.
+    const auto run = [&](const QStringList& args) {
+        cli.start(QStringLiteral(KAVO_CLI), args);
+        EXPECT_TRUE(cli.waitForFinished(30000));
+        return cli.exitCode();
+    };
+    const QString entry = m_ports.path() + QStringLiteral("/COM5");
+    EXPECT_EQ(run({QStringLiteral("ports"), QStringLiteral("--pin"), QStringLiteral("COM5"),
+                   QStringLiteral("ttyUSB0")}),
+              0);
+    EXPECT_EQ(QFile::symLinkTarget(entry),
+              QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3J-if00-port0"));
+    // (The entry itself is not followed here: the kernel resolves a link outside /dev, past the preload.)
+    EXPECT_EQ(run({QStringLiteral("doctor"), QStringLiteral("COM33")}), 0);
+    EXPECT_TRUE(cli.readAllStandardOutput().contains("FT232R USB UART (A10K3J)\nNo problem found"));
+    EXPECT_EQ(run({QStringLiteral("ports"), QStringLiteral("--unpin"), QStringLiteral("COM5")}), 0);
+    EXPECT_FALSE(QFileInfo(entry).isSymLink());
+    EXPECT_EQ(run({QStringLiteral("ports"), QStringLiteral("--pin"), QStringLiteral("COM6"),
+                   QStringLiteral("/dev/null")}),
+              1);
+    EXPECT_TRUE(cli.readAllStandardError().contains("no /dev/serial/by-id link"));
+    EXPECT_EQ(run({QStringLiteral("ports"), QStringLiteral("--unpin"), QStringLiteral("COM6")}), 1);
 }
 
 } // namespace

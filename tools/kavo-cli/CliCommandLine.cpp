@@ -39,8 +39,9 @@ std::optional<int> CliCommandLine::Parse() {
         return BadUsage(QStringLiteral("no file given"));
     }
     if (given.size() > (m_expectsFile ? 1 : m_maxArguments)) {
-        return BadUsage(m_expectsFile ? QStringLiteral("only one file at a time")
-                                      : QStringLiteral("unexpected argument '%1'").arg(given.at(m_maxArguments)));
+        return BadUsage(m_expectsFile
+                            ? QStringLiteral("only one file at a time")
+                            : QStringLiteral("unexpected argument '%1'").arg(given.at(m_maxArguments)));
     }
     return std::nullopt;
 }

@@ -44,14 +44,16 @@ int RunDoctor(const QStringList& args) {
     if (!cli.Arguments().isEmpty()) {
         const std::string name = cli.Arguments().first().toStdString();
         if (!PortNameTable::PortNumber(name)) {
-            return cli.BadUsage(QStringLiteral("'%1' is no port name (COM0..COM254)").arg(cli.Arguments().first()));
+            return cli.BadUsage(
+                QStringLiteral("'%1' is no port name (COM0..COM254)").arg(cli.Arguments().first()));
         }
         const std::optional<std::string> device = table.devicePath(name);
         const PortIdentity identity = device ? scanner.reader().Read(*device) : PortIdentity();
         const std::string summary = identity.Summary();
         std::printf("%s", name.c_str());
         if (device) {
-            std::printf("  %s%s%s", DisplayFileName(*device).c_str(), summary.empty() ? "" : "  ", summary.c_str());
+            std::printf("  %s%s%s", DisplayFileName(*device).c_str(), summary.empty() ? "" : "  ",
+                        summary.c_str());
         }
         std::printf("\n");
         const std::vector<PortFinding> findings = DiagnosePort(table, name, identity, system);
@@ -82,7 +84,8 @@ int RunDoctor(const QStringList& args) {
     } else if (std::find(who.groups.begin(), who.groups.end(), *dialout) != who.groups.end()) {
         std::printf("dialout: yes\n");
     } else if (ListedInGroup(who.userName, *dialout, system)) {
-        std::printf("dialout: in /etc/group but not in this session: log out and in (or run newgrp dialout)\n");
+        std::printf(
+            "dialout: in /etc/group but not in this session: log out and in (or run newgrp dialout)\n");
     } else {
         std::printf("dialout: no; add yourself (sudo usermod -aG dialout $USER), then log out and in\n");
     }
@@ -103,8 +106,9 @@ int RunDoctor(const QStringList& args) {
     std::printf("Ports:\n");
     for (const PortEntry& e : entries) {
         const std::string summary = e.identity.Summary();
-        std::printf("  %s  %s%s%s: %s\n", e.name.c_str(), DisplayFileName(e.device).c_str(), summary.empty() ? "" : "  ",
-                    summary.c_str(), PortState(DiagnosePort(table, e.name, e.identity, system)).c_str());
+        std::printf("  %s  %s%s%s: %s\n", e.name.c_str(), DisplayFileName(e.device).c_str(),
+                    summary.empty() ? "" : "  ", summary.c_str(),
+                    PortState(DiagnosePort(table, e.name, e.identity, system)).c_str());
     }
     return CliOk;
 }

@@ -41,16 +41,18 @@ std::optional<std::string> DeviceOf(const QString& given, const PortNameTable& t
 
 int Pin(CliCommandLine& cli, const PortNameTable& table, const QString& name, const QStringList& rest) {
     if (rest.size() != 1) {
-        return cli.BadUsage(QStringLiteral("--pin needs the port name and the device: --pin COM5 /dev/ttyUSB0"));
+        return cli.BadUsage(
+            QStringLiteral("--pin needs the port name and the device: --pin COM5 /dev/ttyUSB0"));
     }
     const std::optional<std::string> device = DeviceOf(rest.first(), table);
     const PortIdentityReader reader(table.sysfsRoot(), table.devRoot());
     const PortIdentity identity = device ? reader.Read(*device) : PortIdentity();
     if (identity.byIdLink.empty()) {
-        std::fprintf(stderr,
-                     "%s: %s has no /dev/serial/by-id link (it is no USB adapter, or not plugged in), so no name "
-                     "can be kept for it\n",
-                     qPrintable(cli.program()), qPrintable(rest.first()));
+        std::fprintf(
+            stderr,
+            "%s: %s has no /dev/serial/by-id link (it is no USB adapter, or not plugged in), so no name "
+            "can be kept for it\n",
+            qPrintable(cli.program()), qPrintable(rest.first()));
         return CliFailed;
     }
     std::string error;
@@ -70,18 +72,21 @@ int RunPorts(const QStringList& args) {
             "Lists the serial ports present (COM0..COM254) in the order the port list shows them: name,\n"
             "device, /dev/serial/by-id link, USB vendor:product, serial number, driver and the program that\n"
             "holds the port. Built in: COM1..COM32 = /dev/ttyS0..31 (real UARTs only), COM33..COM64 =\n"
-            "/dev/ttyUSB0..31, COM65..COM96 = /dev/ttyACM0..31. A symbolic link COMn in the port folder adds\n"
+            "/dev/ttyUSB0..31, COM65..COM96 = /dev/ttyACM0..31. A symbolic link COMn in the port folder "
+            "adds\n"
             "or overrides a name; --pin writes one to the adapter's by-id link, so that the name survives\n"
             "re-plugging.\n"
             "Port folder: $KAVO_PORTS_DIR, else ") +
         QString::fromStdString(PortNameTable::DefaultUserDir());
     CliCommandLine cli(args, QStringLiteral("[--json] [--pin COMn DEVICE] [--unpin COMn]"), description);
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the ports as JSON records."));
-    const QCommandLineOption pin(QStringLiteral("pin"),
-                                 QStringLiteral("Keep the name COMn for the adapter DEVICE (/dev/ttyUSB0, ttyUSB0 "
-                                                "or a present COMm): a port-folder link to its by-id path."),
-                                 QStringLiteral("COMn"));
-    const QCommandLineOption unpin(QStringLiteral("unpin"), QStringLiteral("Remove the port-folder entry COMn."),
+    const QCommandLineOption pin(
+        QStringLiteral("pin"),
+        QStringLiteral("Keep the name COMn for the adapter DEVICE (/dev/ttyUSB0, ttyUSB0 "
+                       "or a present COMm): a port-folder link to its by-id path."),
+        QStringLiteral("COMn"));
+    const QCommandLineOption unpin(QStringLiteral("unpin"),
+                                   QStringLiteral("Remove the port-folder entry COMn."),
                                    QStringLiteral("COMn"));
     cli.parser().addOption(json);
     cli.parser().addOption(pin);
