@@ -217,22 +217,30 @@ void MarkCandidates(const std::string& dir, bool portFolder, std::bitset<kLastPo
 
 } // namespace
 
-bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list) {
+std::vector<std::pair<std::string, std::string>> EnumeratePortDevices(const PortNameTable& table) {
     std::bitset<kLastPortNumber + 1> candidates;
     if (!table.userDir().empty()) {
         MarkCandidates(table.userDir(), true, candidates);
     }
     MarkCandidates(table.devRoot(), false, candidates);
-    bool found = false;
+    std::vector<std::pair<std::string, std::string>> present;
     for (unsigned i = 0; i <= kLastPortNumber; ++i) {
         if (!candidates.test(i)) {
             continue;
         }
         std::string name = "COM" + std::to_string(i);
-        if (table.devicePath(name)) {
-            list.push_back(std::move(name));
-            found = true;
+        if (std::optional<std::string> path = table.devicePath(name)) {
+            present.emplace_back(std::move(name), std::move(*path));
         }
+    }
+    return present;
+}
+
+bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list) {
+    bool found = false;
+    for (auto& [name, device] : EnumeratePortDevices(table)) {
+        list.push_back(std::move(name));
+        found = true;
     }
     return found;
 }

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Maps the port names the user picks (COM0..COM254) to Linux serial devices, without opening anything.
@@ -61,5 +62,7 @@ constexpr unsigned kLastPortNumber = 254;
 // Present names in increasing number. Looks at what is there (one read of the device folder and one of the
 // port folder) and asks devicePath only for the names those can give, instead of probing all 255.
 std::vector<std::string> EnumeratePorts(const PortNameTable& table);
+// The present names in increasing number, each with the device it maps to.
+std::vector<std::pair<std::string, std::string>> EnumeratePortDevices(const PortNameTable& table);
 // Adds the present names to list in increasing number; true when at least one was added.
 bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list);

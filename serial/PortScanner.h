@@ -24,6 +24,9 @@ class PortScanner {
 
     // The present ports in increasing number.
     std::vector<PortEntry> Scan();
+    // Reads every identity again at the next Scan: udev tells of a device once its rules have run, which
+    // may be after a refresh saw the node without the by-id link.
+    void Invalidate() { m_cache.clear(); }
     const PortNameTable& table() const { return m_table; }
     const PortIdentityReader& reader() const { return m_reader; }
 

@@ -75,7 +75,14 @@ CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
                                               services.downloadOptions);
     m_scanner = std::make_unique<PortScanner>(m_portTable);
     // The receive thread tells of a hang-up; the form hears of it on its own thread.
-    m_link->SetLineLostHandler([this] { PostToForm([](CFormSetup* form) { form->OnLineLost(); }); });
+    m_link->SetLineLostHandler([this] {
+        // On the receive thread of the current opening: the next opening joins it first.
+        PostToForm([opening = m_openCount.load()](CFormSetup* form) {
+            if (opening == form->m_openCount.load()) {
+                form->OnLineLost();
+            }
+        });
+    });
 
     CreateControls();
     setWidget(m_form);
@@ -387,6 +394,7 @@ void CFormSetup::OnOpenPort() {
         return;
     }
     const std::string name = SelectedPortName().toStdString();
+    ++m_openCount;
     if (m_link->Open(name)) {
         SetOpenState();
         const std::optional<std::string> device = m_portTable.devicePath(name);
@@ -511,6 +519,9 @@ void CFormSetup::OnPortMonitorEvents() {
         if (e.action == "remove" && !m_openKernelName.empty() && e.kernelName == m_openKernelName) {
             openPortGone = true;
         }
+    }
+    if (changed) {
+        m_scanner->Invalidate();
     }
     if (openPortGone) {
         OnLineLost(); // refreshes the list too

@@ -11,6 +11,7 @@
 #include <QScrollArea>
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -155,6 +156,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     // The open port's kernel name ("ttyUSB0"), matched against udev's remove events, and how the list
     // showed it, for the message when it goes away.
     std::string m_openKernelName;
+    // Counts the opens, so that the news of a hang-up is taken only for the opening it came from.
+    std::atomic<int> m_openCount{0};
     QString m_openDescription;
     // Declared last so that it is destroyed first; the destructor closes it explicitly anyway.
     std::unique_ptr<ControllerLink> m_link;
