@@ -531,8 +531,9 @@ void CFormSetup::OnPortMonitorEvents() {
 }
 
 void CFormSetup::OnLineLost() {
-    // A download in progress fails on its next write and its end closes the port and tells the operator.
-    if (!m_link->IsOpen() || IsDownloadRunning()) {
+    // A download in progress fails on its next write and its end closes the port and tells the operator,
+    // also when the worker has finished and its end has yet to come through the event queue.
+    if (!m_link->IsOpen() || IsDownloadRunning() || m_downloadUnended) {
         return;
     }
     const QString name = QString::fromStdString(m_link->PortName());
@@ -628,10 +629,12 @@ void CFormSetup::OnDownload() {
         AfxMessageBox(QStringLiteral("The download could not be started: %1.").arg(why), MB_ICONERROR);
         return;
     }
+    m_downloadUnended = true;
     AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);
 }
 
 void CFormSetup::EndDownload(const DownloadResult& result) {
+    m_downloadUnended = false;
     SetDownloadControlsEnabled(true);
     if (result.ok || result.stopped) {
         emit DownloadEnded();

@@ -158,6 +158,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     std::string m_openKernelName;
     // Counts the opens, so that the news of a hang-up is taken only for the opening it came from.
     std::atomic<int> m_openCount{0};
+    // From a download's start until its end has been handled here (EndDownload).
+    bool m_downloadUnended = false;
     QString m_openDescription;
     // Declared last so that it is destroyed first; the destructor closes it explicitly anyway.
     std::unique_ptr<ControllerLink> m_link;
