@@ -36,6 +36,10 @@ bool ControllerLink::IsOpen() const {
     return m_port->isOpen();
 }
 
+void ControllerLink::SetLineLostHandler(std::function<void()> handler) {
+    m_port->setLineLostHandler(std::move(handler));
+}
+
 std::string ControllerLink::PortName() const {
     return m_port->portName();
 }

@@ -3,6 +3,7 @@
 #include "DownloadWorker.h"
 #include "Recipe.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -73,6 +74,10 @@ class ControllerLink {
     StartResult StartDownload(Recipe recipe, IDownloadListener& listener);
     // True from a successful StartDownload until the listener's OnDownloadFinished.
     bool IsDownloadRunning() const { return m_worker.isRunning(); }
+
+    // handler runs once on the port's receive thread when the open line hangs up (the adapter was unplugged):
+    // it posts the news to its own thread and returns; it must not call Close. Set while the line is closed.
+    void SetLineLostHandler(std::function<void()> handler);
 
     // The port, for its state and settings.
     CSerialPortBase& Port() const { return *m_port; }

@@ -5,6 +5,7 @@
 #include "ReceiveListener.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 // Line settings, in the numbers the port's device configuration uses.
@@ -131,12 +132,21 @@ class CSerialPortBase {
     // keep the listener alive until the port is closed and destroyed.
     void setReceiveListener(ReceiveListener* listener) { m_listener.store(listener); }
     ReceiveListener* receiveListener() const { return m_listener.load(); }
+    // Called once, on the receive thread, when the open line hangs up with nothing left to read (the
+    // adapter was unplugged, the far end of a pseudo-terminal closed); the port stays open until closed.
+    // Set it while the port is closed. It must not wait for the port (close, destruction).
+    void setLineLostHandler(std::function<void()> handler) { m_lineLost = std::move(handler); }
 
   protected:
     void setError(PortError code, int systemError = 0);
     // Tells the listener, if any, that byteCount bytes are held now: at once or through the notify timer.
     void notifyReceived(const std::string& portName, unsigned byteCount);
     void stopNotifyTimer() { m_notifyTimer.stop(); }
+    void notifyLineLost() {
+        if (m_lineLost) {
+            m_lineLost();
+        }
+    }
 
     std::atomic<int> m_lastError{ErrorSuccess};
     std::atomic<int> m_lastSystemError{0};
@@ -146,4 +156,5 @@ class CSerialPortBase {
     IMutex m_lock; // the port lock, recursive
     std::atomic<ReceiveListener*> m_listener{nullptr};
     NotifyTimer m_notifyTimer;
+    std::function<void()> m_lineLost;
 };

@@ -3,6 +3,7 @@
 #include "DeviceWrite.h"
 #include "LockGuard.h"
 #include "ReceiveLoop.h"
+#include "UucpLock.h"
 
 #include <cerrno>
 #include <chrono>
@@ -66,6 +67,11 @@ bool CSerialPortUnixBase::open() {
     const std::optional<std::string> path = resolveDevice();
     if (!path) {
         return failOpen(ErrorNotExist, ENOENT);
+    }
+    // A serial program of the UUCP tradition marks the line it uses with a lock file and no flock: a live
+    // one is honoured as "in use"; a stale one (its PID gone) marks nothing.
+    if (const std::optional<UucpLock> lock = FindUucpLockOf(m_table.lockDir(), *path); lock && lock->live) {
+        return failOpen(ErrorAccessDenied, EBUSY);
     }
     const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -214,7 +220,9 @@ void CSerialPortUnixBase::receiveLoop(int fd, int wakeFd, std::string portName) 
         }
         return stored;
     };
-    RunReceiveLoop(fd, wakeFd, m_receiving, m_notifyThreshold, take, [this] { setError(ErrorInternal); });
+    RunReceiveLoop(
+        fd, wakeFd, m_receiving, m_notifyThreshold, take, [this] { setError(ErrorInternal); },
+        [this] { notifyLineLost(); });
 }
 
 unsigned CSerialPortUnixBase::bytesAvailable() {

@@ -2,10 +2,12 @@
 
 #include "SettingsLocation.h"
 
+#include <bitset>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -52,8 +54,10 @@ bool HasUart(const std::string& typePath) {
 
 } // namespace
 
-PortNameTable::PortNameTable(std::string userDir, std::string sysfsRoot, std::string devRoot)
-    : m_userDir(std::move(userDir)), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)) {}
+PortNameTable::PortNameTable(std::string userDir, std::string sysfsRoot, std::string devRoot,
+                             std::string lockDir)
+    : m_userDir(std::move(userDir)), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)),
+      m_lockDir(std::move(lockDir)) {}
 
 PortNameTable PortNameTable::FromEnvironment() {
     const char* dir = std::getenv("KAVO_PORTS_DIR");
@@ -176,14 +180,67 @@ std::optional<std::string> PortNameTable::builtInPath(unsigned number) const {
     return std::nullopt;
 }
 
+namespace {
+
+// Marks in candidates the numbers a folder's entries can give: COMn entries of the port folder, or the
+// built-in device nodes (ttyS3 -> COM4) of the device folder.
+void MarkCandidates(const std::string& dir, bool portFolder, std::bitset<kLastPortNumber + 1>& candidates) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) {
+        return;
+    }
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view name(e->d_name);
+        if (portFolder) {
+            if (const std::optional<unsigned> n = PortNameTable::PortNumber(name);
+                n && *n <= kLastPortNumber) {
+                candidates.set(*n);
+            }
+            continue;
+        }
+        for (const BuiltInBlock& block : kBuiltIn) {
+            const std::string_view prefix(block.prefix);
+            if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) {
+                continue;
+            }
+            const std::string_view digits = name.substr(prefix.size());
+            unsigned index = 0;
+            const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+            if (ec == std::errc() && end == digits.data() + digits.size() && index < kBlockSize &&
+                (digits.size() == 1 || digits[0] != '0')) {
+                candidates.set(block.first + index);
+            }
+        }
+    }
+    ::closedir(d);
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> EnumeratePortDevices(const PortNameTable& table) {
+    std::bitset<kLastPortNumber + 1> candidates;
+    if (!table.userDir().empty()) {
+        MarkCandidates(table.userDir(), true, candidates);
+    }
+    MarkCandidates(table.devRoot(), false, candidates);
+    std::vector<std::pair<std::string, std::string>> present;
+    for (unsigned i = 0; i <= kLastPortNumber; ++i) {
+        if (!candidates.test(i)) {
+            continue;
+        }
+        std::string name = "COM" + std::to_string(i);
+        if (std::optional<std::string> path = table.devicePath(name)) {
+            present.emplace_back(std::move(name), std::move(*path));
+        }
+    }
+    return present;
+}
+
 bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list) {
     bool found = false;
-    for (unsigned i = 0; i <= kLastPortNumber; ++i) {
-        std::string name = "COM" + std::to_string(i);
-        if (table.devicePath(name)) {
-            list.push_back(std::move(name));
-            found = true;
-        }
+    for (auto& [name, device] : EnumeratePortDevices(table)) {
+        list.push_back(std::move(name));
+        found = true;
     }
     return found;
 }

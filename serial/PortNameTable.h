@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Maps the port names the user picks (COM0..COM254) to Linux serial devices, without opening anything.
@@ -20,13 +21,18 @@
 // pseudo-terminal may belong to another program, so the name is absent: not listed, and not opened.
 class PortNameTable {
   public:
-    // userDir: folder of symlinks COMn -> device; sysfsRoot/devRoot let tests inject a fake tree.
-    explicit PortNameTable(std::string userDir, std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
+    // userDir: folder of symlinks COMn -> device; sysfsRoot/devRoot/lockDir let tests inject a fake tree.
+    // lockDir holds the UUCP lock files LCK..<device> that other serial programs leave.
+    explicit PortNameTable(std::string userDir, std::string sysfsRoot = "/sys", std::string devRoot = "/dev",
+                           std::string lockDir = "/var/lock");
     // KAVO_PORTS_DIR if set, else DefaultUserDir().
     static PortNameTable FromEnvironment();
     // $XDG_CONFIG_HOME (default ~/.config) + "/<organisation>/<application>/ports" (SettingsLocation.h)
     static std::string DefaultUserDir();
     const std::string& userDir() const;
+    const std::string& sysfsRoot() const { return m_sysfsRoot; }
+    const std::string& devRoot() const { return m_devRoot; }
+    const std::string& lockDir() const { return m_lockDir; }
     // Device path for a present port name ("COM3"), std::nullopt when that name is not present.
     // Never opens the device.
     std::optional<std::string> devicePath(std::string_view portName) const;
@@ -47,12 +53,16 @@ class PortNameTable {
     std::string m_userDir;
     std::string m_sysfsRoot;
     std::string m_devRoot;
+    std::string m_lockDir;
 };
 
 // Highest number probed: COM0..COM254.
 constexpr unsigned kLastPortNumber = 254;
 
-// Present names in increasing number, COM0..COM254 probed in that order.
+// Present names in increasing number. Looks at what is there (one read of the device folder and one of the
+// port folder) and asks devicePath only for the names those can give, instead of probing all 255.
 std::vector<std::string> EnumeratePorts(const PortNameTable& table);
+// The present names in increasing number, each with the device it maps to.
+std::vector<std::pair<std::string, std::string>> EnumeratePortDevices(const PortNameTable& table);
 // Adds the present names to list in increasing number; true when at least one was added.
 bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list);

@@ -9,7 +9,7 @@
 
 void RunReceiveLoop(int fd, int wakeFd, const std::atomic<bool>& receiving,
                     const std::atomic<unsigned>& threshold, const ReceiveTake& take,
-                    const std::function<void()>& failed) {
+                    const std::function<void()>& failed, const std::function<void()>& hungUp) {
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     std::vector<char> chunk; // grows to the largest queue seen, then is reused
     while (receiving.load()) {
@@ -44,6 +44,9 @@ void RunReceiveLoop(int fd, int wakeFd, const std::atomic<bool>& receiving,
             if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && queued == 0) {
                 // Nothing will come: sleep until close instead of waking for the hang-up again and again.
                 fds[0].fd = -1;
+                if (hungUp) {
+                    hungUp();
+                }
                 continue;
             }
             // Readable but fewer bytes than the threshold (or none after all): look again a little later

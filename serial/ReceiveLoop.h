@@ -10,7 +10,8 @@ using ReceiveTake = std::function<bool(char* chunk, int queued)>;
 // becomes readable once close has begun) and ends then, or when receiving clears. Whenever the device
 // holds at least threshold bytes (read anew each time) it hands them all to take in one call.
 // A hang-up with nothing queued (an adapter unplugged, the far end of a pty gone) parks the device until
-// close. Nothing thrown leaves the thread: failed is called and the device is parked.
+// close; hungUp is called then, once. Nothing thrown leaves the thread: failed is called and the device is
+// parked.
 void RunReceiveLoop(int fd, int wakeFd, const std::atomic<bool>& receiving,
                     const std::atomic<unsigned>& threshold, const ReceiveTake& take,
-                    const std::function<void()>& failed);
+                    const std::function<void()>& failed, const std::function<void()>& hungUp = {});

@@ -5,11 +5,16 @@
 #include "CKAVODoc.h"
 #include "CSerialPortBase.h"
 #include "DialogUnits.h"
+#include "PortDoctor.h"
+#include "PortMonitor.h"
+#include "PortPin.h"
+#include "PortScanner.h"
 #include "PortWording.h"
 #include "ScrollCodeAdapter.h"
 #include "SerialPortFactory.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -18,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QVariant>
 
@@ -37,6 +43,11 @@ constexpr int kLevelMax = 255;
 const QColor kProgressRed(255, 0, 0);
 const QColor kProgressGreen(0, 255, 0);
 const QColor kProgressBack(0, 0, 0);
+
+// The port list's entries: the text shows the name and the adapter, the data holds the name (what Open
+// uses and the pick remembers) and the adapter's by-id link (what "Keep this adapter's name" writes).
+constexpr int kPortNameRole = Qt::UserRole;
+constexpr int kByIdLinkRole = Qt::UserRole + 1;
 
 // Names of the form's controls in tests and style sheets: "id2000", ...
 QString ControlName(int id) {
@@ -62,6 +73,16 @@ CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
     (void)registered;
     m_link = std::make_unique<ControllerLink>(CreateSerialPort(m_portTable), m_beeper.get(),
                                               services.downloadOptions);
+    m_scanner = std::make_unique<PortScanner>(m_portTable);
+    // The receive thread tells of a hang-up; the form hears of it on its own thread.
+    m_link->SetLineLostHandler([this] {
+        // On the receive thread of the current opening: the next opening joins it first.
+        PostToForm([opening = m_openCount.load()](CFormSetup* form) {
+            if (opening == form->m_openCount.load()) {
+                form->OnLineLost();
+            }
+        });
+    });
 
     CreateControls();
     setWidget(m_form);
@@ -70,12 +91,22 @@ CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setInterval(kRefreshPeriodMs);
     connect(m_refreshTimer, &QTimer::timeout, this, [this] { OnTimer(kRefreshTimerId); });
+
+    // Plugging and unplugging, from udev on this thread's event loop. Without udev (a container) the
+    // monitor stays silent or does not start, and the 5-second refresh alone keeps the list.
+    m_portMonitor = std::make_unique<PortMonitor>();
+    if (m_portMonitor->Ok()) {
+        m_portNotifier = new QSocketNotifier(m_portMonitor->fd(), QSocketNotifier::Read, this);
+        connect(m_portNotifier, &QSocketNotifier::activated, this, [this] { OnPortMonitorEvents(); });
+    }
 }
 
 CFormSetup::~CFormSetup() {
     // The worker writes to the port and reports to the form: it ends before either goes.
     m_link->Close();
     m_link.reset();
+    delete m_portNotifier; // before the monitor's descriptor closes
+    m_portNotifier = nullptr;
 }
 
 CKAVODoc* CFormSetup::GetDocument() const {
@@ -125,8 +156,17 @@ void CFormSetup::CreateControls() {
             const int rowHeight = std::max(1, m_cbPort->fontMetrics().height() + 2);
             m_cbPort->setMaxVisibleItems(std::max(3, (rect.height() - closedHeight) / rowHeight));
             rect.setHeight(closedHeight);
-            connect(m_cbPort, &QComboBox::activated, this,
-                    [this](int index) { m_pickedPort = m_cbPort->itemText(index); });
+            connect(m_cbPort, &QComboBox::activated, this, [this](int index) {
+                const QVariant name = m_cbPort->itemData(index, kPortNameRole);
+                m_pickedPort = name.isValid() ? name.toString() : m_cbPort->itemText(index);
+            });
+            connect(m_cbPort, &QComboBox::currentIndexChanged, this, [this] { UpdateKeepNameAction(); });
+            m_keepNameAction =
+                new QAction(QCoreApplication::translate("CFormSetup", "Keep this adapter's name"), m_cbPort);
+            connect(m_keepNameAction, &QAction::triggered, this, [this] { OnKeepAdapterName(); });
+            m_cbPort->addAction(m_keepNameAction);
+            m_cbPort->setContextMenuPolicy(Qt::ActionsContextMenu);
+            m_keepNameAction->setEnabled(false);
             w = m_cbPort;
             break;
         }
@@ -194,6 +234,7 @@ void CFormSetup::CreateControls() {
         b->SetFaceColor(m_clrNormal, false);
     }
     m_btnDownload->setEnabled(false);
+    UpdateKeepNameAction();
 }
 
 // The sliders change only by the notice table of OnHScroll.
@@ -339,6 +380,7 @@ void CFormSetup::SetOpenState() {
     m_cbPort->setEnabled(false);
     m_refreshTimer->stop();
     m_btnDownload->setEnabled(true);
+    UpdateKeepNameAction();
 }
 
 void CFormSetup::OnOpenPort() {
@@ -351,13 +393,25 @@ void CFormSetup::OnOpenPort() {
         m_refreshTimer->start();
         return;
     }
-    if (m_link->Open(m_cbPort->currentText().toStdString())) {
+    const std::string name = SelectedPortName().toStdString();
+    ++m_openCount;
+    if (m_link->Open(name)) {
         SetOpenState();
+        const std::optional<std::string> device = m_portTable.devicePath(name);
+        const PortIdentity identity = device ? m_scanner->reader().Read(*device) : PortIdentity();
+        m_openKernelName = identity.kernelName;
+        const std::string summary = identity.Summary();
+        m_openDescription = QString::fromStdString(summary.empty() ? identity.device : summary);
         return;
     }
     m_btnOpenPort->setText(kOpenPortText);
-    AfxMessageBox(kPortBusyText + QLatin1Char('\n') + QString::fromStdString(m_link->OpenFailureText()),
-                  MB_OK);
+    // The second line names the cause and its remedy, as kavo-cli doctor does.
+    const std::optional<std::string> device = m_portTable.devicePath(name);
+    const PortIdentity identity = device ? m_scanner->reader().Read(*device) : PortIdentity();
+    const CSerialPortBase& port = m_link->Port();
+    const std::string why = ExplainOpenFailure(m_portTable, name, port.lastError(), port.lastSystemError(),
+                                               identity, DoctorSystem::OfThisMachine());
+    AfxMessageBox(kPortBusyText + QLatin1Char('\n') + QString::fromStdString(why), MB_OK);
 }
 
 void CFormSetup::OnTimer(int id) {
@@ -384,28 +438,116 @@ QStringList CFormSetup::EnumeratePorts() const {
     return sorted;
 }
 
+QString CFormSetup::SelectedPortName() const {
+    const QVariant name = m_cbPort->currentData(kPortNameRole);
+    return name.isValid() ? name.toString() : m_cbPort->currentText();
+}
+
 void CFormSetup::RefreshPortList() {
-    const QSignalBlocker block(m_cbPort);
-    const QStringList present = EnumeratePorts();
-    QStringList shown;
-    for (int row = 0; row < m_cbPort->count(); ++row) {
-        shown << m_cbPort->itemText(row);
+    {
+        const QSignalBlocker block(m_cbPort);
+        std::vector<PortEntry> entries = m_scanner->Scan();
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const PortEntry& a, const PortEntry& b) { return PortListLess(a.name, b.name); });
+        QStringList present, presentNames, presentLinks;
+        for (const PortEntry& e : entries) {
+            const std::string summary = e.identity.Summary();
+            presentNames << QString::fromStdString(e.name);
+            // "COM33  FT232R USB UART (A10K3J)"
+            present << QString::fromStdString(summary.empty() ? e.name : e.name + "  " + summary);
+            presentLinks << QString::fromStdString(e.identity.byIdLink);
+        }
+        QStringList shown, shownLinks;
+        for (int row = 0; row < m_cbPort->count(); ++row) {
+            shown << m_cbPort->itemText(row);
+            shownLinks << m_cbPort->itemData(row, kByIdLinkRole).toString();
+        }
+        // The same entries stay as they are: an idle form does not rebuild and repaint its list every 5 s.
+        if (present != shown || presentLinks != shownLinks) {
+            m_cbPort->clear();
+            for (qsizetype i = 0; i < present.size(); ++i) {
+                m_cbPort->addItem(present[i], presentNames[i]);
+                m_cbPort->setItemData(static_cast<int>(i), presentLinks[i], kByIdLinkRole);
+            }
+        }
+        if (!present.isEmpty()) {
+            const int picked = m_pickedPort.isEmpty() ? -1 : m_cbPort->findData(m_pickedPort, kPortNameRole);
+            if (picked >= 0) {
+                m_cbPort->setCurrentIndex(picked);
+            } else {
+                m_pickedPort.clear(); // the operator's port went away
+                m_cbPort->setCurrentIndex(m_cbPort->count() - 1);
+            }
+        }
     }
-    // The same names stay as they are: an idle form does not rebuild and repaint its list every 5 s.
-    if (present != shown) {
-        m_cbPort->clear();
-        m_cbPort->addItems(present);
-    }
-    if (present.isEmpty()) {
+    UpdateKeepNameAction();
+}
+
+void CFormSetup::UpdateKeepNameAction() {
+    if (m_keepNameAction == nullptr) {
         return;
     }
-    const int picked = m_pickedPort.isEmpty() ? -1 : m_cbPort->findText(m_pickedPort);
-    if (picked >= 0) {
-        m_cbPort->setCurrentIndex(picked);
-    } else {
-        m_pickedPort.clear(); // the operator's port went away
-        m_cbPort->setCurrentIndex(m_cbPort->count() - 1);
+    const QString link = m_cbPort->currentData(kByIdLinkRole).toString();
+    const std::string name = SelectedPortName().toStdString();
+    // Offered for an adapter with a by-id link whose name is not already kept that way.
+    m_keepNameAction->setEnabled(!link.isEmpty() && !m_link->IsOpen() &&
+                                 PinnedTarget(m_portTable, name) != link.toStdString());
+}
+
+void CFormSetup::OnKeepAdapterName() {
+    const QString link = m_cbPort->currentData(kByIdLinkRole).toString();
+    const QString name = SelectedPortName();
+    if (link.isEmpty() || name.isEmpty()) {
+        return;
     }
+    std::string error;
+    if (!PinPortName(m_portTable, name.toStdString(), link.toStdString(), error)) {
+        AfxMessageBox(QCoreApplication::translate("CFormSetup", "The name %1 could not be kept: %2.")
+                          .arg(name, QString::fromStdString(error)),
+                      MB_ICONERROR);
+        return;
+    }
+    m_pickedPort = name;
+    RefreshPortList();
+}
+
+void CFormSetup::OnPortMonitorEvents() {
+    bool changed = false;
+    bool openPortGone = false;
+    for (const PortMonitor::Event& e : m_portMonitor->Drain()) {
+        changed = true;
+        if (e.action == "remove" && !m_openKernelName.empty() && e.kernelName == m_openKernelName) {
+            openPortGone = true;
+        }
+    }
+    if (changed) {
+        m_scanner->Invalidate();
+    }
+    if (openPortGone) {
+        OnLineLost(); // refreshes the list too
+    } else if (changed && !m_link->IsOpen()) {
+        OnTimer(kRefreshTimerId);
+    }
+}
+
+void CFormSetup::OnLineLost() {
+    // A download in progress fails on its next write and its end closes the port and tells the operator,
+    // also when the worker has finished and its end has yet to come through the event queue.
+    if (!m_link->IsOpen() || IsDownloadRunning() || m_downloadUnended) {
+        return;
+    }
+    const QString name = QString::fromStdString(m_link->PortName());
+    const QString what = m_openDescription.isEmpty() ? name : m_openDescription;
+    m_link->Close();
+    m_openKernelName.clear();
+    SetClosedState();
+    m_refreshTimer->start();
+    RefreshPortList();
+    AfxMessageBox(QCoreApplication::translate("CFormSetup",
+                                              "The adapter of %1 was unplugged: %2.\nThe port is "
+                                              "closed; plug the adapter in and press Open Port.")
+                      .arg(name, what),
+                  MB_ICONERROR);
 }
 
 void CFormSetup::SetDownloadControlsEnabled(bool enable) {
@@ -487,10 +629,12 @@ void CFormSetup::OnDownload() {
         AfxMessageBox(QStringLiteral("The download could not be started: %1.").arg(why), MB_ICONERROR);
         return;
     }
+    m_downloadUnended = true;
     AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);
 }
 
 void CFormSetup::EndDownload(const DownloadResult& result) {
+    m_downloadUnended = false;
     SetDownloadControlsEnabled(true);
     if (result.ok || result.stopped) {
         emit DownloadEnded();

@@ -11,6 +11,7 @@
 #include <QScrollArea>
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,7 +21,11 @@ class CColorButton;
 class CKAVODoc;
 class CSerialPortBase;
 class IBeeper;
+class PortMonitor;
+class PortScanner;
+class QAction;
 class QComboBox;
+class QSocketNotifier;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -63,6 +68,16 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
 
     // The present port names in the list's order: sorted as text, without regard to case.
     QStringList EnumeratePorts() const;
+    // The name of the list's selected entry ("COM33"), whatever the entry shows beside it.
+    QString SelectedPortName() const;
+    // The adapter of the open port went away (its udev remove, or the line hung up): the port is closed,
+    // the form offers Open Port again, and the operator is told which adapter it was.
+    void OnLineLost();
+    // "Keep this adapter's name": the selected name becomes a port-folder link to the adapter's by-id path.
+    void OnKeepAdapterName();
+    QAction* KeepNameAction() const { return m_keepNameAction; }
+    // True when a udev monitor tells the form of plugged and unplugged adapters.
+    bool HasPortMonitor() const { return m_portNotifier != nullptr; }
     // Brings the list up to date (left alone while the names are the same); keeps the operator's pick
     // while that name is present, else selects the last entry.
     void RefreshPortList();
@@ -99,6 +114,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     void SetProgressColor(const QColor& bar);
     void SetClosedState();
     void SetOpenState();
+    void OnPortMonitorEvents();
+    void UpdateKeepNameAction();
     void PostDownloadControls(quintptr wParam);
     // IDownloadListener, on the worker's thread: each posts its work to the user-interface thread.
     void OnDownloadStarted() override;
@@ -131,6 +148,19 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     // The name the operator picked in the list, kept across refreshes while it is present.
     QString m_pickedPort;
     std::shared_ptr<IBeeper> m_beeper;
+    // Discovery with the identities of the adapters, cached between refreshes.
+    std::unique_ptr<PortScanner> m_scanner;
+    std::unique_ptr<PortMonitor> m_portMonitor;
+    QSocketNotifier* m_portNotifier = nullptr;
+    QAction* m_keepNameAction = nullptr;
+    // The open port's kernel name ("ttyUSB0"), matched against udev's remove events, and how the list
+    // showed it, for the message when it goes away.
+    std::string m_openKernelName;
+    // Counts the opens, so that the news of a hang-up is taken only for the opening it came from.
+    std::atomic<int> m_openCount{0};
+    // From a download's start until its end has been handled here (EndDownload).
+    bool m_downloadUnended = false;
+    QString m_openDescription;
     // Declared last so that it is destroyed first; the destructor closes it explicitly anyway.
     std::unique_ptr<ControllerLink> m_link;
 };

@@ -424,6 +424,29 @@ TEST_F(PortOnPty, FarEndGoneMakesWriteFail) {
     EXPECT_FALSE(port.isOpen());
 }
 
+// A hang-up under an open port with nothing being sent (the adapter pulled out) is told once, on the
+// receive thread; a close of the port's own is not a hang-up.
+TEST_F(PortOnPty, HangUpIsToldOnceAndCloseIsNot) {
+    std::atomic<int> told{0};
+    m_port = std::make_unique<CSerialPortUnixBase>(PortNameTable(""));
+    m_port->setLineLostHandler([&] { ++told; });
+    m_port->configure(m_pty.slavePath().c_str(), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
+    ASSERT_TRUE(m_port->open());
+    m_port->close();
+    ASSERT_TRUE(m_port->open());
+    EXPECT_EQ(told.load(), 0);
+    m_pty.closeMaster();
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (told.load() == 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(told.load(), 1);
+    EXPECT_TRUE(m_port->isOpen());
+    m_port->close();
+    EXPECT_EQ(told.load(), 1);
+}
+
 TEST_F(PortOnPty, OpenCloseManyTimesWithTrafficLeavesNoThread) {
     CSerialPortUnixBase& port = openPort();
     port.close();

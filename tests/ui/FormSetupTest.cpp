@@ -364,6 +364,32 @@ TEST_F(FormSetupTest, FailedOpenNamesTheCause) {
     }
 }
 
+// The line hangs up under an open port with nothing being sent (the adapter pulled out; here the far end
+// of the pseudo-terminal closes): noticed at once by the receive thread, the port is closed, the form offers
+// Open Port and says which port went away; once the device is back, Open Port works again.
+TEST_F(FormSetupTest, TheOpenPortsLineHangingUpClosesThePort) {
+    Pick(QStringLiteral("COM1"));
+    QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
+    ASSERT_TRUE(form->Port()->isOpen());
+    pty1.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return !form->Port()->isOpen(); }));
+    EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
+    EXPECT_TRUE(form->PortList()->isEnabled());
+    EXPECT_TRUE(form->IsRefreshTimerActive());
+    EXPECT_FALSE(form->DownloadButton()->isEnabled());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(QLatin1String("The adapter of COM1 was unplugged")))
+        << boxes.shown[0].text.toStdString();
+
+    PtyPair back;
+    machine.AddPort(QStringLiteral("COM1"), QString::fromStdString(back.slaveName));
+    form->OnTimer(CFormSetup::kRefreshTimerId);
+    Pick(QStringLiteral("COM1"));
+    QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
+    EXPECT_TRUE(form->Port()->isOpen());
+    EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
 TEST_F(FormSetupTest, PermissionDeniedPointsToTheDialoutGroup) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "root opens any device node";

@@ -21,6 +21,11 @@ void CliCommandLine::ExpectFile() {
     m_expectsFile = true;
 }
 
+void CliCommandLine::AllowArguments(const QString& name, const QString& description, int maxCount) {
+    m_parser.addPositionalArgument(name, description);
+    m_maxArguments = maxCount;
+}
+
 std::optional<int> CliCommandLine::Parse() {
     if (!m_parser.parse(m_args)) {
         return BadUsage(m_parser.errorText());
@@ -33,9 +38,10 @@ std::optional<int> CliCommandLine::Parse() {
     if (m_expectsFile && given.isEmpty()) {
         return BadUsage(QStringLiteral("no file given"));
     }
-    if (given.size() > (m_expectsFile ? 1 : 0)) {
-        return BadUsage(m_expectsFile ? QStringLiteral("only one file at a time")
-                                      : QStringLiteral("unexpected argument '%1'").arg(given.constFirst()));
+    if (given.size() > (m_expectsFile ? 1 : m_maxArguments)) {
+        return BadUsage(m_expectsFile
+                            ? QStringLiteral("only one file at a time")
+                            : QStringLiteral("unexpected argument '%1'").arg(given.at(m_maxArguments)));
     }
     return std::nullopt;
 }

@@ -21,6 +21,9 @@ class CliCommandLine {
 
     // The command takes one recipe file (FILE.aid); without this call it takes nothing but options.
     void ExpectFile();
+    // The command takes up to maxCount plain arguments (not files), shown in the help as name.
+    void AllowArguments(const QString& name, const QString& description, int maxCount);
+    QStringList Arguments() const { return m_parser.positionalArguments(); }
     // Parses the arguments. std::nullopt: the command runs. Otherwise its exit code: CliOk once --help is
     // answered, CliBadUsage once a complaint (the parser's, or about the arguments) and the help are on
     // standard error.
@@ -37,4 +40,5 @@ class CliCommandLine {
     QCommandLineParser m_parser;
     QCommandLineOption m_help;
     bool m_expectsFile = false;
+    int m_maxArguments = 0;
 };

@@ -10,5 +10,6 @@ enum CliExit { CliOk = 0, CliFailed = 1, CliBadUsage = 2 };
 int RunShow(const QStringList& args);
 int RunFrames(const QStringList& args);
 int RunPorts(const QStringList& args);
+int RunDoctor(const QStringList& args);
 int RunDownload(const QStringList& args);
 int RunSimulate(const QStringList& args);

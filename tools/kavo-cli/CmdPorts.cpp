@@ -1,9 +1,17 @@
-// kavo-cli ports: the serial ports present, as the setup form lists them, with their devices.
+// kavo-cli ports: the serial ports present, as the setup form lists them, with what each device is and who
+// holds it; --json for records; --pin/--unpin to keep an adapter's name across re-plugging.
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "FileName.h"
+#include "PortDoctor.h"
 #include "PortNameTable.h"
+#include "PortPin.h"
+#include "PortScanner.h"
 #include "PortWording.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,37 +19,148 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// "minicom (PID 1234)", "" when free.
+std::string HolderText(const PortEntry& e, const PortNameTable& table, const DoctorSystem& system) {
+    const std::optional<PortHolder> holder = FindPortHolder(e.device, table.lockDir(), system);
+    return holder ? holder->Describe() : std::string();
+}
+
+// DEVICE as given to --pin: a device path, a kernel name (ttyUSB0) or a present port name (COM33).
+std::optional<std::string> DeviceOf(const QString& given, const PortNameTable& table) {
+    const std::string text = given.toStdString();
+    if (PortNameTable::PortNumber(text)) {
+        return table.devicePath(text);
+    }
+    if (!text.empty() && text[0] == '/') {
+        return text;
+    }
+    return table.devRoot() + "/" + text;
+}
+
+int Pin(CliCommandLine& cli, const PortNameTable& table, const QString& name, const QStringList& rest) {
+    if (rest.size() != 1) {
+        return cli.BadUsage(
+            QStringLiteral("--pin needs the port name and the device: --pin COM5 /dev/ttyUSB0"));
+    }
+    const std::optional<std::string> device = DeviceOf(rest.first(), table);
+    const PortIdentityReader reader(table.sysfsRoot(), table.devRoot());
+    const PortIdentity identity = device ? reader.Read(*device) : PortIdentity();
+    if (identity.byIdLink.empty()) {
+        std::fprintf(
+            stderr,
+            "%s: %s has no /dev/serial/by-id link (it is no USB adapter, or not plugged in), so no name "
+            "can be kept for it\n",
+            qPrintable(cli.program()), qPrintable(rest.first()));
+        return CliFailed;
+    }
+    std::string error;
+    if (!PinPortName(table, name.toStdString(), identity.byIdLink, error)) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(cli.program()), error.c_str());
+        return CliFailed;
+    }
+    std::printf("%s -> %s\n", qPrintable(name), identity.byIdLink.c_str());
+    return CliOk;
+}
+
+} // namespace
+
 int RunPorts(const QStringList& args) {
     const QString description =
         QStringLiteral(
-            "Lists the serial ports present (COM0..COM254) in the order the port list shows them, each with\n"
-            "the device it maps to. Built in: COM1..COM32 = /dev/ttyS0..31 (real UARTs only),\n"
-            "COM33..COM64 = /dev/ttyUSB0..31, COM65..COM96 = /dev/ttyACM0..31. A symbolic link COMn in the\n"
-            "port folder adds or overrides a name, e.g.\n"
-            "  ln -s /dev/serial/by-id/usb-... \"$KAVO_PORTS_DIR/COM5\"\n"
+            "Lists the serial ports present (COM0..COM254) in the order the port list shows them: name,\n"
+            "device, /dev/serial/by-id link, USB vendor:product, serial number, driver and the program that\n"
+            "holds the port. Built in: COM1..COM32 = /dev/ttyS0..31 (real UARTs only), COM33..COM64 =\n"
+            "/dev/ttyUSB0..31, COM65..COM96 = /dev/ttyACM0..31. A symbolic link COMn in the port folder "
+            "adds\n"
+            "or overrides a name; --pin writes one to the adapter's by-id link, so that the name survives\n"
+            "re-plugging.\n"
             "Port folder: $KAVO_PORTS_DIR, else ") +
         QString::fromStdString(PortNameTable::DefaultUserDir());
-    CliCommandLine cli(args, QString(), description);
+    CliCommandLine cli(args, QStringLiteral("[--json] [--pin COMn DEVICE] [--unpin COMn]"), description);
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the ports as JSON records."));
+    const QCommandLineOption pin(
+        QStringLiteral("pin"),
+        QStringLiteral("Keep the name COMn for the adapter DEVICE (/dev/ttyUSB0, ttyUSB0 "
+                       "or a present COMm): a port-folder link to its by-id path."),
+        QStringLiteral("COMn"));
+    const QCommandLineOption unpin(QStringLiteral("unpin"),
+                                   QStringLiteral("Remove the port-folder entry COMn."),
+                                   QStringLiteral("COMn"));
+    cli.parser().addOption(json);
+    cli.parser().addOption(pin);
+    cli.parser().addOption(unpin);
+    cli.AllowArguments(QStringLiteral("DEVICE"), QStringLiteral("The adapter, with --pin."), 1);
     if (const auto exit = cli.Parse()) {
         return *exit;
     }
-
     const PortNameTable table = PortNameTable::FromEnvironment();
-    std::vector<std::string> names = EnumeratePorts(table);
-    SortPortList(names);
-    if (names.empty()) {
+    if (cli.parser().isSet(pin)) {
+        return Pin(cli, table, cli.parser().value(pin), cli.Arguments());
+    }
+    if (!cli.Arguments().isEmpty()) {
+        return cli.BadUsage(QStringLiteral("a device is given only with --pin"));
+    }
+    if (cli.parser().isSet(unpin)) {
+        std::string error;
+        if (!UnpinPortName(table, cli.parser().value(unpin).toStdString(), error)) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(cli.program()), error.c_str());
+            return CliFailed;
+        }
+        return CliOk;
+    }
+
+    PortScanner scanner(table);
+    std::vector<PortEntry> entries = scanner.Scan();
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const PortEntry& a, const PortEntry& b) { return PortListLess(a.name, b.name); });
+    const DoctorSystem system = DoctorSystem::OfThisMachine();
+    if (cli.parser().isSet(json)) {
+        QJsonArray records;
+        for (const PortEntry& e : entries) {
+            const PortIdentity& id = e.identity;
+            QJsonObject r;
+            r.insert(QStringLiteral("name"), QString::fromStdString(e.name));
+            r.insert(QStringLiteral("device"), QString::fromStdString(e.device));
+            r.insert(QStringLiteral("byId"), QString::fromStdString(id.byIdLink));
+            r.insert(QStringLiteral("vendorId"), QString::fromStdString(id.vendorId));
+            r.insert(QStringLiteral("productId"), QString::fromStdString(id.productId));
+            r.insert(QStringLiteral("manufacturer"), QString::fromStdString(id.manufacturer));
+            r.insert(QStringLiteral("product"), QString::fromStdString(id.product));
+            r.insert(QStringLiteral("serial"), QString::fromStdString(id.serial));
+            r.insert(QStringLiteral("driver"), QString::fromStdString(id.driver));
+            r.insert(QStringLiteral("heldBy"), QString::fromStdString(HolderText(e, table, system)));
+            records.append(r);
+        }
+        std::fputs(QJsonDocument(records).toJson(QJsonDocument::Indented).constData(), stdout);
+        return CliOk;
+    }
+    if (entries.empty()) {
         std::fprintf(stderr, "%s: no serial ports found (port folder: %s)\n", qPrintable(cli.program()),
                      DisplayFileName(table.userDir()).c_str());
         return CliOk;
     }
-    size_t width = 0;
-    for (const std::string& n : names) {
-        width = std::max(width, n.size());
+    std::vector<std::vector<std::string>> rows = {
+        {"NAME", "DEVICE", "BY-ID", "VENDOR:PRODUCT", "SERIAL", "DRIVER", "HELD BY"}};
+    for (const PortEntry& e : entries) {
+        const PortIdentity& id = e.identity;
+        const auto dash = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
+        rows.push_back({e.name, DisplayFileName(e.device), dash(id.byIdLink), dash(id.VendorProduct()),
+                        dash(id.serial), dash(id.driver), dash(HolderText(e, table, system))});
     }
-    for (const std::string& n : names) {
-        const std::optional<std::string> path = table.devicePath(n);
-        const std::string device = path ? DisplayFileName(*path) : std::string("(gone)");
-        std::printf("%-*s  %s\n", static_cast<int>(width), n.c_str(), device.c_str());
+    std::vector<size_t> width(rows.front().size(), 0);
+    for (const auto& row : rows) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            width[c] = std::max(width[c], row[c].size());
+        }
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c) {
+            line += c + 1 < row.size() ? row[c] + std::string(width[c] - row[c].size() + 2, ' ') : row[c];
+        }
+        std::printf("%s\n", line.c_str());
     }
     return CliOk;
 }

@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {"show", "print a recipe file as a table", RunShow},
     {"frames", "print the 192 download frames of a recipe file", RunFrames},
     {"ports", "list the serial ports present and their devices", RunPorts},
+    {"doctor", "tell why a serial port cannot be used, and what to do", RunDoctor},
     {"download", "download a recipe file to the controller", RunDownload},
     {"simulate", "run a virtual controller on a pseudo-terminal", RunSimulate},
 };

@@ -1,0 +1,430 @@
+#include "PortDoctor.h"
+
+#include "CSerialPortBase.h"
+#include "PortWording.h"
+#include "UucpLock.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadFirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+bool IsNumber(const char* s) {
+    if (*s == '\0') {
+        return false;
+    }
+    for (; *s != '\0'; ++s) {
+        if (*s < '0' || *s > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Calls fn(pid) for every process folder under procRoot; fn returns true to stop.
+template <typename Fn> void ForEachProcess(const std::string& procRoot, Fn fn) {
+    DIR* d = ::opendir(procRoot.c_str());
+    if (d == nullptr) {
+        return;
+    }
+    while (const dirent* e = ::readdir(d)) {
+        if (IsNumber(e->d_name) && fn(static_cast<pid_t>(std::atol(e->d_name)))) {
+            break;
+        }
+    }
+    ::closedir(d);
+}
+
+std::string ProgramName(const DoctorSystem& system, pid_t pid) {
+    return ReadFirstLine(system.procRoot + "/" + std::to_string(pid) + "/comm");
+}
+
+// The path the device's links lead to ("/dev/serial/by-id/usb-..." -> "/dev/ttyUSB0"), as /proc/PID/fd
+// names an open device. Followed by hand: the folders on the way are real, and realpath fails under the
+// umockdev preload the tests run in.
+std::string RealPath(const std::string& path) {
+    std::string result = path;
+    char target[PATH_MAX];
+    for (int hop = 0; hop < 16; ++hop) {
+        const ssize_t n = ::readlink(result.c_str(), target, sizeof target - 1);
+        if (n <= 0) {
+            break;
+        }
+        const std::string next(target, static_cast<std::size_t>(n));
+        const auto slash = result.find_last_of('/');
+        result = next[0] == '/' || slash == std::string::npos
+                     ? next
+                     : std::filesystem::path(result.substr(0, slash + 1) + next).lexically_normal().string();
+    }
+    return result;
+}
+
+// "crw-rw----"
+std::string ModeText(mode_t mode) {
+    std::string text = S_ISCHR(mode) ? "c" : "-";
+    const char* letters = "rwxrwxrwx";
+    for (int i = 0; i < 9; ++i) {
+        text += (mode & (0400 >> i)) != 0 ? letters[i] : '-';
+    }
+    return text;
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// "0403" -> "403": the form the kernel's PRODUCT variable uses.
+std::string WithoutLeadingZeros(const std::string& hex) {
+    const auto first = hex.find_first_not_of('0');
+    return first == std::string::npos ? "0" : hex.substr(first);
+}
+
+// The permission finding for device, if the user cannot read and write it.
+std::optional<PortFinding> CheckPermission(const std::string& name, const std::string& device,
+                                           const DoctorSystem& system) {
+    struct stat st;
+    if (::stat(device.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    const DoctorCredentials& who = system.credentials;
+    if (system.checkAccess && ::access(device.c_str(), R_OK | W_OK) == 0) {
+        return std::nullopt;
+    }
+    if (who.uid == 0) {
+        return std::nullopt;
+    }
+    if (st.st_uid == who.uid && (st.st_mode & 0600) == 0600) {
+        return std::nullopt;
+    }
+    const bool inGroup = std::find(who.groups.begin(), who.groups.end(), st.st_gid) != who.groups.end();
+    if (inGroup && (st.st_mode & 0060) == 0060) {
+        return std::nullopt;
+    }
+    if ((st.st_mode & 0006) == 0006) {
+        return std::nullopt;
+    }
+    const std::string group = GroupName(st.st_gid, system);
+    const std::string owned = device + " belongs to group " + group + " (" + ModeText(st.st_mode) + ")";
+    if ((st.st_mode & 0060) == 0060 && !inGroup && ListedInGroup(who.userName, st.st_gid, system)) {
+        return PortFinding{
+            PortFinding::NotYetInSession, true,
+            "Permission denied for " + name + ": " + owned + "; you are in the " + group +
+                " group in /etc/group but not yet in this session: log out and in (or run newgrp " + group +
+                ")."};
+    }
+    if ((st.st_mode & 0060) == 0060) {
+        return PortFinding{PortFinding::Permission, true,
+                           "Permission denied for " + name + ": " + owned +
+                               " and you are not in it: add yourself "
+                               "to the " +
+                               group + " group (sudo usermod -aG " + group + " $USER), then log out and in."};
+    }
+    return PortFinding{
+        PortFinding::Permission, true,
+        "Permission denied for " + name + ": " + owned +
+            ", which gives no group access: ask the administrator to install the udev rule that "
+            "gives the logged-in user access to USB serial adapters."};
+}
+
+bool FlockHolder(const std::string& device, const DoctorSystem& system, PortHolder& holder) {
+    struct stat st;
+    if (::stat(device.c_str(), &st) != 0) {
+        return false;
+    }
+    std::ifstream locks(system.procRoot + "/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "1: FLOCK  ADVISORY  WRITE 4217 00:1a:1234 0 EOF"; blocked waiters carry "->" and hold nothing.
+        if (line.find("->") != std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string id, type, advisory, mode, file;
+        long pid = 0;
+        if (!(fields >> id >> type >> advisory >> mode >> pid >> file) || pid <= 0) {
+            continue;
+        }
+        unsigned maj = 0, min = 0;
+        unsigned long long ino = 0;
+        if (std::sscanf(file.c_str(), "%x:%x:%llu", &maj, &min, &ino) != 3) {
+            continue;
+        }
+        if (maj == major(st.st_dev) && min == minor(st.st_dev) && ino == st.st_ino && pid != system.self) {
+            holder = PortHolder{static_cast<pid_t>(pid), ProgramName(system, static_cast<pid_t>(pid)),
+                                type == "FLOCK" ? "flock" : "lock"};
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DescriptorHolder(const std::string& device, const DoctorSystem& system, PortHolder& holder) {
+    const std::string real = RealPath(device);
+    bool found = false;
+    ForEachProcess(system.procRoot, [&](pid_t pid) {
+        if (pid == system.self) {
+            return false;
+        }
+        const std::string fdDir = system.procRoot + "/" + std::to_string(pid) + "/fd";
+        DIR* d = ::opendir(fdDir.c_str());
+        if (d == nullptr) {
+            return false; // another user's process: /proc does not show it
+        }
+        char target[PATH_MAX];
+        while (const dirent* e = ::readdir(d)) {
+            const std::string link = fdDir + "/" + e->d_name;
+            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == real) {
+                holder = PortHolder{pid, ProgramName(system, pid), "open descriptor"};
+                found = true;
+                break;
+            }
+        }
+        ::closedir(d);
+        return found;
+    });
+    return found;
+}
+
+} // namespace
+
+DoctorCredentials DoctorCredentials::OfThisProcess() {
+    DoctorCredentials who;
+    who.uid = ::getuid();
+    if (const passwd* pw = ::getpwuid(who.uid); pw != nullptr && pw->pw_name != nullptr) {
+        who.userName = pw->pw_name;
+    }
+    const int n = ::getgroups(0, nullptr);
+    if (n > 0) {
+        who.groups.resize(static_cast<std::size_t>(n));
+        who.groups.resize(static_cast<std::size_t>(std::max(0, ::getgroups(n, who.groups.data()))));
+    }
+    if (std::find(who.groups.begin(), who.groups.end(), ::getgid()) == who.groups.end()) {
+        who.groups.push_back(::getgid());
+    }
+    return who;
+}
+
+DoctorSystem DoctorSystem::OfThisMachine() {
+    DoctorSystem system;
+    system.self = ::getpid();
+    return system;
+}
+
+std::string PortHolder::Describe() const {
+    return (program.empty() ? std::string("a program") : program) + " (PID " + std::to_string(pid) + ")";
+}
+
+std::string GroupName(gid_t gid, const DoctorSystem& system) {
+    std::ifstream in(system.groupFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        // name:password:gid:members
+        const auto a = line.find(':');
+        const auto b = a == std::string::npos ? a : line.find(':', a + 1);
+        const auto c = b == std::string::npos ? b : line.find(':', b + 1);
+        if (c != std::string::npos && line.substr(b + 1, c - b - 1) == std::to_string(gid)) {
+            return line.substr(0, a);
+        }
+    }
+    return std::to_string(gid);
+}
+
+std::optional<gid_t> GroupId(const std::string& name, const DoctorSystem& system) {
+    std::ifstream in(system.groupFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto a = line.find(':');
+        const auto b = a == std::string::npos ? a : line.find(':', a + 1);
+        const auto c = b == std::string::npos ? b : line.find(':', b + 1);
+        if (c != std::string::npos && line.substr(0, a) == name) {
+            return static_cast<gid_t>(std::strtoul(line.substr(b + 1, c - b - 1).c_str(), nullptr, 10));
+        }
+    }
+    return std::nullopt;
+}
+
+bool ListedInGroup(const std::string& userName, gid_t gid, const DoctorSystem& system) {
+    if (userName.empty()) {
+        return false;
+    }
+    std::ifstream in(system.groupFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto a = line.find(':');
+        const auto b = a == std::string::npos ? a : line.find(':', a + 1);
+        const auto c = b == std::string::npos ? b : line.find(':', b + 1);
+        if (c == std::string::npos || line.substr(b + 1, c - b - 1) != std::to_string(gid)) {
+            continue;
+        }
+        std::istringstream members(line.substr(c + 1));
+        std::string member;
+        while (std::getline(members, member, ',')) {
+            if (member == userName) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::optional<PortHolder> FindPortHolder(const std::string& devicePath, const std::string& lockDir,
+                                         const DoctorSystem& system) {
+    PortHolder holder;
+    if (FlockHolder(devicePath, system, holder)) {
+        return holder;
+    }
+    if (const std::optional<UucpLock> lock = FindUucpLockOf(lockDir, devicePath);
+        lock && lock->live && lock->pid != system.self) {
+        return PortHolder{lock->pid, ProgramName(system, lock->pid), "lock file " + lock->path};
+    }
+    if (DescriptorHolder(devicePath, system, holder)) {
+        return holder;
+    }
+    return std::nullopt;
+}
+
+bool ModemManagerRunning(const DoctorSystem& system) {
+    bool running = false;
+    ForEachProcess(system.procRoot, [&](pid_t pid) {
+        running = ProgramName(system, pid) == "ModemManager";
+        return running;
+    });
+    return running;
+}
+
+bool BrlttyInstalled(const DoctorSystem& system) {
+    for (const std::string& program : system.brlttyPrograms) {
+        if (::access(program.c_str(), F_OK) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> BrlttyRulesClaiming(const std::string& vendorId, const std::string& productId,
+                                             const DoctorSystem& system) {
+    std::vector<std::string> files;
+    if (vendorId.empty()) {
+        return files;
+    }
+    const std::string vid = Lower(vendorId), pid = Lower(productId);
+    // brltty's rules name adapters by the kernel's PRODUCT ("1a86/7523/*") or by sysfs attributes.
+    const std::string product = "\"" + WithoutLeadingZeros(vid) + "/" + WithoutLeadingZeros(pid) + "/";
+    const std::string vendorAttr = "{idvendor}==\"" + vid + "\"";
+    const std::string productAttr = "{idproduct}==\"" + pid + "\"";
+    for (const std::string& dir : system.udevRuleDirs) {
+        DIR* d = ::opendir(dir.c_str());
+        if (d == nullptr) {
+            continue;
+        }
+        while (const dirent* e = ::readdir(d)) {
+            const std::string file = e->d_name;
+            if (file.find("brltty") == std::string::npos) {
+                continue;
+            }
+            std::ifstream in(dir + "/" + file);
+            std::string line;
+            while (std::getline(in, line)) {
+                const std::string l = Lower(line);
+                if (!l.empty() && l[0] == '#') {
+                    continue;
+                }
+                if (l.find(product) != std::string::npos ||
+                    (l.find(vendorAttr) != std::string::npos && l.find(productAttr) != std::string::npos)) {
+                    files.push_back(dir + "/" + file);
+                    break;
+                }
+            }
+        }
+        ::closedir(d);
+    }
+    return files;
+}
+
+std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::string& name,
+                                      const PortIdentity& identity, const DoctorSystem& system) {
+    std::vector<PortFinding> findings;
+    const std::optional<std::string> device = table.devicePath(name);
+    if (!device) {
+        findings.push_back(
+            {PortFinding::Missing, true,
+             name + " was not found: the adapter may be unplugged, or no device has that name."});
+        return findings;
+    }
+    if (std::optional<PortFinding> permission = CheckPermission(name, *device, system)) {
+        findings.push_back(std::move(*permission));
+    }
+    if (const std::optional<PortHolder> holder = FindPortHolder(*device, table.lockDir(), system)) {
+        findings.push_back({PortFinding::Held, true,
+                            name + " is in use by another program: " + holder->Describe() + " holds it (" +
+                                holder->how + "); close that program and try again."});
+    } else if (const std::optional<UucpLock> lock = FindUucpLockOf(table.lockDir(), *device);
+               lock && !lock->live) {
+        findings.push_back({PortFinding::StaleLockFile, false,
+                            "A stale lock file " + lock->path + " names PID " + std::to_string(lock->pid) +
+                                ", which no longer runs; it is ignored (remove it: sudo rm " + lock->path +
+                                ")."});
+    }
+    if (identity.IsUsb() && !identity.modemManagerIgnores && ModemManagerRunning(system)) {
+        findings.push_back(
+            {PortFinding::ModemManager, false,
+             "ModemManager is running and is not told to leave this adapter (" + identity.VendorProduct() +
+                 ") alone: it probes USB serial adapters with AT commands when they are plugged "
+                 "in. Install a udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=\"1\" for it (the "
+                 "package's rule does for common chips), or stop it: sudo systemctl disable --now "
+                 "ModemManager."});
+    }
+    if (identity.IsUsb() && BrlttyInstalled(system)) {
+        const std::vector<std::string> rules =
+            BrlttyRulesClaiming(identity.vendorId, identity.productId, system);
+        if (!rules.empty()) {
+            findings.push_back({PortFinding::Brltty, false,
+                                "brltty is installed and its udev rules (" + rules.front() +
+                                    ") claim this adapter (" + identity.VendorProduct() +
+                                    "): it takes the port when the adapter is plugged in. Without a braille "
+                                    "display here, remove it: sudo apt remove brltty."});
+        }
+    }
+    return findings;
+}
+
+std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError,
+                               int systemError, const PortIdentity& identity, const DoctorSystem& system) {
+    if (!name.empty() && (portError == ErrorAccessDenied || systemError == EACCES || systemError == EPERM ||
+                          systemError == EBUSY)) {
+        for (const PortFinding& f : DiagnosePort(table, name, identity, system)) {
+            const bool held = f.kind == PortFinding::Held;
+            const bool permission =
+                f.kind == PortFinding::Permission || f.kind == PortFinding::NotYetInSession;
+            if ((held && systemError == EBUSY) || (permission && systemError != EBUSY)) {
+                return f.text;
+            }
+        }
+    }
+    return PortOpenFailureText(name, portError, systemError);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "PortIdentity.h"
+#include "PortNameTable.h"
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Why a serial port cannot be used, and what to do about it: permission (the device's group and mode
+// against the user's groups), another program holding it (flock, a live UUCP lock file, an open
+// descriptor), ModemManager probing it, brltty claiming it. The same words serve kavo-cli doctor and the
+// second line of the form's failed-open message.
+
+// Who asks: the user and the groups of this session. Made up in tests (they may run as root).
+struct DoctorCredentials {
+    uid_t uid = 0;
+    std::string userName;
+    std::vector<gid_t> groups; // this session's, the primary group included
+    static DoctorCredentials OfThisProcess();
+};
+
+// Where the doctor looks. The defaults are this machine's; tests point them at fixtures.
+struct DoctorSystem {
+    std::string procRoot = "/proc";
+    std::string groupFile = "/etc/group";
+    std::vector<std::string> udevRuleDirs = {"/etc/udev/rules.d", "/run/udev/rules.d",
+                                             "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
+    std::vector<std::string> brlttyPrograms = {"/usr/bin/brltty", "/bin/brltty", "/usr/sbin/brltty"};
+    DoctorCredentials credentials = DoctorCredentials::OfThisProcess();
+    // Asks the kernel too (ACLs such as udev's uaccess); off when the credentials are made up.
+    bool checkAccess = true;
+    // A holder with this PID is not reported (the asking program itself); 0 reports every holder.
+    pid_t self = 0;
+
+    static DoctorSystem OfThisMachine();
+};
+
+// A program that holds a device.
+struct PortHolder {
+    pid_t pid = 0;
+    std::string program; // from /proc/PID/comm, empty when unknown
+    std::string how;     // "flock", "lock file /var/lock/LCK..ttyUSB0", "open descriptor"
+    // "minicom (PID 1234)"
+    std::string Describe() const;
+};
+
+struct PortFinding {
+    enum Kind { Missing, Permission, NotYetInSession, Held, StaleLockFile, ModemManager, Brltty };
+    Kind kind;
+    bool blocksOpen;  // opening fails because of it (ModemManager and brltty spoil the line instead)
+    std::string text; // cause, then the remedy: one sentence or two
+};
+
+// Everything found against the port name (its device from the table, its identity from sysfs/udev).
+std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::string& name,
+                                      const PortIdentity& identity, const DoctorSystem& system);
+
+// The first program found holding devicePath: flock (/proc/locks), a live UUCP lock file, an open
+// descriptor (/proc/PID/fd, where /proc shows it).
+std::optional<PortHolder> FindPortHolder(const std::string& devicePath, const std::string& lockDir,
+                                         const DoctorSystem& system);
+bool ModemManagerRunning(const DoctorSystem& system);
+bool BrlttyInstalled(const DoctorSystem& system);
+// The brltty udev rule files that claim the USB ids vendorId:productId.
+std::vector<std::string> BrlttyRulesClaiming(const std::string& vendorId, const std::string& productId,
+                                             const DoctorSystem& system);
+// Group names of gids ("dialout"), from the group file; the number when it has no name.
+std::string GroupName(gid_t gid, const DoctorSystem& system);
+// The gid of the group named name in the group file.
+std::optional<gid_t> GroupId(const std::string& name, const DoctorSystem& system);
+// True when userName is a member of the group gid in the group file.
+bool ListedInGroup(const std::string& userName, gid_t gid, const DoctorSystem& system);
+
+// The second line of the failed-open message: the cause found and its remedy where the doctor finds one
+// that explains the failure, else PortOpenFailureText's sentence.
+std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError,
+                               int systemError, const PortIdentity& identity, const DoctorSystem& system);
