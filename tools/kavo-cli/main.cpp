@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"ports", "list the serial ports present and their devices", RunPorts},
     {"download", "download a recipe file to the controller", RunDownload},
     {"simulate", "run a virtual controller on a pseudo-terminal", RunSimulate},
+    {"log", "print the journal of downloads and live sessions", RunLog},
 };
 
 void PrintUsage(FILE* to) {
