@@ -8,6 +8,7 @@
 #include "CKAVOApp.h"
 #include "CKAVODoc.h"
 #include "CMainFrame.h"
+#include "CSerialPortBase.h"
 #include "FarEnd.h"
 
 #include <QApplication>
