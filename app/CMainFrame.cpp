@@ -106,6 +106,8 @@ void CMainFrame::OnCreateClient(const AppServices& services) {
         }
     });
     m_pDocument->AddView(m_view);
+    connect(m_form, &CFormSetup::StatusMessage, this,
+            [this](const QString& text) { m_statusBar->SetPaneText(kPaneMessage, text); });
 }
 
 QAction* CMainFrame::MakeAction(UINT id, const QString& text) {

@@ -3,9 +3,11 @@
 #include "CSerialPortBase.h"
 #include "PortWording.h"
 
+using namespace kavo::download;
+
 ControllerLink::ControllerLink(std::unique_ptr<CSerialPortBase> port, IBeeper* beeper,
                                DownloadWorker::Options options)
-    : m_port(std::move(port)), m_worker(beeper, options) {
+    : m_port(std::move(port)), m_liveSpacing(options.frameInterval + kLiveMargin), m_worker(beeper, options) {
     // Nothing is read back from the controller: received bytes are only buffered.
     m_port->setNotifyDelay(0);
     m_port->setNotifyThreshold(1);
@@ -19,6 +21,8 @@ bool ControllerLink::Open(const std::string& portName) {
     Close();
     m_port->configure(portName.c_str(), kBaudRate, ParityNone, DataBits8, StopOne, FlowNone, kReadBufferSize);
     m_port->open();
+    std::lock_guard state(m_state);
+    m_memoryKey = portName;
     return m_port->isOpen();
 }
 
@@ -28,8 +32,20 @@ std::string ControllerLink::OpenFailureText() const {
 
 void ControllerLink::Close() {
     m_worker.requestStop();
+    m_liveThread.request_stop();
     m_port->close();
     m_worker.stop();
+    StopLiveThread();
+}
+
+void ControllerLink::StopLiveThread() {
+    if (m_liveThread.joinable()) {
+        m_liveThread.request_stop();
+        m_liveThread.join();
+    }
+    std::lock_guard state(m_state);
+    m_liveListener = nullptr;
+    m_pending.Clear();
 }
 
 bool ControllerLink::IsOpen() const {
@@ -56,22 +72,197 @@ ControllerLink::StartResult ControllerLink::StartDownload(Recipe recipe, IDownlo
                     },
                     [port] { return PortLineFailureText(port->lastError(), port->lastSystemError()); },
                     [port] { return port->waitForSent(kDrainMilliseconds); }};
+    // Every frame, download or live, is written under m_write and stamps the end of the latest frame.
+    job.write = [this, write = std::move(job.write)](const std::uint8_t* data, int size) {
+        std::lock_guard line(m_write);
+        const int written = write(data, size);
+        SetLastFrameEnd(Clock::now());
+        return written;
+    };
+    // Live frames are held from here on; one being written is waited for, then the download's first frame
+    // keeps the frame interval after it.
+    job.notBefore = [this] {
+        std::lock_guard line(m_write);
+        return LastFrameEnd() + m_liveSpacing;
+    };
+    const FrameValueArray values = FrameValues(job.recipe.m_levels, job.recipe.m_stepMasks);
     IDownloadListener* l = &listener;
     DownloadCallbacks callbacks;
-    callbacks.started = [l] { l->OnDownloadStarted(); };
-    callbacks.progress = [l](int count) { l->OnDownloadProgress(count); };
+    callbacks.started = [this, l] {
+        {
+            std::lock_guard state(m_state);
+            OpenMemory().downloadRunning = true;
+        }
+        l->OnDownloadStarted();
+    };
+    callbacks.progress = [this, l, values](int count) {
+        {
+            std::lock_guard state(m_state);
+            if (count >= 1 && count <= kFrameCount) {
+                OpenMemory().values[static_cast<std::size_t>(count - 1)] =
+                    values[static_cast<std::size_t>(count - 1)];
+            }
+        }
+        l->OnDownloadProgress(count);
+    };
     callbacks.succeeded = [l] { l->OnDownloadSucceeded(); };
     callbacks.bell = [l] { l->OnDownloadBell(); };
-    callbacks.finished = [l](const DownloadResult& result) { l->OnDownloadFinished(result); };
+    callbacks.finished = [this, l](const DownloadResult& result) {
+        {
+            std::lock_guard state(m_state);
+            ControllerMemory& memory = OpenMemory();
+            memory.downloadRunning = false;
+            // All 192 written and gone is a complete download, even when the beep was cut short.
+            const bool complete =
+                result.framesSent == kFrameCount && result.failure == DownloadResult::Failure::None;
+            memory.downloadIncomplete = !complete;
+            if (result.failure == DownloadResult::Failure::Write && result.failedFrame >= 1 &&
+                result.failedFrame <= kFrameCount) {
+                // Part of that frame may have gone out.
+                memory.values[static_cast<std::size_t>(result.failedFrame - 1)].reset();
+            }
+        }
+        l->OnDownloadFinished(result);
+        ReleaseLive();
+    };
+    HoldLive();
     switch (m_worker.start(std::move(job), std::move(callbacks))) {
     case DownloadWorker::StartResult::Started:
         return StartResult::Started;
     case DownloadWorker::StartResult::AlreadyRunning:
+        ReleaseLive();
         return StartResult::AlreadyRunning;
     case DownloadWorker::StartResult::NoThread:
+        ReleaseLive();
         return StartResult::NoThread;
     case DownloadWorker::StartResult::NoWriter:
         break;
     }
+    ReleaseLive();
     return StartResult::NotOpen;
+}
+
+void ControllerLink::HoldLive() {
+    std::lock_guard state(m_state);
+    ++m_holds;
+}
+
+void ControllerLink::ReleaseLive() {
+    {
+        std::lock_guard state(m_state);
+        --m_holds;
+    }
+    m_liveWake.notify_all();
+}
+
+bool ControllerLink::StartLive(ILiveListener& listener) {
+    if (!m_port->isOpen()) {
+        return false;
+    }
+    {
+        std::lock_guard state(m_state);
+        m_liveListener = &listener;
+        m_pending.Clear();
+    }
+    if (!m_liveThread.joinable()) {
+        m_liveThread = std::jthread([this](std::stop_token stop) { LiveLoop(stop); });
+    }
+    return true;
+}
+
+void ControllerLink::StopLive() {
+    std::lock_guard state(m_state);
+    m_liveListener = nullptr;
+    m_pending.Clear();
+}
+
+bool ControllerLink::IsLive() const {
+    std::lock_guard state(m_state);
+    return m_liveListener != nullptr;
+}
+
+bool ControllerLink::SendLive(int slot, std::uint16_t value) {
+    {
+        std::lock_guard state(m_state);
+        if (m_liveListener == nullptr) {
+            return false;
+        }
+        m_pending.Put(slot, value, OpenMemory());
+    }
+    m_liveWake.notify_all();
+    return true;
+}
+
+std::size_t ControllerLink::LivePendingCount() const {
+    std::lock_guard state(m_state);
+    return m_pending.Size();
+}
+
+ControllerMemory ControllerLink::Memory() const {
+    std::lock_guard state(m_state);
+    const auto it = m_memory.find(m_memoryKey);
+    return it == m_memory.end() ? ControllerMemory() : it->second;
+}
+
+ControllerMemory ControllerLink::Memory(const std::string& portName) const {
+    std::lock_guard state(m_state);
+    const auto it = m_memory.find(portName);
+    return it == m_memory.end() ? ControllerMemory() : it->second;
+}
+
+void ControllerLink::LiveLoop(std::stop_token stop) {
+    CSerialPortBase* port = m_port.get();
+    const auto ready = [this] { return m_liveListener != nullptr && m_holds == 0 && !m_pending.Empty(); };
+    while (!stop.stop_requested()) {
+        // Idle: asleep until an edit or the end of a download wakes it, never on a timer.
+        {
+            std::unique_lock state(m_state);
+            if (!m_liveWake.wait(state, stop, ready)) {
+                return;
+            }
+            const Clock::time_point due = LastFrameEnd() + m_liveSpacing;
+            if (Clock::now() < due) {
+                // Later edits coalesce into the pending values meanwhile.
+                m_liveWake.wait_until(state, stop, due, [] { return false; });
+                continue;
+            }
+        }
+        std::unique_lock line(m_write);
+        std::unique_lock state(m_state);
+        // A download may have taken the line while this thread waited for it.
+        if (!ready() || Clock::now() < LastFrameEnd() + m_liveSpacing) {
+            continue;
+        }
+        const auto next = m_pending.Take(OpenMemory());
+        if (!next) {
+            continue;
+        }
+        state.unlock();
+        const DownloadFrame frame = MakeSlotFrame(next->first, next->second);
+        const int size = static_cast<int>(frame.size());
+        const int written = port->write(reinterpret_cast<const char*>(frame.data()), size);
+        SetLastFrameEnd(Clock::now());
+        const std::string why =
+            written == size ? std::string() : PortLineFailureText(port->lastError(), port->lastSystemError());
+        line.unlock();
+        state.lock();
+        ILiveListener* listener = m_liveListener;
+        const auto slot = static_cast<std::size_t>(next->first);
+        if (written == size) {
+            OpenMemory().values[slot] = next->second;
+        } else {
+            // Part of the frame may have gone out: the controller's value there is unknown. Live is off.
+            OpenMemory().values[slot].reset();
+            m_liveListener = nullptr;
+            m_pending.Clear();
+        }
+        state.unlock();
+        if (listener != nullptr) {
+            if (written == size) {
+                listener->OnLiveFrameSent(next->first, next->second);
+            } else {
+                listener->OnLiveFailed(next->first, why.empty() ? std::string("write failed") : why);
+            }
+        }
+    }
 }

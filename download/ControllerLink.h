@@ -1,11 +1,17 @@
 #pragma once
 
 #include "DownloadWorker.h"
+#include "LiveQueue.h"
 #include "Recipe.h"
 
 #include <functional>
+#include <atomic>
+#include <condition_variable>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 class CSerialPortBase;
 class IBeeper;
@@ -26,6 +32,18 @@ class IDownloadListener {
     virtual void OnDownloadFinished(const DownloadResult& result) = 0;
 };
 
+// What a link tells about live frames, on its live sender's thread. Same rule as for IDownloadListener:
+// post the work to your own thread and return.
+class ILiveListener {
+  public:
+    virtual ~ILiveListener() = default;
+    // The frame of slot (0..191) carrying value has left the port.
+    virtual void OnLiveFrameSent(int /*slot*/, std::uint16_t /*value*/) {}
+    // The write of slot's frame failed: live sending is off and what was pending is dropped. errorText is
+    // the port's reason ("the adapter was unplugged or the line hung up").
+    virtual void OnLiveFailed(int slot, const std::string& errorText) = 0;
+};
+
 // The one owner of the line to the lighting controller: opens the port by name with the controller's line
 // settings, sends a recipe as the paced download frames on the download worker's thread, and ends the line in
 // the one safe order. Its operations belong to one controlling thread (the user interface, kavo-cli's main).
@@ -42,6 +60,11 @@ class ControllerLink {
     // After the last frame, the longest wait for the frames to leave the port before the download counts as
     // failed: 1152 bytes take 0.1 s at 115200 baud.
     static constexpr unsigned kDrainMilliseconds = 2000;
+    // A live frame waits this much beyond the frame interval after the previous frame (and a download's
+    // first frame after a live one): a write returns once the driver has the bytes, and the way to the
+    // controller (a USB adapter, a terminal's buffer) may hold one frame a few milliseconds longer than
+    // the next, which must not bring the two closer than the interval where they arrive.
+    static constexpr std::chrono::milliseconds kLiveMargin{5};
 
     enum class StartResult { Started, NotOpen, AlreadyRunning, NoThread };
 
@@ -78,11 +101,58 @@ class ControllerLink {
     // handler runs once on the port's receive thread when the open line hangs up (the adapter was unplugged):
     // it posts the news to its own thread and returns; it must not call Close. Set while the line is closed.
     void SetLineLostHandler(std::function<void()> handler);
+    // Live frames: single frames sent as values change, on a thread of the link's own. While live is on,
+    // SendLive queues a slot's value (one pending value per slot, the latest wins, a value the controller
+    // already holds is not sent again). Frames leave one at a time, never closer than the download's frame
+    // interval to any other frame on the line (download frames included); the first after a quiet line at
+    // once. A download holds them back; what is pending when it ends goes out then. Nothing runs while
+    // nothing is pending. listener must stay valid until Close has returned.
+    // False when the line is closed.
+    bool StartLive(ILiveListener& listener);
+    // Live off: pending frames are dropped. A frame being written may still be reported.
+    void StopLive();
+    bool IsLive() const;
+    // Queues the value of one slot (kavo::download::FrameSlot); false when live is off.
+    bool SendLive(int slot, std::uint16_t value);
+    // Frames pending for the live line (for tests and the form).
+    std::size_t LivePendingCount() const;
+
+    // What was delivered through the port named name in this run: by complete downloads, the frames of
+    // broken ones and live frames. The open port's by default.
+    ControllerMemory Memory() const;
+    ControllerMemory Memory(const std::string& portName) const;
 
     // The port, for its state and settings.
     CSerialPortBase& Port() const { return *m_port; }
 
   private:
+    using Clock = std::chrono::steady_clock;
+    void LiveLoop(std::stop_token stop);
+    void StopLiveThread();
+    void HoldLive();
+    void ReleaseLive();
+    Clock::time_point LastFrameEnd() const {
+        return Clock::time_point(Clock::duration(m_lastFrameEnd.load()));
+    }
+    void SetLastFrameEnd(Clock::time_point t) { m_lastFrameEnd.store(t.time_since_epoch().count()); }
+    // The memory of the open port; under m_state.
+    ControllerMemory& OpenMemory() { return m_memory[m_memoryKey]; }
+
     std::unique_ptr<CSerialPortBase> m_port;
-    DownloadWorker m_worker; // after the port: joined before the port goes
+    std::chrono::microseconds m_liveSpacing; // the frame interval plus kLiveMargin
+    DownloadWorker m_worker;                 // after the port: joined before the port goes
+
+    // Any frame written, download or live, holds m_write for its write: frames never interleave and
+    // m_lastFrameEnd is the end of the latest. Order: m_write before m_state, never the other way.
+    std::mutex m_write;
+    std::atomic<Clock::rep> m_lastFrameEnd{0};
+
+    mutable std::mutex m_state;
+    std::condition_variable_any m_liveWake;
+    std::map<std::string, ControllerMemory> m_memory;
+    std::string m_memoryKey; // the name the port was opened with
+    LiveQueue m_pending;
+    ILiveListener* m_liveListener = nullptr; // live is on while set
+    int m_holds = 0;                         // downloads holding live frames back
+    std::jthread m_liveThread;               // started by StartLive, joined by Close
 };

@@ -39,3 +39,27 @@ std::vector<DownloadFrame> BuildDownloadFrames(const Recipe::LevelArray& levels,
     }
     return frames;
 }
+
+DownloadFrame MakeSlotFrame(int slot, std::uint16_t value) {
+    if (slot < 0 || slot >= kFrameCount) {
+        throw std::invalid_argument("frame slot must be 0..191, got " + std::to_string(slot));
+    }
+    const int camera = slot / 64 + 1;
+    const bool mask = (slot % 64) >= 32;
+    const int position = (slot % 32) / 8 + 1;
+    const int channel = slot % 8 + 1;
+    return MakeDownloadFrame(channel, FrameAddress(camera, position, mask), value);
+}
+
+FrameValueArray FrameValues(const Recipe::LevelArray& levels, const Recipe::MaskArray& stepMasks) {
+    FrameValueArray values{};
+    for (int c = 1; c <= Recipe::kCameras; ++c) {
+        for (int p = 1; p <= kSentPositionCount; ++p) {
+            for (int k = 1; k <= Recipe::kChannels; ++k) {
+                values[static_cast<std::size_t>(FrameSlot(c, p, k, false))] = levels[c - 1][p - 1][k - 1];
+                values[static_cast<std::size_t>(FrameSlot(c, p, k, true))] = stepMasks[c - 1][p - 1][k - 1];
+            }
+        }
+    }
+    return values;
+}

@@ -68,8 +68,9 @@ DownloadWorker::StartResult DownloadWorker::start(DownloadJob job, DownloadCallb
     try {
         m_thread = std::jthread([this, frames = std::move(frames), write = std::move(job.write),
                                  errorText = std::move(job.errorText), drain = std::move(job.drain),
+                                 notBefore = std::move(job.notBefore),
                                  cb = std::move(callbacks)](std::stop_token stop) {
-            Run(stop, frames, write, errorText, drain, cb);
+            Run(stop, frames, write, errorText, drain, notBefore, cb);
         });
     } catch (const std::system_error&) {
         m_busy.store(false);
@@ -104,7 +105,8 @@ bool DownloadWorker::WaitUntil(std::stop_token& stop, Clock::time_point deadline
 }
 
 void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>& frames, const WriteFn& write,
-                         const ErrorTextFn& errorText, const DrainFn& drain, const DownloadCallbacks& cb) {
+                         const ErrorTextFn& errorText, const DrainFn& drain, const NotBeforeFn& notBefore,
+                         const DownloadCallbacks& cb) {
     DownloadResult result;
     int writing = 0; // the frame being written (its write or its error text), 0 between writes
     // No exception leaves this thread: a throwing callback or writer ends the download as a failure.
@@ -112,8 +114,11 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
         if (cb.started) {
             cb.started();
         }
-        const Clock::time_point start = Clock::now();
         bool running = !stop.stop_requested();
+        if (running && notBefore) {
+            running = WaitUntil(stop, notBefore());
+        }
+        const Clock::time_point start = Clock::now();
         for (std::size_t i = 0; running && i < frames.size(); ++i) {
             const int n = static_cast<int>(i) + 1;
             const int size = static_cast<int>(frames[i].size());

@@ -26,6 +26,9 @@ struct DownloadJob {
     // Waits, bounded, until the frames written have left the port; false when they have not. Called once,
     // after the last frame and its pause; empty: no wait.
     std::function<bool()> drain = {};
+    // The earliest moment for the first frame (another frame may have just left on the same line); called
+    // once on the worker's thread before the first frame. Empty: at once.
+    std::function<std::chrono::steady_clock::time_point()> notBefore = {};
 };
 
 struct DownloadResult {
@@ -104,8 +107,10 @@ class DownloadWorker {
     using WriteFn = decltype(DownloadJob::write);
     using ErrorTextFn = decltype(DownloadJob::errorText);
     using DrainFn = decltype(DownloadJob::drain);
+    using NotBeforeFn = decltype(DownloadJob::notBefore);
     void Run(std::stop_token stop, const std::vector<DownloadFrame>& frames, const WriteFn& write,
-             const ErrorTextFn& errorText, const DrainFn& drain, const DownloadCallbacks& cb);
+             const ErrorTextFn& errorText, const DrainFn& drain, const NotBeforeFn& notBefore,
+             const DownloadCallbacks& cb);
     // Waits until deadline; false when a stop request cut the wait short.
     bool WaitUntil(std::stop_token& stop, std::chrono::steady_clock::time_point deadline);
 

@@ -9,6 +9,7 @@
 #include "PortMonitor.h"
 #include "PortPin.h"
 #include "PortScanner.h"
+#include "JournalWriter.h"
 #include "PortWording.h"
 #include "ScrollCodeAdapter.h"
 #include "SerialPortFactory.h"
@@ -16,6 +17,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSocketNotifier>
+#include <QSettings>
 #include <QTimer>
 #include <QVariant>
 
@@ -48,6 +51,8 @@ const QColor kProgressBack(0, 0, 0);
 // uses and the pick remembers) and the adapter's by-id link (what "Keep this adapter's name" writes).
 constexpr int kPortNameRole = Qt::UserRole;
 constexpr int kByIdLinkRole = Qt::UserRole + 1;
+// The program's settings key of the Live choice.
+const QString kLiveSetting = QStringLiteral("Setup/Live");
 
 // Names of the form's controls in tests and style sheets: "id2000", ...
 QString ControlName(int id) {
@@ -71,6 +76,17 @@ CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
         return true;
     }();
     (void)registered;
+    m_journal = std::make_unique<JournalWriter>(
+        DefaultJournalPath(), [form = QPointer<CFormSetup>(this)](const QString& error) {
+            QMetaObject::invokeMethod(
+                qApp,
+                [form, error] {
+                    if (form) {
+                        emit form->StatusMessage(tr("The download journal can't be written: %1").arg(error));
+                    }
+                },
+                Qt::QueuedConnection);
+        });
     m_link = std::make_unique<ControllerLink>(CreateSerialPort(m_portTable), m_beeper.get(),
                                               services.downloadOptions);
     m_scanner = std::make_unique<PortScanner>(m_portTable);
@@ -99,14 +115,17 @@ CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
         m_portNotifier = new QSocketNotifier(m_portMonitor->fd(), QSocketNotifier::Read, this);
         connect(m_portNotifier, &QSocketNotifier::activated, this, [this] { OnPortMonitorEvents(); });
     }
+    UpdateControllerLine();
 }
 
 CFormSetup::~CFormSetup() {
     // The worker writes to the port and reports to the form: it ends before either goes.
     m_link->Close();
+    EndLiveSession(kJournalComplete);
     m_link.reset();
     delete m_portNotifier; // before the monitor's descriptor closes
     m_portNotifier = nullptr;
+    m_journal.reset(); // what is queued is written first
 }
 
 CKAVODoc* CFormSetup::GetDocument() const {
@@ -167,6 +186,8 @@ void CFormSetup::CreateControls() {
             m_cbPort->addAction(m_keepNameAction);
             m_cbPort->setContextMenuPolicy(Qt::ActionsContextMenu);
             m_keepNameAction->setEnabled(false);
+            // While the port is closed, the controller line speaks of the port selected.
+            connect(m_cbPort, &QComboBox::currentTextChanged, this, [this] { UpdateControllerLine(); });
             w = m_cbPort;
             break;
         }
@@ -206,6 +227,18 @@ void CFormSetup::CreateControls() {
             m_progress->setRange(0, kFrameCount);
             m_progress->setValue(0);
             w = m_progress;
+            break;
+        case FormControlKind::CheckBox:
+            m_chkLive = new QCheckBox(tr("Live"), m_form);
+            m_chkLive->setToolTip(tr("Send every change to the controller as it is made"));
+            m_chkLive->setEnabled(false); // only while the port is open
+            connect(m_chkLive, &QCheckBox::toggled, this, [this](bool on) { OnLive(on); });
+            w = m_chkLive;
+            break;
+        case FormControlKind::StateText:
+            m_stController = new QLabel(m_form);
+            m_stController->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            w = m_stController;
             break;
         }
         w->setGeometry(rect);
@@ -279,7 +312,21 @@ void CFormSetup::PaintSelection() {
     }
 }
 
+void CFormSetup::ConnectDocument() {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr || doc == m_connectedDoc) {
+        return;
+    }
+    m_connectedDoc = doc;
+    // Every recipe edit comes through the document's setters, whoever makes it (slider, grid, undo, paste).
+    connect(doc, &CKAVODoc::recipeValuesChanged, this, [this](int camera, int position) {
+        SendLiveChanges(camera, position);
+        UpdateControllerLine();
+    });
+}
+
 void CFormSetup::OnInitialUpdate() {
+    ConnectDocument();
     OnUpdate(nullptr, 0);
     // A new or opened recipe does not change the port: an open port keeps its state, its Download button
     // and its list entry, and a running download keeps its bar.
@@ -311,6 +358,10 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
         bar->setValue(v);
         m_stLevel[i]->setText(QString::number(v));
     }
+    // New and Open replace the whole recipe without an edit: nothing is sent, later edits are diffed
+    // against the recipe as it is now.
+    m_liveBasis = FrameValues(doc->m_levels, doc->m_stepMasks);
+    UpdateControllerLine();
 }
 
 void CFormSetup::OnPositionButton(int id) {
@@ -358,13 +409,23 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
         // A thumb position outside the bar's range is taken at the nearest end, as the bar shows it.
         value = std::clamp(pos, kLevelMin, kLevelMax);
         break;
+    case SB_THUMBTRACK:
+        // The light follows the thumb; the recipe takes the value on release.
+        if (IsLive()) {
+            SendLiveValue(doc->m_curCamera, doc->m_curPosition, channel, false,
+                          static_cast<std::uint16_t>(std::clamp(pos, kLevelMin, kLevelMax)));
+        }
+        break;
     default:
-        break; // page, thumb track, left, right, end scroll: no value change
+        break; // page, left, right, end scroll: no value change
     }
     if (value) {
         bar->setValue(*value);
         m_stLevel[channel - 1]->setText(QString::number(*value));
         doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, static_cast<std::uint8_t>(*value));
+        // A release at the value the recipe already held announces nothing, but the thumb may have sent
+        // another one.
+        SendLiveChanges(doc->m_curCamera, doc->m_curPosition);
     }
     doc->SetModifiedFlag(true);
 }
@@ -373,6 +434,14 @@ void CFormSetup::SetClosedState() {
     m_btnOpenPort->setText(kOpenPortText);
     m_cbPort->setEnabled(true);
     m_btnDownload->setEnabled(false);
+    // The choice stays remembered; the box shows that nothing is sent.
+    EndLiveSession(kJournalComplete);
+    {
+        const QSignalBlocker block(m_chkLive);
+        m_chkLive->setChecked(false);
+    }
+    m_chkLive->setEnabled(false);
+    UpdateControllerLine();
 }
 
 void CFormSetup::SetOpenState() {
@@ -381,6 +450,11 @@ void CFormSetup::SetOpenState() {
     m_refreshTimer->stop();
     m_btnDownload->setEnabled(true);
     UpdateKeepNameAction();
+    m_chkLive->setEnabled(true);
+    if (QSettings().value(kLiveSetting, false).toBool()) {
+        m_chkLive->setChecked(true); // starts the session through OnLive
+    }
+    UpdateControllerLine();
 }
 
 void CFormSetup::OnOpenPort() {
@@ -388,6 +462,7 @@ void CFormSetup::OnOpenPort() {
         return; // the worker writes to the port until its end notice
     }
     if (m_link->IsOpen()) {
+        EndLiveSession(kJournalComplete);
         m_link->Close();
         SetClosedState();
         m_refreshTimer->start();
@@ -582,6 +657,7 @@ void CFormSetup::OnDownloadStarted() {
     PostToForm([](CFormSetup* form) {
         form->m_progress->setValue(0);
         form->SetProgressColor(kProgressRed);
+        form->UpdateControllerLine();
     });
 }
 
@@ -598,6 +674,25 @@ void CFormSetup::OnDownloadBell() {
 }
 
 void CFormSetup::OnDownloadFinished(const DownloadResult& result) {
+    // Journalled here, on the worker's thread, so that a download ended by quitting is recorded too. The
+    // record was filled before the worker started and is not touched again until Download is enabled,
+    // which EndDownload does below.
+    JournalRecord record = m_downloadRecord;
+    record.frames = result.framesSent;
+    record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - m_downloadStart)
+                            .count();
+    if (result.ok || (result.stopped && result.framesSent == kFrameCount && result.failedFrame == 0)) {
+        record.result = QString::fromLatin1(kJournalComplete); // all frames out; at most the beep cut short
+    } else if (result.stopped) {
+        record.result = QString::fromLatin1(kJournalStopped);
+    } else {
+        record.result = QString::fromLatin1(kJournalFailed);
+        record.failedFrame =
+            result.failedFrame > 0 ? result.failedFrame : std::min(result.framesSent + 1, kFrameCount);
+        record.error = QString::fromStdString(result.errorText);
+    }
+    m_journal->Append(std::move(record));
     PostToForm([result](CFormSetup* form) { form->EndDownload(result); });
 }
 
@@ -606,6 +701,9 @@ void CFormSetup::OnDownload() {
     if (doc == nullptr || IsDownloadRunning() || !m_link->IsOpen()) {
         return;
     }
+    m_downloadRecord = NewRecord(kJournalDownload);
+    m_downloadRecord.sha256 = RecipeImageSha256(*doc);
+    m_downloadStart = std::chrono::steady_clock::now();
     // Posted before the worker starts, so that a download that fails at once cannot have its end notice
     // overtaken by this one.
     PostDownloadControls(0);
@@ -633,23 +731,30 @@ void CFormSetup::OnDownload() {
     AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);
 }
 
+bool CFormSetup::CloseIfDeviceGone() {
+    // A device that is gone fails every further write the same way: the port is closed, so that the form
+    // offers Open Port and nothing that cannot work.
+    if (!m_link->IsOpen() || !PortDeviceGone(m_link->Port().lastSystemError())) {
+        return false;
+    }
+    EndLiveSession(kJournalComplete);
+    m_link->Close();
+    SetClosedState();
+    m_refreshTimer->start();
+    return true;
+}
+
 void CFormSetup::EndDownload(const DownloadResult& result) {
     m_downloadUnended = false;
     SetDownloadControlsEnabled(true);
+    UpdateControllerLine();
     if (result.ok || result.stopped) {
         emit DownloadEnded();
         return;
     }
     // The notice that a download runs no longer holds; the failure is the one message left up.
     AfxEndMessageBox(kDownloadingText);
-    // A device that is gone fails every further write the same way: the port is closed, so that the form
-    // offers Open Port and nothing that cannot work.
-    const bool gone = PortDeviceGone(m_link->Port().lastSystemError());
-    if (gone) {
-        m_link->Close();
-        SetClosedState();
-        m_refreshTimer->start();
-    }
+    const bool gone = CloseIfDeviceGone();
     QString why = QString::fromStdString(DescribeDownloadFailure(result, m_link->PortName()));
     if (!why.isEmpty()) {
         why[0] = why[0].toUpper();
@@ -660,4 +765,161 @@ void CFormSetup::EndDownload(const DownloadResult& result) {
     AfxMessageBox(why + QStringLiteral(".\nThe controller holds an incomplete recipe; ") + what,
                   MB_ICONERROR);
     emit DownloadEnded();
+}
+
+JournalRecord CFormSetup::NewRecord(const char* kind) const {
+    const CKAVODoc* doc = GetDocument();
+    const std::string name = m_link->PortName();
+    const auto device = m_portTable.devicePath(name);
+    return NewJournalRecord(kind, QString::fromStdString(name),
+                            device ? QString::fromStdString(*device) : QString(),
+                            doc != nullptr ? doc->GetPathName() : QString(),
+                            doc != nullptr ? static_cast<const Recipe&>(*doc) : Recipe());
+}
+
+bool CFormSetup::IsLive() const {
+    return m_liveRecord.has_value();
+}
+
+void CFormSetup::OnLive(bool on) {
+    if (on == IsLive()) {
+        return;
+    }
+    if (!on) {
+        QSettings().setValue(kLiveSetting, false);
+        EndLiveSession(kJournalComplete);
+        return;
+    }
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr || !m_link->IsOpen() || !m_link->StartLive(*this)) {
+        const QSignalBlocker block(m_chkLive);
+        m_chkLive->setChecked(false);
+        return;
+    }
+    QSettings().setValue(kLiveSetting, true);
+    {
+        const QSignalBlocker block(m_chkLive);
+        m_chkLive->setChecked(true);
+    }
+    m_liveBasis = FrameValues(doc->m_levels, doc->m_stepMasks);
+    m_position5Told = false;
+    m_liveRecord = NewRecord(kJournalLive);
+    m_liveFrames.store(0);
+    m_liveStart = std::chrono::steady_clock::now();
+}
+
+void CFormSetup::EndLiveSession(const char* result, const QString& error) {
+    if (!m_liveRecord) {
+        return;
+    }
+    m_link->StopLive();
+    JournalRecord record = std::move(*m_liveRecord);
+    m_liveRecord.reset();
+    // The recipe the session ended with.
+    if (const CKAVODoc* doc = GetDocument()) {
+        record.sha256 = RecipeImageSha256(*doc);
+        record.recipe = doc->GetPathName().isEmpty() ? QStringLiteral("Untitled") : doc->GetPathName();
+    }
+    record.result = QString::fromLatin1(result);
+    record.frames = m_liveFrames.load();
+    if (record.result == QLatin1String(kJournalFailed)) {
+        record.failedFrame = record.frames + 1;
+        record.error = error;
+    }
+    record.durationMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_liveStart)
+            .count();
+    m_journal->Append(std::move(record));
+    if (m_chkLive != nullptr && m_chkLive->isChecked()) {
+        const QSignalBlocker block(m_chkLive);
+        m_chkLive->setChecked(false);
+    }
+}
+
+void CFormSetup::SendLiveValue(int camera, int position, int channel, bool mask, std::uint16_t value) {
+    if (position > kavo::download::kSentPositionCount) {
+        if (!m_position5Told) {
+            m_position5Told = true;
+            emit StatusMessage(
+                tr("Position %1 has no controller address: its changes are not sent live.").arg(position));
+        }
+        return;
+    }
+    const int slot = kavo::download::FrameSlot(camera, position, channel, mask);
+    auto& basis = m_liveBasis[static_cast<std::size_t>(slot)];
+    if (basis != value) {
+        basis = value;
+        m_link->SendLive(slot, value);
+    }
+}
+
+void CFormSetup::SendLiveChanges(int camera, int position) {
+    const CKAVODoc* doc = GetDocument();
+    if (!IsLive() || doc == nullptr || camera < 1 || camera > CKAVODoc::kCameras || position < 1 ||
+        position > CKAVODoc::kPositions) {
+        return;
+    }
+    const auto& levels = doc->m_levels[camera - 1][position - 1];
+    const auto& masks = doc->m_stepMasks[camera - 1][position - 1];
+    if (position > kavo::download::kSentPositionCount) {
+        SendLiveValue(camera, position, 1, false, levels[0]); // only the note
+        return;
+    }
+    for (int k = 1; k <= CKAVODoc::kChannels; ++k) {
+        SendLiveValue(camera, position, k, false, levels[k - 1]);
+    }
+    for (int k = 1; k <= CKAVODoc::kChannels; ++k) {
+        SendLiveValue(camera, position, k, true, masks[k - 1]);
+    }
+}
+
+void CFormSetup::OnLiveFrameSent(int, std::uint16_t) {
+    m_liveFrames.fetch_add(1);
+    PostToForm([](CFormSetup* form) { form->UpdateControllerLine(); });
+}
+
+void CFormSetup::OnLiveFailed(int, const std::string& errorText) {
+    PostToForm([why = QString::fromStdString(errorText)](CFormSetup* form) { form->LiveFailed(why); });
+}
+
+void CFormSetup::LiveFailed(const QString& errorText) {
+    const QString port = QString::fromStdString(m_link->PortName());
+    QSettings().setValue(kLiveSetting, false);
+    EndLiveSession(kJournalFailed, errorText);
+    const bool gone = CloseIfDeviceGone();
+    UpdateControllerLine();
+    const QString what =
+        gone ? tr("Plug the adapter in (or check the cable), open the port and tick Live again.")
+             : tr("Tick Live to send changes again.");
+    AfxMessageBox(tr("Sending a live frame to %1 failed: %2.\nLive is off; the controller may not hold the "
+                     "last change. %3")
+                      .arg(port, errorText, what),
+                  MB_ICONERROR);
+}
+
+void CFormSetup::UpdateControllerLine() {
+    const CKAVODoc* doc = GetDocument();
+    if (m_stController == nullptr || doc == nullptr) {
+        return;
+    }
+    const ControllerMemory memory =
+        m_link->IsOpen() ? m_link->Memory() : m_link->Memory(SelectedPortName().toStdString());
+    const int known = memory.KnownCount();
+    QString text;
+    if (memory.downloadRunning) {
+        text = tr("Controller: receiving a download");
+    } else if (memory.downloadIncomplete) {
+        text = tr("Controller: unknown (last download did not finish)");
+    } else if (known == 0) {
+        text = tr("Controller: not yet written from here");
+    } else if (known < kFrameCount) {
+        text =
+            tr("Controller: unknown (only %1 of %2 settings written from here)").arg(known).arg(kFrameCount);
+    } else {
+        const int differ = memory.CountDifferences(FrameValues(doc->m_levels, doc->m_stepMasks));
+        text = differ == 0   ? tr("Controller: matches this recipe")
+               : differ == 1 ? tr("Controller: 1 setting differs from this recipe")
+                             : tr("Controller: %1 settings differ from this recipe").arg(differ);
+    }
+    m_stController->setText(text);
 }

@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "CViewBase.h"
 #include "ControllerLink.h"
+#include "DownloadJournal.h"
 #include "FormSetupLayout.h"
 #include "PortNameTable.h"
 #include "WindowMessages.h"
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +26,8 @@ class IBeeper;
 class PortMonitor;
 class PortScanner;
 class QAction;
+class JournalWriter;
+class QCheckBox;
 class QComboBox;
 class QSocketNotifier;
 class QGroupBox;
@@ -36,7 +40,12 @@ class QTimer;
 // The setup form: camera and position buttons, the eight channel sliders, the port and the download.
 // It owns the program's one controller link (the serial port and the download worker), and scrolls when the
 // pane is narrower than the form.
-class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListener {
+//
+// Live: while the box is ticked and the port open, every edit of positions 1..4 goes to the controller as
+// single frames (the link paces and coalesces them), the slider's thumb while it is dragged included. The
+// controller line tells whether what this tool delivered matches the recipe. Every download and live
+// session is journalled.
+class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListener, private ILiveListener {
     Q_OBJECT
 
   public:
@@ -92,6 +101,12 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     QPushButton* OpenPortButton() const { return m_btnOpenPort; }
     QPushButton* DownloadButton() const { return m_btnDownload; }
     QProgressBar* Progress() const { return m_progress; }
+    QCheckBox* LiveBox() const { return m_chkLive; }
+    QLabel* ControllerLine() const { return m_stController; }
+    bool IsLive() const;
+    // Turns Live on or off as the check box does (on only while the port is open), and remembers it.
+    void OnLive(bool on);
+    ControllerLink& Link() const { return *m_link; }
     QColor ProgressBarColor() const { return m_progressColor; }
     CSerialPortBase* Port() const { return &m_link->Port(); }
     bool IsRefreshTimerActive() const;
@@ -106,6 +121,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
   signals:
     // A download has ended, whichever way (after its failure message, if any).
     void DownloadEnded();
+    // A note for the status bar's message pane.
+    void StatusMessage(const QString& text);
 
   private:
     void CreateControls();
@@ -127,6 +144,21 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     template <typename Fn> void PostToForm(Fn fn);
     // The download is over: the buttons come back, and a failure is told to the operator.
     void EndDownload(const DownloadResult& result);
+    // After a failed write: a port whose device is gone is closed, so the form shows its true state.
+    // Returns whether it was.
+    bool CloseIfDeviceGone();
+    // ILiveListener, on the link's live thread: each posts its work to the user-interface thread.
+    void OnLiveFrameSent(int slot, std::uint16_t value) override;
+    void OnLiveFailed(int slot, const std::string& errorText) override;
+    void LiveFailed(const QString& errorText);
+    // The recipe at camera, position changed: send what differs from what live last queued there.
+    void SendLiveChanges(int camera, int position);
+    void SendLiveValue(int camera, int position, int channel, bool mask, std::uint16_t value);
+    // Live off, its session journalled; result: kJournalComplete or kJournalFailed.
+    void EndLiveSession(const char* result, const QString& error = QString());
+    void UpdateControllerLine();
+    JournalRecord NewRecord(const char* kind) const;
+    void ConnectDocument();
 
     const QColor m_clrNormal;
     const QColor m_clrPosition;
@@ -161,6 +193,21 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     // From a download's start until its end has been handled here (EndDownload).
     bool m_downloadUnended = false;
     QString m_openDescription;
+    QCheckBox* m_chkLive = nullptr;
+    QLabel* m_stController = nullptr;
+    // What live sending last queued per slot: an edit sends the slots where the recipe now differs.
+    kavo::download::FrameValueArray m_liveBasis{};
+    bool m_position5Told = false; // this live session
+    // The live session's journal record, frames counted on the user-interface thread.
+    std::optional<JournalRecord> m_liveRecord;
+    std::chrono::steady_clock::time_point m_liveStart{};
+    std::atomic<int> m_liveFrames{0}; // counted on the live thread
+    // The running download's record, completed by the worker's end notice.
+    JournalRecord m_downloadRecord;
+    std::chrono::steady_clock::time_point m_downloadStart{};
+    const CKAVODoc* m_connectedDoc = nullptr;
+    // Before the link: the link's last notices may still append.
+    std::unique_ptr<JournalWriter> m_journal;
     // Declared last so that it is destroyed first; the destructor closes it explicitly anyway.
     std::unique_ptr<ControllerLink> m_link;
 };

@@ -36,6 +36,8 @@ constexpr FormControl kLayout[] = {
     {IDC_LEVEL1 + 7, K::LevelBar, 177, 172, 105, 11, nullptr},
     {IDC_LEVEL_TEXT1 + 6, K::LevelText, 291, 155, 18, 8, "7"},
     {IDC_LEVEL_TEXT1 + 7, K::LevelText, 291, 172, 18, 8, "8"},
+    {IDC_LIVE, K::CheckBox, 281, 220, 36, 12, "Live"},
+    {IDC_CONTROLLER_STATE, K::StateText, 31, 245, 285, 10, nullptr},
 };
 
 } // namespace

@@ -10,8 +10,10 @@ constexpr int IDC_PORT_LIST = 1017;
 constexpr int IDC_OPEN_PORT = 1025;
 constexpr int IDC_DOWNLOAD = 1026;
 constexpr int IDC_PROGRESS = 1027;
-constexpr int IDC_LEVEL1 = 3000;      // channel sliders 1..8: 3000..3007
-constexpr int IDC_LEVEL_TEXT1 = 4000; // value labels 1..8: 4000..4007
+constexpr int IDC_LIVE = 1028;             // the Live check box: edits go to the controller as they are made
+constexpr int IDC_CONTROLLER_STATE = 1029; // what the controller holds, as far as this tool delivered it
+constexpr int IDC_LEVEL1 = 3000;           // channel sliders 1..8: 3000..3007
+constexpr int IDC_LEVEL_TEXT1 = 4000;      // value labels 1..8: 4000..4007
 
 // The text "Open Port" of its button, which also reads it again when the port closes.
 inline constexpr const char* kOpenPortLabel = "Open Port";
@@ -25,6 +27,8 @@ enum class FormControlKind {
     LevelText,      // a channel's value label
     PushButton,     // Open Port and Download
     Progress,       // the download's progress bar
+    CheckBox,       // Live
+    StateText,      // the controller line
 };
 
 // One control of the template: id (0 for a group), kind, rectangle in dialog units and first text.

@@ -5,11 +5,17 @@
 #include "PortNameTable.h"
 #include "PtyPair.h"
 
+#include <QByteArray>
+#include <QCryptographicHash>
+
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
 
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -45,6 +51,7 @@ class KavoCli : public ::testing::Test {
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
         m_ports = m_dir / "ports";
+        m_state = m_dir / "state";
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
@@ -54,8 +61,10 @@ class KavoCli : public ::testing::Test {
     }
     std::unique_ptr<ChildProcess> Run(std::vector<std::string> args) {
         args.insert(args.begin(), KAVO_CLI);
+        // The journal goes to the test's own state folder.
         return std::make_unique<ChildProcess>(args,
-                                              std::vector<std::string>{"KAVO_PORTS_DIR=" + m_ports.string()});
+                                              std::vector<std::string>{"KAVO_PORTS_DIR=" + m_ports.string(),
+                                                                       "XDG_STATE_HOME=" + m_state.string()});
     }
     // Reads the ready line and returns the name taken ("COM1"), empty when there was none.
     static std::string ReadyName(ChildProcess& p) {
@@ -71,6 +80,7 @@ class KavoCli : public ::testing::Test {
 
     fs::path m_dir;
     fs::path m_ports;
+    fs::path m_state;
 };
 
 TEST_F(KavoCli, SimulateReceivesADownloadDumpsTheRecipeAndRemovesItsEntry) {
@@ -610,6 +620,93 @@ TEST_F(KavoCli, AKilledControllersEntryLeadsNowhere) {
     EXPECT_EQ(winner.Wait(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     EXPECT_FALSE(fs::exists(m_ports / (name + ".lock")));
+}
+
+} // namespace
+
+namespace {
+
+// kavo-cli download journals what it did; kavo-cli log prints it as a table and as records.
+TEST_F(KavoCli, DownloadIsJournalledAndLogPrintsIt) {
+    SampleRecipe r;
+    WriteAid(m_dir / "r.aid", r);
+    auto empty = Run({"log"});
+    EXPECT_EQ(empty->Wait(), 0);
+    EXPECT_NE(empty->output().find("nothing journalled yet"), std::string::npos) << empty->output();
+
+    auto sim = Start({"--once"});
+    const std::string name = ReadyName(*sim);
+    ASSERT_FALSE(name.empty());
+    auto dl = Run({"download", "--port", name, "--no-beep", (m_dir / "r.aid").string()});
+    EXPECT_EQ(dl->Wait(), 0) << dl->output();
+    EXPECT_EQ(sim->Wait(), 0);
+
+    auto table = Run({"log"});
+    EXPECT_EQ(table->Wait(), 0);
+    const std::regex row(".*download +" + name + " +192 +[0-9.]+ s +\\S+ +complete +" +
+                         (m_dir / "r.aid").string() + "  sha256:[0-9a-f]{12}\\n");
+    EXPECT_TRUE(std::regex_search(table->output(), row)) << table->output();
+
+    auto json = Run({"log", "--json", "--last", "1"});
+    EXPECT_EQ(json->Wait(), 0);
+    const std::string& line = json->output();
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    std::ifstream file(m_dir / "r.aid", std::ios::binary);
+    const QByteArray bytes = QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(file), {}));
+    const std::string sha = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    for (const std::string& field :
+         std::vector<std::string>{"\"kind\":\"download\"", "\"result\":\"complete\"", "\"frames\":192",
+                                  "\"port\":\"" + name + "\"", "\"sha256\":\"" + sha + "\"", "\"by_id\":\"\"",
+                                  "\"device\":\"/dev/pts/"}) {
+        EXPECT_NE(line.find(field), std::string::npos) << field << " in " << line;
+    }
+    auto bad = Run({"log", "--last", "x"});
+    EXPECT_EQ(bad->Wait(), 2);
+}
+
+// Single frames outside a download set the simulator's registers; --dump writes them when Ctrl+C ends it.
+TEST_F(KavoCli, SimulateKeepsLiveFramesInItsRegistersAndDumpsThemAtCtrlC) {
+    auto sim = Start({"--dump", (m_dir / "regs.aid").string()});
+    std::string ready;
+    ASSERT_TRUE(sim->ReadLine(&ready));
+    std::smatch m;
+    ASSERT_TRUE(
+        std::regex_match(ready, m, std::regex("^virtual controller (COM[0-9]+) -> (/dev/pts/[0-9]+) .*")))
+        << ready;
+    const int fd = ::open(m[2].str().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    MakeRaw(fd);
+    const DownloadFrame frames[] = {MakeSlotFrame(kavo::download::FrameSlot(2, 3, 4, false), 77),
+                                    MakeSlotFrame(kavo::download::FrameSlot(3, 1, 8, true), 0x8001)};
+    for (const DownloadFrame& f : frames) {
+        ASSERT_EQ(::write(fd, f.data(), f.size()), 6);
+        std::string line;
+        ASSERT_TRUE(sim->ReadLine(&line));
+        EXPECT_EQ(line.rfind("live  C", 0), 0u) << line; // not a download's frame
+    }
+    ::close(fd);
+    sim->Signal(SIGINT);
+    EXPECT_EQ(sim->Wait(), 0);
+    EXPECT_NE(sim->output().find("wrote "), std::string::npos) << sim->output();
+    EXPECT_EQ(sim->output().find("download"), std::string::npos) << sim->output();
+
+    std::ifstream got(m_dir / "regs.aid", std::ios::binary);
+    const std::string image(std::istreambuf_iterator<char>(got), {});
+    ASSERT_EQ(image.size(), 360u);
+    // Masks first (camera, position, channel order, 16-bit little-endian), then levels.
+    const auto mask = [&](int c, int p, int k) {
+        const std::size_t i = 2 * static_cast<std::size_t>(((c - 1) * 5 + (p - 1)) * 8 + (k - 1));
+        return static_cast<unsigned>(static_cast<unsigned char>(image[i]) |
+                                     static_cast<unsigned char>(image[i + 1]) << 8);
+    };
+    const auto level = [&](int c, int p, int k) {
+        return static_cast<unsigned char>(
+            image[240 + static_cast<std::size_t>(((c - 1) * 5 + (p - 1)) * 8 + (k - 1))]);
+    };
+    EXPECT_EQ(level(2, 3, 4), 77);
+    EXPECT_EQ(level(2, 3, 5), 255);
+    EXPECT_EQ(mask(3, 1, 8), 0x8001u);
+    EXPECT_EQ(mask(3, 1, 7), 0u);
 }
 
 } // namespace

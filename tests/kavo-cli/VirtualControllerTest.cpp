@@ -314,3 +314,56 @@ TEST(VirtualController, FirstFrameOfANewDownloadEndsTheRunningOne) {
 }
 
 } // namespace
+
+namespace {
+
+// Frames outside a download are live frames: each sets its register at once and none is counted as a
+// download or ends in a summary; a lone frame of the first address is one too. A download that follows is
+// recognised as ever, and frames after it are live again.
+TEST(VirtualController, LiveFramesSetTheRegistersOutsideAnyDownload) {
+    VirtualController vc;
+    auto t = VirtualController::Clock::now();
+    std::vector<Event> events;
+    const auto feed = [&](const DownloadFrame& f) {
+        t += 60ms;
+        const auto got = vc.Feed(f.data(), f.size(), t);
+        events.insert(events.end(), got.begin(), got.end());
+    };
+    feed(MakeSlotFrame(kavo::download::FrameSlot(2, 3, 4, false), 77));
+    feed(MakeSlotFrame(kavo::download::FrameSlot(1, 1, 1, false), 5)); // the first address, alone
+    feed(MakeSlotFrame(kavo::download::FrameSlot(3, 4, 8, true), 0x8001));
+    EXPECT_EQ(vc.recipe().m_levels[1][2][3], 77);
+    EXPECT_EQ(vc.recipe().m_levels[0][0][0], 5);
+    EXPECT_EQ(vc.recipe().m_stepMasks[2][3][7], 0x8001);
+
+    const MarkedRecipe r;
+    for (const DownloadFrame& f : BuildDownloadFrames(r.m_levels, r.m_stepMasks)) {
+        feed(f);
+    }
+    feed(MakeSlotFrame(kavo::download::FrameSlot(1, 2, 3, false), 9));
+    t += VirtualController::kAbandonGap * 2;
+    const auto tail = vc.Tick(t);
+    events.insert(events.end(), tail.begin(), tail.end());
+    const auto flushed = vc.Flush();
+    events.insert(events.end(), flushed.begin(), flushed.end());
+
+    ASSERT_EQ(events.size(), 3u + 192u + 1u + 1u);
+    EXPECT_TRUE(events[0].live);
+    EXPECT_EQ(events[0].number, 0);
+    EXPECT_TRUE(events[2].live);
+    EXPECT_EQ(events[3].number, 1);
+    EXPECT_EQ(events[3 + 192].kind, Event::DownloadComplete);
+    EXPECT_TRUE(events.back().live);
+    EXPECT_EQ(Count(events, Event::DownloadIncomplete), 0);
+    Recipe want = r;
+    for (auto& camera : want.m_levels) {
+        camera[4].fill(Recipe::kNewLevel); // position 5 never travels
+    }
+    for (auto& camera : want.m_stepMasks) {
+        camera[4].fill(Recipe::kNewMask);
+    }
+    want.m_levels[0][1][2] = 9;
+    EXPECT_EQ(vc.recipe(), want);
+}
+
+} // namespace

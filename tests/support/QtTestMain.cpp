@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath("state"))); // the download journal
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
     QCoreApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));

@@ -13,3 +13,4 @@ int RunPorts(const QStringList& args);
 int RunDoctor(const QStringList& args);
 int RunDownload(const QStringList& args);
 int RunSimulate(const QStringList& args);
+int RunLog(const QStringList& args);

@@ -4,13 +4,17 @@
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "ControllerLink.h"
+#include "DownloadJournal.h"
 #include "FileName.h"
 #include "SerialPortFactory.h"
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <QFileInfo>
+
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -87,6 +91,32 @@ class DownloadNotices final : public IDownloadListener {
     DownloadResult m_result;
 };
 
+// Appends the download's record to the journal; a journal that can't be written is told, and changes
+// nothing else.
+void Journal(JournalRecord record, const DownloadResult& result, bool interrupted,
+             std::chrono::steady_clock::time_point start) {
+    record.frames = result.framesSent;
+    record.durationMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    const bool allSent = result.framesSent == kavo::download::kFrameCount && result.failedFrame == 0;
+    if (result.ok || (interrupted && allSent)) {
+        record.result = QString::fromLatin1(kJournalComplete);
+    } else if (interrupted || result.stopped) {
+        record.result = QString::fromLatin1(kJournalStopped);
+    } else {
+        record.result = QString::fromLatin1(kJournalFailed);
+        record.failedFrame = result.failedFrame > 0
+                                 ? result.failedFrame
+                                 : std::min(result.framesSent + 1, kavo::download::kFrameCount);
+        record.error = QString::fromStdString(result.errorText);
+    }
+    QString error;
+    if (!AppendJournal(DefaultJournalPath(), record, &error)) {
+        std::fprintf(stderr, "kavo-cli download: the journal can't be written: %s\n", qPrintable(error));
+    }
+}
+
 } // namespace
 
 int RunDownload(const QStringList& args) {
@@ -146,6 +176,11 @@ int RunDownload(const QStringList& args) {
                      link.OpenFailureText().c_str());
         return CliFailed;
     }
+    const auto device = PortNameTable::FromEnvironment().devicePath(name);
+    const JournalRecord record = NewJournalRecord(kJournalDownload, QString::fromStdString(name),
+                                                  device ? QString::fromStdString(*device) : QString(),
+                                                  QFileInfo(cli.File()).absoluteFilePath(), doc);
+    const auto start = std::chrono::steady_clock::now();
     if (link.StartDownload(doc, notices) != ControllerLink::StartResult::Started) {
         std::fprintf(stderr, "kavo-cli download: cannot start the download\n");
         return CliFailed;
@@ -164,6 +199,7 @@ int RunDownload(const QStringList& args) {
     notices.EndBar();
 
     const DownloadResult result = notices.Result();
+    Journal(record, result, signal != 0, start);
     if (signal != 0 && !result.ok) {
         std::fprintf(stderr, "kavo-cli download: interrupted after %d of %d frames\n", result.framesSent,
                      kavo::download::kFrameCount);

@@ -92,7 +92,11 @@ void PrintEvent(const VirtualController::Event& e) {
         if (e.msSincePrevious >= 0) {
             std::snprintf(gap, sizeof gap, "+%.1f ms", e.msSincePrevious);
         }
-        std::printf("%3d  C%d P%d  %-5s ch%d  %-6s  %s  %s", e.number, e.camera, e.position,
+        char number[8] = "live";
+        if (!e.live) {
+            std::snprintf(number, sizeof number, "%3d", e.number);
+        }
+        std::printf("%3s  C%d P%d  %-5s ch%d  %-6s  %s  %s", number, e.camera, e.position,
                     e.mask ? "mask" : "level", e.channel, value,
                     HexBytes(e.bytes.data(), e.bytes.size()).c_str(), gap);
         if (e.repeat) {
@@ -139,15 +143,18 @@ int RunSimulate(const QStringList& args) {
         args, QStringLiteral("[--name COMn] [--dump FILE.aid] [--once]"),
         QStringLiteral(
             "Runs a virtual controller on a pseudo-terminal and enters it in the port folder as COMn\n"
-            "(by default the lowest free name from COM1). Prints every frame received and a summary\n"
-            "after each download: complete only when each of the 192 frames arrived once and in order.\n"
+            "(by default the lowest free name from COM1). Every good frame sets its register, alone (a\n"
+            "live frame) or in a download. Prints every frame received and a summary after each\n"
+            "download: complete only when each of the 192 frames arrived once and in order.\n"
             "Ctrl+C ends it; the port entry is removed either way."));
     const QCommandLineOption nameOption(
         QStringLiteral("name"),
         QStringLiteral("The port name to take (fails when a live entry has that name)."),
         QStringLiteral("COMn"));
     const QCommandLineOption dumpOption(
-        QStringLiteral("dump"), QStringLiteral("Write the recipe received after each complete download."),
+        QStringLiteral("dump"),
+        QStringLiteral("Write the registers as a recipe file after each complete download and at the end\n"
+                       "(Ctrl+C included)."),
         QStringLiteral("FILE.aid"));
     const QCommandLineOption onceOption(
         QStringLiteral("once"),
@@ -250,6 +257,19 @@ int RunSimulate(const QStringList& args) {
     VirtualController controller;
     int ended = 0; // downloads that got to their last frame
     int result = CliOk;
+    const auto writeDump = [&] {
+        const QString path = DecodeFileName(QByteArray::fromStdString(dump));
+        QString why;
+        if (DumpRecipe(controller, path, &why)) {
+            struct stat written {};
+            ::stat(dump.c_str(), &written);
+            std::printf("wrote %s (%lld bytes)\n", DisplayFileName(dump).c_str(),
+                        static_cast<long long>(written.st_size));
+            return true;
+        }
+        std::fprintf(stderr, "kavo-cli simulate: %s\n", qPrintable(why));
+        return false;
+    };
     auto handle = [&](const std::vector<VirtualController::Event>& events) {
         for (const auto& e : events) {
             PrintEvent(e);
@@ -264,18 +284,8 @@ int RunSimulate(const QStringList& args) {
                 continue;
             }
             ++ended;
-            if (!dump.empty()) {
-                const QString path = DecodeFileName(QByteArray::fromStdString(dump));
-                QString why;
-                if (DumpRecipe(controller, path, &why)) {
-                    struct stat written {};
-                    ::stat(dump.c_str(), &written);
-                    std::printf("wrote %s (%lld bytes)\n", DisplayFileName(dump).c_str(),
-                                static_cast<long long>(written.st_size));
-                } else {
-                    std::fprintf(stderr, "kavo-cli simulate: %s\n", qPrintable(why));
-                    result = CliFailed;
-                }
+            if (!dump.empty() && !writeDump()) {
+                result = CliFailed;
             }
         }
     };
@@ -305,6 +315,10 @@ int RunSimulate(const QStringList& args) {
         }
     }
     handle(controller.Flush());
+    // The registers held at the end, live frames included (after --once, the download's dump stands).
+    if (!dump.empty() && !(once && ended > 0) && !writeDump()) {
+        result = CliFailed;
+    }
     const std::string released = entry.Release();
     ::close(slave);
     ::close(master);

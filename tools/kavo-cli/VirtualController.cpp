@@ -82,8 +82,7 @@ std::vector<VirtualController::Event> VirtualController::Tick(Clock::time_point 
         m_inStray = false;
     }
     if (m_count > 0 && now - m_last > kAbandonGap) {
-        out.push_back(Summary(false));
-        ResetDownload();
+        EndShort(out);
     }
     return out;
 }
@@ -96,10 +95,18 @@ std::vector<VirtualController::Event> VirtualController::Flush() {
         m_pending.clear();
     }
     if (m_count > 0) {
+        // The program ends: even a lone first frame is told, as the download it may have begun.
         out.push_back(Summary(false));
         ResetDownload();
     }
     return out;
+}
+
+void VirtualController::EndShort(std::vector<Event>& out) {
+    if (!(m_count == 1 && m_arrivals[1] == 1 && m_bad == 0)) {
+        out.push_back(Summary(false));
+    }
+    ResetDownload();
 }
 
 void VirtualController::Reject(const std::string& reason, std::size_t take, std::vector<Event>& out) {
@@ -197,9 +204,33 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
         // The first frame of the sending order while frames are counted: the sender started a new download
         // before the running one was given up (restarted within kAbandonGap). The running one ends short.
         if (e.sequence == 1 && m_count > 0) {
-            out.push_back(Summary(false));
+            EndShort(out);
+        }
+        // Every good frame sets its register, in a download or alone.
+        if (e.mask) {
+            m_recipe.m_stepMasks[e.camera - 1][e.position - 1][e.channel - 1] = e.value;
+        } else {
+            // A level travels in the low byte; the high byte is 0 from this sender.
+            m_recipe.m_levels[e.camera - 1][e.position - 1][e.channel - 1] =
+                static_cast<std::uint8_t>(e.value & 0xFF);
+        }
+        // A download shows itself by its first two frames; a lone first-address frame followed by anything
+        // but the second was a live frame, and the download it seemed to start ends without a summary.
+        if (m_count == 1 && e.sequence != 2 && e.sequence != 1 && m_bad == 0) {
             ResetDownload();
         }
+        if (m_count == 0 && e.sequence != 1) {
+            e.live = true;
+            if (m_anyGood) {
+                e.msSincePrevious = Ms(now - m_lastGood);
+            }
+            m_anyGood = true;
+            m_lastGood = now;
+            out.push_back(std::move(e));
+            continue;
+        }
+        m_anyGood = true;
+        m_lastGood = now;
         e.number = ++m_count;
         e.arrivedLate = e.sequence < m_lastSequence;
         e.repeat = m_arrivals[static_cast<std::size_t>(e.sequence)]++ > 0;
@@ -215,13 +246,6 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
         m_last = now;
         if (e.arrivedLate) {
             ++m_outOfOrder;
-        }
-        if (e.mask) {
-            m_recipe.m_stepMasks[e.camera - 1][e.position - 1][e.channel - 1] = e.value;
-        } else {
-            // A level travels in the low byte; the high byte is 0 from this sender.
-            m_recipe.m_levels[e.camera - 1][e.position - 1][e.channel - 1] =
-                static_cast<std::uint8_t>(e.value & 0xFF);
         }
         const bool last = e.sequence == kFrameCount;
         out.push_back(std::move(e));

@@ -25,6 +25,10 @@ class VirtualController {
     // A frame begun but not finished within this time is given up as bad when the next byte arrives.
     static constexpr std::chrono::milliseconds kByteTimeout{500};
 
+    // A good frame that arrives while no download is in progress and is not the first of the sending order
+    // is a live frame: it sets its register and belongs to no download. A first frame of the sending order
+    // starts a download; when anything but the second frame follows it, or nothing before kAbandonGap, it
+    // was a live frame after all, and its "download" ends without a summary (at Flush it is reported).
     struct Event {
         enum Kind {
             Frame,              // a good frame, fields below
@@ -37,10 +41,11 @@ class VirtualController {
         };
         Kind kind = Frame;
         // Frame
-        int number = 0;   // 1.. within the current download
-        int sequence = 0; // its number in the sending order, from its address and channel
-        int camera = 0;   // 1..3
-        int position = 0; // 1..4
+        bool live = false; // a single frame outside any download (number 0)
+        int number = 0;    // 1.. within the current download
+        int sequence = 0;  // its number in the sending order, from its address and channel
+        int camera = 0;    // 1..3
+        int position = 0;  // 1..4
         bool mask = false;
         int channel = 0; // 1..8
         std::uint16_t value = 0;
@@ -72,8 +77,9 @@ class VirtualController {
     // Ends an unfinished frame and download at once; call when the program ends.
     std::vector<Event> Flush();
 
-    // The recipe as received so far: new-recipe values (levels 255, masks 0) where no frame arrived,
-    // including position 5, which no frame carries.
+    // The registers, as a controller holds them: the value of the latest good frame at each address, live or
+    // in a download; new-recipe values (levels 255, masks 0) where no frame arrived, including position 5,
+    // which no frame carries.
     const Recipe& recipe() const { return m_recipe; }
 
     int framesInDownload() const { return m_count; }
@@ -89,6 +95,9 @@ class VirtualController {
     // once and in order.
     Event Summary(bool lastFrameArrived) const;
     void ResetDownload();
+    // Ends a download that did not get to its last frame (gone silent, or a new first frame came): its
+    // summary, or nothing when its one frame was a live frame of the first address.
+    void EndShort(std::vector<Event>& out);
 
     Recipe m_recipe;
     std::vector<std::uint8_t> m_pending; // bytes of a frame not yet complete, m_pending[0] == 0xAD
@@ -105,6 +114,8 @@ class VirtualController {
     Clock::time_point m_last{};
     double m_shortestGap = 0;
     double m_longestGap = 0;
+    Clock::time_point m_lastGood{}; // the latest good frame, live or in a download
+    bool m_anyGood = false;
 };
 
 // Formats bytes as uppercase hexadecimal separated by single spaces ("AD 21 08 00 FF 7B").

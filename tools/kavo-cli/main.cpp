@@ -22,6 +22,7 @@ const Command kCommands[] = {
     {"doctor", "tell why a serial port cannot be used, and what to do", RunDoctor},
     {"download", "download a recipe file to the controller", RunDownload},
     {"simulate", "run a virtual controller on a pseudo-terminal", RunSimulate},
+    {"log", "print the journal of downloads and live sessions", RunLog},
 };
 
 void PrintUsage(FILE* to) {

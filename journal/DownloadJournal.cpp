@@ -1,0 +1,158 @@
+#include "DownloadJournal.h"
+
+#include "ByIdLink.h"
+#include "CArchive.h"
+#include "CKAVODoc.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+QString LoginName() {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_name != nullptr) {
+        return QString::fromLocal8Bit(pw->pw_name);
+    }
+    return qEnvironmentVariable("USER");
+}
+
+} // namespace
+
+QString DefaultJournalPath() {
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state)) {
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    }
+    return state + QStringLiteral("/kavo/journal.jsonl");
+}
+
+QString RecipeImageSha256(const Recipe& recipe) {
+    // The document's own serializer gives the file image, so the hash is that of the saved file.
+    CKAVODoc doc;
+    static_cast<Recipe&>(doc) = recipe;
+    CArchive ar;
+    doc.Serialize(ar);
+    return QString::fromLatin1(QCryptographicHash::hash(ar.bytes(), QCryptographicHash::Sha256).toHex());
+}
+
+JournalRecord NewJournalRecord(const char* kind, const QString& portName, const QString& devicePath,
+                               const QString& recipePath, const Recipe& recipe) {
+    JournalRecord r;
+    r.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    r.user = LoginName();
+    r.port = portName;
+    r.device = devicePath;
+    if (!devicePath.isEmpty()) {
+        r.byId = QString::fromStdString(ByIdLinkFor(devicePath.toStdString()));
+    }
+    r.recipe = recipePath.isEmpty() ? QStringLiteral("Untitled") : recipePath;
+    r.sha256 = RecipeImageSha256(recipe);
+    r.kind = QString::fromLatin1(kind);
+    return r;
+}
+
+QByteArray JournalLine(const JournalRecord& r) {
+    QJsonObject o;
+    o.insert(QStringLiteral("time"), r.time);
+    o.insert(QStringLiteral("user"), r.user);
+    o.insert(QStringLiteral("port"), r.port);
+    o.insert(QStringLiteral("device"), r.device);
+    o.insert(QStringLiteral("by_id"), r.byId);
+    o.insert(QStringLiteral("recipe"), r.recipe);
+    o.insert(QStringLiteral("sha256"), r.sha256);
+    o.insert(QStringLiteral("kind"), r.kind);
+    o.insert(QStringLiteral("frames"), r.frames);
+    o.insert(QStringLiteral("result"), r.result);
+    if (r.result == QLatin1String(kJournalFailed)) {
+        o.insert(QStringLiteral("failed_frame"), r.failedFrame);
+        o.insert(QStringLiteral("error"), r.error);
+    }
+    o.insert(QStringLiteral("duration_ms"), r.durationMs);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<JournalRecord> ParseJournalLine(const QByteArray& line) {
+    QJsonParseError error{};
+    const QJsonDocument d = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !d.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject o = d.object();
+    if (!o.value(QStringLiteral("time")).isString() || !o.value(QStringLiteral("kind")).isString() ||
+        !o.value(QStringLiteral("result")).isString()) {
+        return std::nullopt;
+    }
+    JournalRecord r;
+    r.time = o.value(QStringLiteral("time")).toString();
+    r.user = o.value(QStringLiteral("user")).toString();
+    r.port = o.value(QStringLiteral("port")).toString();
+    r.device = o.value(QStringLiteral("device")).toString();
+    r.byId = o.value(QStringLiteral("by_id")).toString();
+    r.recipe = o.value(QStringLiteral("recipe")).toString();
+    r.sha256 = o.value(QStringLiteral("sha256")).toString();
+    r.kind = o.value(QStringLiteral("kind")).toString();
+    r.frames = o.value(QStringLiteral("frames")).toInt();
+    r.result = o.value(QStringLiteral("result")).toString();
+    r.failedFrame = o.value(QStringLiteral("failed_frame")).toInt();
+    r.error = o.value(QStringLiteral("error")).toString();
+    r.durationMs = o.value(QStringLiteral("duration_ms")).toInteger();
+    return r;
+}
+
+bool AppendJournal(const QString& path, const JournalRecord& record, QString* error) {
+    const QString dir = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(dir)) {
+        *error = QStringLiteral("cannot create the folder %1").arg(dir);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray line = JournalLine(record);
+    if (file.write(line) != line.size()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool ReadJournal(const QString& path, QList<JournalRecord>* records, int* badLines, QString* error) {
+    records->clear();
+    *badLines = 0;
+    QFile file(path);
+    if (!file.exists()) {
+        return true;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.isEmpty()) {
+            continue;
+        }
+        if (auto r = ParseJournalLine(line)) {
+            records->append(std::move(*r));
+        } else {
+            ++*badLines;
+        }
+    }
+    return true;
+}
+
+QString DescribeJournalResult(const JournalRecord& r) {
+    if (r.result == QLatin1String(kJournalFailed)) {
+        return QStringLiteral("failed at frame %1: %2").arg(r.failedFrame).arg(r.error);
+    }
+    return r.result;
+}
