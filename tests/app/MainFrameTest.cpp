@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -61,23 +62,26 @@ class MainFrameTest : public ::testing::Test {
 };
 
 TEST_F(MainFrameTest, CaptionNamesTheUntitledRecipeAndTheFrame) {
-    EXPECT_EQ(frame()->windowTitle(), QStringLiteral("Untitled - KAVO_3C_8CH"));
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("Untitled - KAVO_3C_8CH"));
     doc()->SetPathName(m_home.filePath("lamp.aid"));
-    EXPECT_EQ(frame()->windowTitle(), QStringLiteral("lamp.aid - KAVO_3C_8CH"));
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("lamp.aid - KAVO_3C_8CH"));
 }
 
 TEST_F(MainFrameTest, CommandsWithoutHandlerAreDisabledInMenuAndToolbar) {
+    // Nothing to undo or redo yet, and nothing on the clipboard to paste.
+    QGuiApplication::clipboard()->clear();
+    QApplication::processEvents();
     struct Case {
         UINT id;
         bool enabled;
     };
     const Case cases[] = {
-        {ID_FILE_NEW, true},         {ID_FILE_OPEN, true},       {ID_FILE_SAVE, true},
-        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, false},     {ID_FILE_PRINT_PREVIEW, false},
-        {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},        {ID_EDIT_UNDO, false},
-        {ID_EDIT_CUT, false},        {ID_EDIT_COPY, false},      {ID_EDIT_PASTE, false},
-        {ID_VIEW_TOOLBAR, true},     {ID_VIEW_STATUS_BAR, true}, {ID_APP_ABOUT, true},
-        {ID_ALL_LED_OFF, true},      {ID_ALL_LED_ON, true},
+        {ID_FILE_NEW, true},         {ID_FILE_OPEN, true},    {ID_FILE_SAVE, true},
+        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, false},  {ID_FILE_PRINT_PREVIEW, false},
+        {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},     {ID_EDIT_UNDO, false},
+        {ID_EDIT_REDO, false},       {ID_EDIT_CUT, true},     {ID_EDIT_COPY, true},
+        {ID_EDIT_PASTE, false},      {ID_VIEW_TOOLBAR, true}, {ID_VIEW_STATUS_BAR, true},
+        {ID_APP_ABOUT, true},        {ID_ALL_LED_OFF, true},  {ID_ALL_LED_ON, true},
     };
     for (const Case& c : cases) {
         QAction* action = frame()->Action(c.id);
@@ -89,6 +93,7 @@ TEST_F(MainFrameTest, CommandsWithoutHandlerAreDisabledInMenuAndToolbar) {
     }
     // A disabled command does nothing from its accelerator either.
     EXPECT_FALSE(frame()->RouteCommand(ID_EDIT_PASTE));
+    EXPECT_FALSE(frame()->RouteCommand(ID_EDIT_UNDO));
 }
 
 TEST_F(MainFrameTest, MenusCarryTheirTextsAndIds) {
@@ -153,7 +158,13 @@ TEST_F(MainFrameTest, StatusBarHasSevenPanesWithTheirWidthsAndFirstTexts) {
     EXPECT_EQ(bar->GetPaneText(0), QStringLiteral("Ready"));
     EXPECT_EQ(bar->GetPaneWidth(1), 80);
     EXPECT_EQ(bar->GetPaneWidth(2), 80);
-    EXPECT_EQ(bar->GetPaneWidth(3), 100);
+    // The mouse pane holds its text whole in its own font: the far corner of the grid and beyond.
+    for (const char* text : {" x = 455  y = 275", " x = 1023  y = 767"}) {
+        bar->SetPaneText(3, QString::fromLatin1(text));
+        EXPECT_GE(bar->GetPaneWidth(3), bar->Pane(3)->sizeHint().width()) << text;
+        EXPECT_GE(bar->GetPaneWidth(3), 100);
+    }
+    bar->SetPaneText(3, QStringLiteral("coordinate"));
     // The pattern view has painted once: channel and step counts are in; the mouse has not moved.
     EXPECT_EQ(bar->GetPaneText(1), QStringLiteral(" CH = 8"));
     EXPECT_EQ(bar->GetPaneText(2), QStringLiteral(" Step = 16"));
