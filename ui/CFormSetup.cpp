@@ -339,6 +339,10 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
     default:
         break; // page, thumb track, left, right, end scroll: no value change
     }
+    // The thumb let go ends the slider's burst of steps.
+    if (code == SB_ENDSCROLL && m_editor != nullptr) {
+        m_editor->EndBurst();
+    }
     if (value) {
         bar->setValue(*value);
         m_stLevel[channel - 1]->SetLevel(*value);

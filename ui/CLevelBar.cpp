@@ -26,6 +26,25 @@ void CLevelBar::paintEvent(QPaintEvent* event) {
     }
 }
 
+void CLevelBar::keyPressEvent(QKeyEvent* event) {
+    // A scroll bar inverts its keys (Left would step right); a slider steps the way its arrow points.
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+            triggerAction(SliderSingleStepSub);
+            return;
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+            triggerAction(SliderSingleStepAdd);
+            return;
+        default:
+            break;
+        }
+    }
+    QScrollBar::keyPressEvent(event);
+}
+
 void CLevelBar::mouseReleaseEvent(QMouseEvent* event) {
     QScrollBar::mouseReleaseEvent(event);
     emit burstEnded();

@@ -3,8 +3,9 @@
 #include <QScrollBar>
 
 // A channel's slider on the setup form: a horizontal scroll bar that takes the keyboard focus (the arrow
-// keys step it as its arrow buttons do), shows a focus mark, offers no context menu, and tells when a burst
-// of steps ends: the mouse button or a key let go, or the focus gone.
+// keys step it as its arrow buttons do: Left and Down as the left arrow, Right and Up as the right one),
+// shows a focus mark, offers no context menu, and tells when a burst of steps ends: the mouse button or a key
+// let go, or the focus gone.
 class CLevelBar : public QScrollBar {
     Q_OBJECT
 
@@ -16,6 +17,7 @@ class CLevelBar : public QScrollBar {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
