@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
@@ -174,6 +175,35 @@ TEST_F(MainFrameTest, StatusBarHasSevenPanesWithTheirWidthsAndFirstTexts) {
     EXPECT_EQ(bar->GetItemID(6), ID_INDICATOR_SCRL);
     // Offscreen there are no lock states to read: the key panes stay blank.
     EXPECT_EQ(bar->GetPaneText(4), QString());
+}
+
+TEST(MainFrameSize, TheFirstSizeFitsTheScreensAvailableArea) {
+    struct Case {
+        QRect available;
+        QSize size;
+    };
+    const Case cases[] = {
+        {QRect(0, 0, 1920, 1040), QSize(1100, 640)}, // a desktop screen: the preferred size
+        {QRect(0, 32, 1024, 568), QSize(1008, 520)}, // a small screen under a panel
+        {QRect(0, 0, 1280, 672), QSize(1100, 624)},  // a scaled laptop screen: too low
+        {QRect(), QSize(1100, 640)},                 // no screen known
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CMainFrame::InitialSize(c.available), c.size)
+            << c.available.width() << "x" << c.available.height();
+    }
+}
+
+TEST(MainFrameSize, TheWindowStartsWithinTheScreen) {
+    QTemporaryDir home;
+    qputenv("KAVO_PORTS_DIR", home.filePath("ports").toUtf8());
+    CKAVOApp app;
+    app.SetRegisterShellFileTypes(false);
+    ASSERT_TRUE(app.InitInstance({}));
+    const QRect available = app.MainFrame()->screen()->availableGeometry();
+    EXPECT_LE(app.MainFrame()->width(), available.width());
+    EXPECT_LE(app.MainFrame()->height(), available.height());
+    app.ExitInstance(0);
 }
 
 TEST_F(MainFrameTest, SplitterGivesTheFormFiveHundredPixelsAndTheViewTheRest) {
