@@ -167,7 +167,7 @@ void CRecipeEditor::ToggleStep(int channel, int step) {
     if (channel < 1 || channel > Recipe::kChannels || step < 1 || step > Recipe::kSteps) {
         return;
     }
-    Record(Tr("Step"), camera, position, channel, false, [&] {
+    Record(Tr("Pattern"), camera, position, channel, false, [&] {
         const std::uint16_t mask = m_pDocument->CurrentMasks()[static_cast<std::size_t>(channel - 1)];
         m_pDocument->SetMask(camera, position, channel,
                              static_cast<std::uint16_t>(mask ^ (1U << (step - 1))));

@@ -113,8 +113,8 @@ TEST_F(EditorTest, EveryKindOfEditIsOneStepThatUndoesAndRedoes) {
              bar->setSliderDown(false);
          }},
         {"Level", none, [](EditorTest& t) { t.Type(6, QStringLiteral("7")); }},
-        {"Step", none, [](EditorTest& t) { t.ClickCell(3, 5); }},
-        {"Step", none,
+        {"Pattern", none, [](EditorTest& t) { t.ClickCell(3, 5); }},
+        {"Pattern", none,
          [](EditorTest& t) {
              t.view->setFocus();
              QTest::keyClick(t.view, Qt::Key_Down);
