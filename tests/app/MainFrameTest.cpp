@@ -66,6 +66,13 @@ TEST_F(MainFrameTest, CaptionNamesTheUntitledRecipeAndTheFrame) {
     EXPECT_EQ(frame()->Caption(), QStringLiteral("Untitled - KAVO_3C_8CH"));
     doc()->SetPathName(m_home.filePath("lamp.aid"));
     EXPECT_EQ(frame()->Caption(), QStringLiteral("lamp.aid - KAVO_3C_8CH"));
+    // The desktop's modified mark after the name; a "[*]" in the name itself is shown as it is.
+    doc()->SetModifiedFlag(true);
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("lamp.aid* - KAVO_3C_8CH"));
+    doc()->SetPathName(m_home.filePath("odd[*].aid"));
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("odd[*].aid* - KAVO_3C_8CH"));
+    doc()->SetModifiedFlag(false);
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("odd[*].aid - KAVO_3C_8CH"));
 }
 
 TEST_F(MainFrameTest, CommandsWithoutHandlerAreDisabledInMenuAndToolbar) {
