@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QPageSetupDialog>
 #include <QPrinter>
+#include <QScreen>
 
 CKAVOApp::CKAVOApp(AppServices services) : CKAVOApp() {
     m_services = std::move(services);
@@ -95,7 +96,8 @@ void CKAVOApp::CreateFrame() {
     m_pMainWnd->SetRecentFileList(m_pRecentFiles.get());
     m_pMainWnd->SetDropHandler([this](const QString& path) { OpenDocumentFile(path); });
     m_pMainWnd->SetCloseQuery([this] { return m_pTemplate->SaveModified(); });
-    m_pMainWnd->resize(1100, 640);
+    const QScreen* screen = m_pMainWnd->screen();
+    m_pMainWnd->resize(CMainFrame::InitialSize(screen != nullptr ? screen->availableGeometry() : QRect()));
     m_pTemplate->SetMainWindow(m_pMainWnd.get());
 }
 

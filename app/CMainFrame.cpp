@@ -3,9 +3,11 @@
 #include "AfxMessageBox.h"
 #include "CDocument.h"
 #include "CFormSetup.h"
+#include "CKAVODoc.h"
 #include "CLockKeyIndicators.h"
 #include "CMYView1.h"
 #include "CRecentFileList.h"
+#include "CRecipeEditor.h"
 #include "CStatusBar.h"
 #include "FileName.h"
 #include "ProgramResources.h"
@@ -20,12 +22,17 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,7 +53,18 @@ CMainFrame::CMainFrame(CDocument* document, const AppServices& services, QWidget
     setAcceptDrops(true);
     OnCreate(services);
     connect(m_pDocument, &CDocument::titleChanged, this, [this] { UpdateCaption(); });
+    connect(m_pDocument, &CDocument::modifiedChanged, this, &QWidget::setWindowModified);
     UpdateCaption();
+}
+
+QSize CMainFrame::InitialSize(const QRect& available) {
+    const QSize preferred(1100, 640);
+    if (!available.isValid()) {
+        return preferred;
+    }
+    // Room for the window's frame and title bar, which the window manager adds outside this size.
+    const QSize room = available.size() - QSize(16, 48);
+    return preferred.boundedTo(room.expandedTo(QSize(320, 240)));
 }
 
 CMainFrame::~CMainFrame() {
@@ -86,6 +104,15 @@ void CMainFrame::OnCreateClient(const AppServices& services) {
 
     m_form = new CFormSetup(services, m_splitter);
     m_view = new CMYView1(m_splitter);
+    if (auto* recipe = qobject_cast<CKAVODoc*>(m_pDocument)) {
+        m_editor = new CRecipeEditor(recipe, this);
+        m_form->SetEditor(m_editor);
+        m_view->SetEditor(m_editor);
+        connect(m_editor, &CRecipeEditor::commandStateChanged, this, [this] {
+            UpdateUndoTexts();
+            UpdateCommandUI();
+        });
+    }
     m_view->setMinimumWidth(0);
     m_splitter->addWidget(m_form);
     m_splitter->addWidget(m_view);
@@ -143,6 +170,7 @@ void CMainFrame::CreateMenus() {
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->addAction(MakeAction(ID_EDIT_UNDO, QStringLiteral("&Undo\tCtrl+Z")));
+    edit->addAction(MakeAction(ID_EDIT_REDO, tr("&Redo\tCtrl+Y")));
     edit->addSeparator();
     edit->addAction(MakeAction(ID_EDIT_CUT, QStringLiteral("Cu&t\tCtrl+X")));
     edit->addAction(MakeAction(ID_EDIT_COPY, QStringLiteral("&Copy\tCtrl+C")));
@@ -223,7 +251,13 @@ void CMainFrame::CreateStatusBar() {
                                 ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL});
     m_statusBar->SetPaneInfo(kPaneChannels, 0, 80);
     m_statusBar->SetPaneInfo(kPaneSteps, 0, 80);
-    m_statusBar->SetPaneInfo(kPaneMouse, 0, 100);
+    // The mouse pane holds its whole text in the pane's font, up to four-digit coordinates (the grid
+    // alone reaches " x = 455  y = 275"); never narrower than its 100 pixels.
+    m_statusBar->SetPaneInfo(
+        kPaneMouse, 0,
+        std::max(100, m_statusBar->PaneWidthFor(kPaneMouse, QStringLiteral(" x = 8888  y = 8888"))));
+    // The panes' widths do not hold the window wide: a narrow window cuts the last panes off instead.
+    m_statusBar->setMinimumWidth(1);
     m_statusBar->SetPaneText(kPaneMessage, LoadString(AFX_IDS_IDLEMESSAGE));
     // The key-state panes are blank while their key is off.
     for (int i = kPaneCaps; i <= kPaneScroll; ++i) {
@@ -249,6 +283,8 @@ void CMainFrame::CreateAccelerators() {
         {QKeySequence(Qt::CTRL | Qt::Key_S), ID_FILE_SAVE},
         {QKeySequence(Qt::CTRL | Qt::Key_P), ID_FILE_PRINT},
         {QKeySequence(Qt::CTRL | Qt::Key_Z), ID_EDIT_UNDO},
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), ID_EDIT_REDO},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), ID_EDIT_REDO},
         {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
         {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
         {QKeySequence(Qt::CTRL | Qt::Key_V), ID_EDIT_PASTE},
@@ -269,7 +305,12 @@ void CMainFrame::CreateAccelerators() {
 
 void CMainFrame::SetCommandChain(std::vector<CCmdTarget*> chain) {
     m_chain = std::move(chain);
+    // The edit commands come before the document's own (All LED Off/ON become undoable steps).
+    if (m_editor != nullptr) {
+        m_chain.insert(m_chain.begin(), m_editor);
+    }
     UpdateCommandUI();
+    UpdateUndoTexts();
 }
 
 void CMainFrame::SetRecentFileList(CRecentFileList* list) {
@@ -279,12 +320,13 @@ void CMainFrame::SetRecentFileList(CRecentFileList* list) {
 }
 
 bool CMainFrame::IsCommandEnabled(UINT id) const {
+    // The first target that handles the command decides.
     if (HasCommandHandler(id)) {
-        return true;
+        return IsCommandEnabledHere(id);
     }
     for (const CCmdTarget* target : m_chain) {
         if (target->HasCommandHandler(id)) {
-            return true;
+            return target->IsCommandEnabledHere(id);
         }
     }
     return false;
@@ -293,6 +335,9 @@ bool CMainFrame::IsCommandEnabled(UINT id) const {
 bool CMainFrame::RouteCommand(UINT id) {
     // Commands run from menus, buttons and keys: nothing they throw may leave the event handler.
     try {
+        if (!IsCommandEnabled(id)) {
+            return false;
+        }
         if (OnCmdMsg(id)) {
             return true;
         }
@@ -352,7 +397,49 @@ void CMainFrame::RebuildRecentFiles() {
 }
 
 void CMainFrame::UpdateCaption() {
-    setWindowTitle(m_pDocument->GetTitle() + QLatin1String(" - ") + m_frameTitle);
+    // The desktop's modified mark goes after the recipe's name; a "[*]" in the name itself stays text.
+    QString title = m_pDocument->GetTitle();
+    title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(title + QLatin1String("[*] - ") + m_frameTitle);
+    setWindowModified(m_pDocument->IsModified());
+}
+
+QString CMainFrame::Caption() const {
+    if (const QWindow* window = windowHandle()) {
+        return window->title();
+    }
+    QString caption = windowTitle();
+    caption.replace(QLatin1String("[*][*]"), QStringLiteral("\x1F"));
+    caption.replace(QLatin1String("[*]"), isWindowModified() ? QStringLiteral("*") : QString());
+    return caption.replace(QLatin1Char('\x1F'), QLatin1String("[*]"));
+}
+
+void CMainFrame::UpdateUndoTexts() {
+    if (m_editor == nullptr) {
+        return;
+    }
+    // "&Undo Slider\tCtrl+Z" while there is a step to undo, "&Undo\tCtrl+Z" otherwise; Redo alike.
+    const QUndoStack* stack = m_editor->UndoStack();
+    struct Entry {
+        UINT id;
+        QString what;
+        QString menu;
+        QString tip;
+        QString menuWith;
+        QString tipWith;
+    };
+    const Entry entries[] = {
+        {ID_EDIT_UNDO, stack->canUndo() ? stack->undoText() : QString(), QStringLiteral("&Undo\tCtrl+Z"),
+         CommandTooltip(ID_EDIT_UNDO), tr("&Undo %1\tCtrl+Z"), tr("Undo %1")},
+        {ID_EDIT_REDO, stack->canRedo() ? stack->redoText() : QString(), tr("&Redo\tCtrl+Y"),
+         CommandTooltip(ID_EDIT_REDO), tr("&Redo %1\tCtrl+Y"), tr("Redo %1")},
+    };
+    for (const Entry& e : entries) {
+        if (QAction* action = Action(e.id)) {
+            action->setText(e.what.isEmpty() ? e.menu : e.menuWith.arg(e.what));
+            action->setToolTip(e.what.isEmpty() ? e.tip : e.tipWith.arg(e.what));
+        }
+    }
 }
 
 void CMainFrame::ShowLockKeys(bool caps, bool num, bool scroll) {

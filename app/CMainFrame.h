@@ -13,6 +13,7 @@ class CFormSetup;
 class CLockKeyIndicators;
 class CMYView1;
 class CRecentFileList;
+class CRecipeEditor;
 class CStatusBar;
 class QAction;
 class QMenu;
@@ -58,6 +59,12 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     CMYView1* PatternPane() const { return m_view; }
     const QString& FrameTitle() const { return m_frameTitle; }
     CLockKeyIndicators* LockKeys() const { return m_lockKeys; }
+    CRecipeEditor* Editor() const { return m_editor; }
+    // The caption as the desktop shows it: "[*]" turned into the modified mark or nothing.
+    QString Caption() const;
+
+    // The first size of the window: its preferred size, made to fit the screen's available area.
+    static QSize InitialSize(const QRect& available);
 
     // Files dropped on the window are handed to this callback (the application opens them).
     void SetDropHandler(std::function<void(const QString&)> handler) { m_dropHandler = std::move(handler); }
@@ -80,6 +87,7 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     QAction* MakeAction(UINT id, const QString& text);
     void RebuildRecentFiles();
     void UpdateCaption();
+    void UpdateUndoTexts();
     void ShowLockKeys(bool caps, bool num, bool scroll);
     void OnNextPane(int direction);
 
@@ -88,6 +96,7 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     QSplitter* m_splitter = nullptr;
     CFormSetup* m_form = nullptr;
     CMYView1* m_view = nullptr;
+    CRecipeEditor* m_editor = nullptr;
     QToolBar* m_toolBar = nullptr;
     CStatusBar* m_statusBar = nullptr;
     CLockKeyIndicators* m_lockKeys = nullptr;

@@ -68,3 +68,19 @@ int CStatusBar::GetPaneWidth(int index) const {
 QLabel* CStatusBar::Pane(int index) const {
     return index >= 0 && index < GetPaneCount() ? m_panes[static_cast<size_t>(index)].label : nullptr;
 }
+
+int CStatusBar::PaneWidthFor(int index, const QString& text) const {
+    const QLabel* pane = Pane(index);
+    if (pane == nullptr) {
+        return 0;
+    }
+    // Laid out as the pane itself would lay it out: same font, frame, margin and indent.
+    QLabel probe;
+    probe.setFont(pane->font());
+    probe.setFrameStyle(pane->frameStyle());
+    probe.setMargin(pane->margin());
+    probe.setIndent(pane->indent());
+    probe.setTextFormat(Qt::PlainText);
+    probe.setText(text);
+    return probe.sizeHint().width();
+}

@@ -27,6 +27,8 @@ class CStatusBar : public QStatusBar {
     QString GetPaneText(int index) const;
     void SetPaneText(int index, const QString& text);
     int GetPaneWidth(int index) const;
+    // The width a pane needs to show text whole, in its own font and frame.
+    int PaneWidthFor(int index, const QString& text) const;
     QLabel* Pane(int index) const;
 
   private:

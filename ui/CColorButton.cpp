@@ -49,5 +49,9 @@ void CColorButton::paintEvent(QPaintEvent*) {
         focus.rect = r.adjusted(3, 3, -3, -3);
         focus.backgroundColor = m_face;
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        // A dotted outline as well: not every style draws a focus frame on a button painted by hand.
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(r.adjusted(3, 3, -4, -4));
     }
 }

@@ -3,6 +3,9 @@
 #include "AfxMessageBox.h"
 #include "CColorButton.h"
 #include "CKAVODoc.h"
+#include "CLevelBar.h"
+#include "CLevelEdit.h"
+#include "CRecipeEditor.h"
 #include "CSerialPortBase.h"
 #include "DialogUnits.h"
 #include "PortDoctor.h"
@@ -192,20 +195,23 @@ void CFormSetup::CreateControls() {
             break;
         }
         case FormControlKind::LevelBar: {
-            auto* bar = new QScrollBar(Qt::Horizontal, m_form);
-            bar->setFocusPolicy(Qt::NoFocus); // a plain scroll bar control takes no tab stop
-            // Qt's "Scroll here" menu would move the bar behind the form's back (no notice, no label,
-            // no recipe change); the form's sliders have no menu.
-            bar->setContextMenuPolicy(Qt::NoContextMenu);
+            auto* bar = new CLevelBar(m_form);
             m_sbLevel.at(id - IDC_LEVEL1) = bar;
+            connect(bar, &CLevelBar::burstEnded, this, [this] {
+                if (m_editor != nullptr) {
+                    m_editor->EndBurst();
+                }
+            });
             ConnectSlider(id - IDC_LEVEL1 + 1);
             w = bar;
             break;
         }
         case FormControlKind::LevelText: {
-            auto* label = new QLabel(text, m_form);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            m_stLevel.at(id - IDC_LEVEL_TEXT1) = label;
+            auto* label = new CLevelEdit(text, m_form);
+            const int channel = id - IDC_LEVEL_TEXT1 + 1;
+            m_stLevel.at(static_cast<std::size_t>(channel - 1)) = label;
+            connect(label, &CLevelEdit::levelEntered, this,
+                    [this, channel](int level) { OnLevelEntered(channel, level); });
             w = label;
             break;
         }
@@ -356,7 +362,14 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
         m_stLevel[i]->show();
         const int v = levels.at(i);
         bar->setValue(v);
-        m_stLevel[i]->setText(QString::number(v));
+        m_stLevel[i]->SetLevel(v);
+    }
+    // Undo and redo may bring another camera or position on screen.
+    const int camera = std::clamp<int>(doc->m_curCamera, 1, CKAVODoc::kCameras);
+    const int position = std::clamp<int>(doc->m_curPosition, 1, CKAVODoc::kPositions);
+    if (m_btnCamera.at(camera - 1)->FaceColor() != m_clrCamera ||
+        m_btnPosition.at(position - 1)->FaceColor() != m_clrPosition) {
+        PaintSelection();
     }
     // New and Open replace the whole recipe without an edit: nothing is sent, later edits are diffed
     // against the recipe as it is now.
@@ -370,6 +383,9 @@ void CFormSetup::OnPositionButton(int id) {
         return;
     }
     doc->m_curPosition = static_cast<std::uint8_t>(id - (IDC_POSITION1 - 1));
+    if (m_editor != nullptr) {
+        m_editor->EndBurst();
+    }
     PaintSelection();
     doc->UpdateAllViews(nullptr, 0);
 }
@@ -380,6 +396,9 @@ void CFormSetup::OnCameraButton(int id) {
         return;
     }
     doc->m_curCamera = static_cast<std::uint8_t>(id - (IDC_CAMERA1 - 1));
+    if (m_editor != nullptr) {
+        m_editor->EndBurst();
+    }
     PaintSelection();
     doc->UpdateAllViews(nullptr, 0);
 }
@@ -419,15 +438,37 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
     default:
         break; // page, left, right, end scroll: no value change
     }
+    // The thumb let go ends the slider's burst of steps.
+    if (code == SB_ENDSCROLL && m_editor != nullptr) {
+        m_editor->EndBurst();
+    }
     if (value) {
         bar->setValue(*value);
-        m_stLevel[channel - 1]->setText(QString::number(*value));
-        doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, static_cast<std::uint8_t>(*value));
+        m_stLevel[channel - 1]->SetLevel(*value);
+        const auto level = static_cast<std::uint8_t>(*value);
+        if (m_editor != nullptr) {
+            m_editor->SlideLevel(channel, level);
+        } else {
+            doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, level);
+        }
         // A release at the value the recipe already held announces nothing, but the thumb may have sent
         // another one.
         SendLiveChanges(doc->m_curCamera, doc->m_curPosition);
     }
     doc->SetModifiedFlag(true);
+}
+
+void CFormSetup::OnLevelEntered(int channel, int level) {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr || channel < 1 || channel > CKAVODoc::kChannels) {
+        return;
+    }
+    const auto value = static_cast<std::uint8_t>(std::clamp(level, kLevelMin, kLevelMax));
+    if (m_editor != nullptr) {
+        m_editor->TypeLevel(channel, value);
+    } else if (doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, value)) {
+        doc->UpdateAllViews(nullptr, 0);
+    }
 }
 
 void CFormSetup::SetClosedState() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "AppServices.h"
+#include "CLevelBar.h"
+#include "CLevelEdit.h"
 #include "CViewBase.h"
 #include "ControllerLink.h"
 #include "DownloadJournal.h"
@@ -21,6 +23,7 @@
 
 class CColorButton;
 class CKAVODoc;
+class CRecipeEditor;
 class CSerialPortBase;
 class IBeeper;
 class PortMonitor;
@@ -58,6 +61,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     ~CFormSetup() override;
 
     CKAVODoc* GetDocument() const;
+    // Edits go through the editor's history; without one they go to the document directly.
+    void SetEditor(CRecipeEditor* editor) { m_editor = editor; }
 
     void OnInitialUpdate() override;
     void OnUpdate(CViewBase* sender, long hint) override;
@@ -67,6 +72,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     void OnCameraButton(int id);
     // bar: one of the eight sliders, or the form's own scroll bar / nullptr (the form only scrolls).
     void OnHScroll(int code, int pos, QScrollBar* bar);
+    // A level typed into a channel's value entry.
+    void OnLevelEntered(int channel, int level);
     void OnOpenPort();
     void OnTimer(int id);
     void OnDownload();
@@ -96,7 +103,7 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     CColorButton* CameraButton(int camera) const { return m_btnCamera.at(camera - 1); }
     CColorButton* PositionButton(int position) const { return m_btnPosition.at(position - 1); }
     QScrollBar* LevelBar(int channel) const { return m_sbLevel.at(channel - 1); }
-    QLabel* LevelLabel(int channel) const { return m_stLevel.at(channel - 1); }
+    CLevelEdit* LevelLabel(int channel) const { return m_stLevel.at(channel - 1); }
     QComboBox* PortList() const { return m_cbPort; }
     QPushButton* OpenPortButton() const { return m_btnOpenPort; }
     QPushButton* DownloadButton() const { return m_btnDownload; }
@@ -165,8 +172,8 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     const QColor m_clrCamera;
     std::array<CColorButton*, 3> m_btnCamera{};
     std::array<CColorButton*, 5> m_btnPosition{};
-    std::array<QScrollBar*, 8> m_sbLevel{};
-    std::array<QLabel*, 8> m_stLevel{};
+    std::array<CLevelBar*, 8> m_sbLevel{};
+    std::array<CLevelEdit*, 8> m_stLevel{};
     QComboBox* m_cbPort = nullptr;
     PortNameTable m_portTable;
     QPushButton* m_btnOpenPort = nullptr;
@@ -174,6 +181,7 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     QPushButton* m_btnDownload = nullptr;
 
     QWidget* m_form = nullptr;
+    CRecipeEditor* m_editor = nullptr;
     std::map<int, QWidget*> m_controls;
     QTimer* m_refreshTimer = nullptr;
     QColor m_progressColor;

@@ -1,6 +1,9 @@
 #include "CMYView1.h"
 
 #include "CKAVODoc.h"
+#include "CRecipeEditor.h"
+
+#include <QKeyEvent>
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -32,7 +35,7 @@ CMYView1::CMYView1(QWidget* parent) : QWidget(parent) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 CMYView1::~CMYView1() = default;
@@ -106,6 +109,15 @@ void CMYView1::OnDraw(QPainter& dc) {
         m_drawY += m_gapY + m_cellHeight;
         m_drawX = 60;
     }
+    if (hasFocus() && m_focusStep <= steps) {
+        // The keyboard's cell: an outline in the gap around it, in the selection colour.
+        const QRect cell(m_gridLeft + (m_cellWidth + m_gapX) * (m_focusStep - 1),
+                         m_gridTop + (m_cellHeight + m_gapY) * (m_focusChannel - 1), m_cellWidth - 1,
+                         m_cellHeight - 1);
+        dc.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        dc.setBrush(Qt::NoBrush);
+        dc.drawRect(cell.adjusted(-2, -2, 1, 1));
+    }
 }
 
 void CMYView1::mouseMoveEvent(QMouseEvent* event) {
@@ -151,8 +163,66 @@ void CMYView1::OnLButtonDown(QPoint point) {
     if (doc == nullptr || !HitTest(point.x(), point.y(), &channel, &step)) {
         return;
     }
-    const std::uint16_t mask = doc->CurrentMasks()[static_cast<size_t>(channel - 1)];
-    doc->SetMask(doc->m_curCamera, doc->m_curPosition, channel,
-                 static_cast<std::uint16_t>(mask ^ (1U << (step - 1))));
+    m_focusChannel = channel;
+    m_focusStep = step;
+    Toggle(channel, step);
+}
+
+void CMYView1::Toggle(int channel, int step) {
+    CKAVODoc* doc = GetDocument();
+    if (doc == nullptr) {
+        return;
+    }
+    if (m_editor != nullptr) {
+        m_editor->ToggleStep(channel, step);
+    } else {
+        const std::uint16_t mask = doc->CurrentMasks()[static_cast<size_t>(channel - 1)];
+        doc->SetMask(doc->m_curCamera, doc->m_curPosition, channel,
+                     static_cast<std::uint16_t>(mask ^ (1U << (step - 1))));
+    }
+    update();
+}
+
+void CMYView1::keyPressEvent(QKeyEvent* event) {
+    const CKAVODoc* doc = GetDocument();
+    const int steps = doc != nullptr ? std::min<int>(doc->m_stepCount, kMaxSteps) : 0;
+    if (doc == nullptr || steps < 1 || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Left:
+        m_focusStep = std::max(1, m_focusStep - 1);
+        break;
+    case Qt::Key_Right:
+        m_focusStep = std::min(steps, m_focusStep + 1);
+        break;
+    case Qt::Key_Up:
+        m_focusChannel = std::max(1, m_focusChannel - 1);
+        break;
+    case Qt::Key_Down:
+        m_focusChannel = std::min(static_cast<int>(kRows), m_focusChannel + 1);
+        break;
+    case Qt::Key_Space:
+        // Outside the invariants (camera 1..3, position 1..5) there is no cell to toggle.
+        if (doc->m_curCamera >= 1 && doc->m_curCamera <= CKAVODoc::kCameras && doc->m_curPosition >= 1 &&
+            doc->m_curPosition <= CKAVODoc::kPositions) {
+            Toggle(m_focusChannel, std::min(m_focusStep, steps));
+        }
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    update();
+}
+
+void CMYView1::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CMYView1::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
     update();
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class CKAVODoc;
+class CRecipeEditor;
 
 // The pattern view: the on/off masks of the current camera and position as 8 channel rows of
 // m_stepCount cells, red where lit and black where dark. A left click toggles one cell. It tells the
@@ -20,6 +21,13 @@ class CMYView1 : public QWidget, public CViewBase {
     ~CMYView1() override;
 
     CKAVODoc* GetDocument() const;
+    // Toggles go through the editor's history; without one they go to the document directly.
+    void SetEditor(CRecipeEditor* editor) { m_editor = editor; }
+
+    // The keyboard's cell (channel row 1..8, step 1..m_stepCount): the arrow keys move it, Space toggles
+    // it, a click puts it where it toggled. Outlined while the view has the focus.
+    int FocusChannel() const { return m_focusChannel; }
+    int FocusStep() const { return m_focusStep; }
 
     void OnUpdate(CViewBase* sender, long hint) override;
 
@@ -52,9 +60,17 @@ class CMYView1 : public QWidget, public CViewBase {
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
+    void Toggle(int channel, int step);
     void OnDraw(QPainter& dc);
     void OnMouseMove(QPoint point);
     void OnLButtonDown(QPoint point);
+
+    CRecipeEditor* m_editor = nullptr;
+    int m_focusChannel = 1;
+    int m_focusStep = 1;
 };

@@ -21,7 +21,12 @@ class CCmdTarget {
 
     // Binds (or rebinds) the handler of a command.
     void SetCommandHandler(UINT id, std::function<void()> handler);
+    // A command whose handler is only sometimes usable (Undo with nothing to undo) says so here.
+    void SetCommandEnabler(UINT id, std::function<bool()> enabled);
+    // Whether this target's handler of id may run now: false without a handler.
+    bool IsCommandEnabledHere(UINT id) const;
 
   private:
     std::map<UINT, std::function<void()>> m_commands;
+    std::map<UINT, std::function<bool()>> m_enablers;
 };

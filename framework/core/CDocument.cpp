@@ -93,6 +93,7 @@ void CDocument::SendInitialUpdate() {
 
 bool CDocument::OnNewDocument() {
     DeleteContents();
+    emit contentsReplaced();
     m_pathName.clear();
     SetModifiedFlag(false);
     return true;
@@ -107,6 +108,7 @@ CDocument::ReadResult CDocument::OnOpenDocument(const QString& path, FileError* 
         return ReadResult::OpenFailed;
     }
     DeleteContents();
+    emit contentsReplaced();
     SetModifiedFlag(true); // stays set when the read fails part way
     if (!empty) {
         CArchive ar(&file);
@@ -146,5 +148,6 @@ bool CDocument::OnSaveDocument(const QString& path, FileError* error) {
         return false;
     }
     SetModifiedFlag(false);
+    emit saved();
     return true;
 }

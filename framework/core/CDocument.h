@@ -64,6 +64,11 @@ class CDocument : public QObject, public CCmdTarget {
   signals:
     void titleChanged(const QString& title);
     void modifiedChanged(bool modified);
+    // The contents were emptied to make a new document or to read one from a file (the edit
+    // history that led to the old contents has nothing left to act on).
+    void contentsReplaced();
+    // The document was written to a file and is unmodified from now on.
+    void saved();
 
   private:
     bool m_modified = false;

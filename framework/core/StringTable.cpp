@@ -57,6 +57,7 @@ const QHash<UINT, QString>& Table() {
         {ID_EDIT_CUT, QStringLiteral("Cut the selection and put it on the Clipboard\nCut")},
         {ID_EDIT_PASTE, QStringLiteral("Insert Clipboard contents\nPaste")},
         {ID_EDIT_UNDO, QStringLiteral("Undo the last action\nUndo")},
+        {ID_EDIT_REDO, QStringLiteral("Redo the previously undone action\nRedo")},
         {ID_APP_ABOUT, QStringLiteral("Display program information, version number and copyright\nAbout")},
         {ID_APP_EXIT, QStringLiteral("Quit the application; prompts to save documents\nExit")},
         {ID_NEXT_PANE, QStringLiteral("Switch to the next window pane\nNext Pane")},

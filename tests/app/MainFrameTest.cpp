@@ -11,12 +11,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
@@ -61,23 +63,33 @@ class MainFrameTest : public ::testing::Test {
 };
 
 TEST_F(MainFrameTest, CaptionNamesTheUntitledRecipeAndTheFrame) {
-    EXPECT_EQ(frame()->windowTitle(), QStringLiteral("Untitled - KAVO_3C_8CH"));
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("Untitled - KAVO_3C_8CH"));
     doc()->SetPathName(m_home.filePath("lamp.aid"));
-    EXPECT_EQ(frame()->windowTitle(), QStringLiteral("lamp.aid - KAVO_3C_8CH"));
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("lamp.aid - KAVO_3C_8CH"));
+    // The desktop's modified mark after the name; a "[*]" in the name itself is shown as it is.
+    doc()->SetModifiedFlag(true);
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("lamp.aid* - KAVO_3C_8CH"));
+    doc()->SetPathName(m_home.filePath("odd[*].aid"));
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("odd[*].aid* - KAVO_3C_8CH"));
+    doc()->SetModifiedFlag(false);
+    EXPECT_EQ(frame()->Caption(), QStringLiteral("odd[*].aid - KAVO_3C_8CH"));
 }
 
 TEST_F(MainFrameTest, CommandsWithoutHandlerAreDisabledInMenuAndToolbar) {
+    // Nothing to undo or redo yet, and nothing on the clipboard to paste.
+    QGuiApplication::clipboard()->clear();
+    QApplication::processEvents();
     struct Case {
         UINT id;
         bool enabled;
     };
     const Case cases[] = {
-        {ID_FILE_NEW, true},         {ID_FILE_OPEN, true},       {ID_FILE_SAVE, true},
-        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, false},     {ID_FILE_PRINT_PREVIEW, false},
-        {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},        {ID_EDIT_UNDO, false},
-        {ID_EDIT_CUT, false},        {ID_EDIT_COPY, false},      {ID_EDIT_PASTE, false},
-        {ID_VIEW_TOOLBAR, true},     {ID_VIEW_STATUS_BAR, true}, {ID_APP_ABOUT, true},
-        {ID_ALL_LED_OFF, true},      {ID_ALL_LED_ON, true},
+        {ID_FILE_NEW, true},         {ID_FILE_OPEN, true},    {ID_FILE_SAVE, true},
+        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, false},  {ID_FILE_PRINT_PREVIEW, false},
+        {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},     {ID_EDIT_UNDO, false},
+        {ID_EDIT_REDO, false},       {ID_EDIT_CUT, true},     {ID_EDIT_COPY, true},
+        {ID_EDIT_PASTE, false},      {ID_VIEW_TOOLBAR, true}, {ID_VIEW_STATUS_BAR, true},
+        {ID_APP_ABOUT, true},        {ID_ALL_LED_OFF, true},  {ID_ALL_LED_ON, true},
     };
     for (const Case& c : cases) {
         QAction* action = frame()->Action(c.id);
@@ -89,6 +101,7 @@ TEST_F(MainFrameTest, CommandsWithoutHandlerAreDisabledInMenuAndToolbar) {
     }
     // A disabled command does nothing from its accelerator either.
     EXPECT_FALSE(frame()->RouteCommand(ID_EDIT_PASTE));
+    EXPECT_FALSE(frame()->RouteCommand(ID_EDIT_UNDO));
 }
 
 TEST_F(MainFrameTest, MenusCarryTheirTextsAndIds) {
@@ -153,7 +166,13 @@ TEST_F(MainFrameTest, StatusBarHasSevenPanesWithTheirWidthsAndFirstTexts) {
     EXPECT_EQ(bar->GetPaneText(0), QStringLiteral("Ready"));
     EXPECT_EQ(bar->GetPaneWidth(1), 80);
     EXPECT_EQ(bar->GetPaneWidth(2), 80);
-    EXPECT_EQ(bar->GetPaneWidth(3), 100);
+    // The mouse pane holds its text whole in its own font: the far corner of the grid and beyond.
+    for (const char* text : {" x = 455  y = 275", " x = 1023  y = 767"}) {
+        bar->SetPaneText(3, QString::fromLatin1(text));
+        EXPECT_GE(bar->GetPaneWidth(3), bar->Pane(3)->sizeHint().width()) << text;
+        EXPECT_GE(bar->GetPaneWidth(3), 100);
+    }
+    bar->SetPaneText(3, QStringLiteral("coordinate"));
     // The pattern view has painted once: channel and step counts are in; the mouse has not moved.
     EXPECT_EQ(bar->GetPaneText(1), QStringLiteral(" CH = 8"));
     EXPECT_EQ(bar->GetPaneText(2), QStringLiteral(" Step = 16"));
@@ -163,6 +182,35 @@ TEST_F(MainFrameTest, StatusBarHasSevenPanesWithTheirWidthsAndFirstTexts) {
     EXPECT_EQ(bar->GetItemID(6), ID_INDICATOR_SCRL);
     // Offscreen there are no lock states to read: the key panes stay blank.
     EXPECT_EQ(bar->GetPaneText(4), QString());
+}
+
+TEST(MainFrameSize, TheFirstSizeFitsTheScreensAvailableArea) {
+    struct Case {
+        QRect available;
+        QSize size;
+    };
+    const Case cases[] = {
+        {QRect(0, 0, 1920, 1040), QSize(1100, 640)}, // a desktop screen: the preferred size
+        {QRect(0, 32, 1024, 568), QSize(1008, 520)}, // a small screen under a panel
+        {QRect(0, 0, 1280, 672), QSize(1100, 624)},  // a scaled laptop screen: too low
+        {QRect(), QSize(1100, 640)},                 // no screen known
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CMainFrame::InitialSize(c.available), c.size)
+            << c.available.width() << "x" << c.available.height();
+    }
+}
+
+TEST(MainFrameSize, TheWindowStartsWithinTheScreen) {
+    QTemporaryDir home;
+    qputenv("KAVO_PORTS_DIR", home.filePath("ports").toUtf8());
+    CKAVOApp app;
+    app.SetRegisterShellFileTypes(false);
+    ASSERT_TRUE(app.InitInstance({}));
+    const QRect available = app.MainFrame()->screen()->availableGeometry();
+    EXPECT_LE(app.MainFrame()->width(), available.width());
+    EXPECT_LE(app.MainFrame()->height(), available.height());
+    app.ExitInstance(0);
 }
 
 TEST_F(MainFrameTest, SplitterGivesTheFormFiveHundredPixelsAndTheViewTheRest) {

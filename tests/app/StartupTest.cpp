@@ -192,7 +192,7 @@ TEST_F(StartupTest, AFileOnTheCommandLineOpensInsteadOfNew) {
     EXPECT_EQ(m_app.Document()->m_levels[0][0][0], 0x22);
     EXPECT_EQ(m_app.Document()->m_curCamera, 1);
     EXPECT_FALSE(m_app.Document()->IsModified());
-    EXPECT_EQ(m_app.MainFrame()->windowTitle(), "start.aid - KAVO_3C_8CH");
+    EXPECT_EQ(m_app.MainFrame()->Caption(), "start.aid - KAVO_3C_8CH");
     EXPECT_EQ(m_app.RecentFiles()->Entries().value(0), QFileInfo(path).absoluteFilePath());
 }
 

@@ -100,7 +100,7 @@ TEST_F(Sequences, SaveOfANewRecipeAsksForANameAndTakesIt) {
     EXPECT_EQ(ReadAll(Path("first.aid")).left(17), QByteArray(16, '\xFF') + '\0');
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(doc->GetTitle(), QStringLiteral("first.aid"));
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("first.aid - KAVO_3C_8CH"));
+    EXPECT_EQ(frame->Caption(), QStringLiteral("first.aid - KAVO_3C_8CH"));
     EXPECT_TRUE(boxes.shown.empty());
 
     // Save of a named recipe asks nothing; Save As always asks, with the current path offered.
@@ -266,7 +266,7 @@ TEST_F(Sequences, ShortFileResetsToANewUntitledRecipe) {
         EXPECT_EQ(doc->m_levels[0][0][0], 255);
         EXPECT_FALSE(doc->IsModified());
         EXPECT_TRUE(doc->GetPathName().isEmpty());
-        EXPECT_EQ(frame->windowTitle(), QStringLiteral("Untitled - KAVO_3C_8CH"));
+        EXPECT_EQ(frame->Caption(), QStringLiteral("Untitled - KAVO_3C_8CH"));
         EXPECT_EQ(m_app->RecentFiles()->Entries(), QStringList({good}));
     }
 }

@@ -135,7 +135,9 @@ TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInTabOrder) {
     EXPECT_LE(form->FormWidget()->width(), CMainFrame::kLeftPaneWidth);
 
     // Tab stops in template order.
-    const int tabStops[] = {2000, 2001, 2002, 2003, 1017, 1025, 1026, 2005, 2006, 2007, 2004};
+    const int tabStops[] = {2000, 2001, 2002, 2003, 1017, 3000, 3001, 3002, 3003,
+                            3004, 3005, 4000, 4001, 4002, 4003, 4004, 4005, 1025,
+                            1026, 2005, 2006, 2007, 2004, 3006, 3007, 4006, 4007};
     for (std::size_t i = 0; i + 1 < std::size(tabStops); ++i) {
         QWidget* next = form->Control(tabStops[i])->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus) {

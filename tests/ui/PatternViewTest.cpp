@@ -41,6 +41,7 @@ class PatternView : public ::testing::Test {
         doc = m_app->Document();
         view = m_app->MainFrame()->PatternPane();
         bar = m_app->MainFrame()->StatusBar();
+        m_app->MainFrame()->resize(1100, 640); // wider than the offscreen screen's first fit
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_app->MainFrame()));
         ASSERT_GE(view->width(), 460);
         ASSERT_GE(view->height(), 280);

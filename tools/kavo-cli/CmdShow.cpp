@@ -3,6 +3,7 @@
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "FileName.h"
+#include "PositionFormats.h"
 
 #include <QTextStream>
 
@@ -10,32 +11,13 @@
 
 namespace {
 
-// Step 1 first: '#' where the channel is lit in that step, '.' where it is dark.
-QString StepMarks(std::uint16_t mask) {
-    QString marks;
-    for (int s = 0; s < CKAVODoc::kSteps; ++s) {
-        marks += (mask >> s) & 1U ? QLatin1Char('#') : QLatin1Char('.');
-    }
-    return marks;
-}
-
 void PrintRecipe(const CKAVODoc& doc, const QString& path, QTextStream& out) {
     out << "Recipe " << DisplayFileName(path) << "\n";
     for (int c = 0; c < CKAVODoc::kCameras; ++c) {
         for (int p = 0; p < CKAVODoc::kPositions; ++p) {
-            out << "\nCamera " << c + 1 << ", position " << p + 1 << "\n";
-            out << "  Channel  Level  Steps 1..16\n";
-            out << "                  1234567890123456\n";
-            for (int k = 0; k < CKAVODoc::kChannels; ++k) {
-                const auto ci = static_cast<size_t>(c);
-                const auto pi = static_cast<size_t>(p);
-                const auto ki = static_cast<size_t>(k);
-                // Channels are numbered across the cameras as the pattern view labels them.
-                const QString name = QStringLiteral("CH%1").arg(c * CKAVODoc::kChannels + k + 1);
-                out << "  " << name.leftJustified(9)
-                    << QString::number(doc.m_levels[ci][pi][ki]).rightJustified(5) << "  "
-                    << StepMarks(doc.m_stepMasks[ci][pi][ki]) << "\n";
-            }
+            const auto ci = static_cast<size_t>(c);
+            const auto pi = static_cast<size_t>(p);
+            out << "\n" << FormatPosition(c + 1, p + 1, doc.m_levels[ci][pi], doc.m_stepMasks[ci][pi]);
         }
     }
 }

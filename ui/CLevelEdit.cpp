@@ -1,0 +1,74 @@
+#include "CLevelEdit.h"
+
+#include <QKeyEvent>
+#include <QStyle>
+
+CLevelEdit::CLevelEdit(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
+    setFrame(false);
+    setTextMargins(0, 0, 0, 0);
+    setContentsMargins(0, 0, 0, 0);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setMaxLength(8);
+    setFocusPolicy(Qt::StrongFocus);
+    // It reads as the label it replaces until it is being typed in; a refused entry turns red.
+    setStyleSheet(QStringLiteral("CLevelEdit { background: transparent; border: none; padding: 0px; }"
+                                 "CLevelEdit:focus { background: white; }"
+                                 "CLevelEdit[refused=\"true\"] { background: #ff9090; color: black; }"));
+    setToolTip(tr("Type a level from 1 to 255 and press Enter; Escape keeps the level."));
+    connect(this, &QLineEdit::textEdited, this, [this] { SetRefused(false); });
+}
+
+void CLevelEdit::SetLevel(int level) {
+    m_level = level;
+    SetRefused(false);
+    setText(QString::number(level));
+}
+
+void CLevelEdit::SetRefused(bool refused) {
+    if (m_refused == refused) {
+        return;
+    }
+    m_refused = refused;
+    setProperty("refused", refused);
+    style()->unpolish(this);
+    style()->polish(this);
+    update();
+}
+
+void CLevelEdit::Enter() {
+    bool isNumber = false;
+    const int level = text().trimmed().toInt(&isNumber, 10);
+    if (!isNumber || level < kMin || level > kMax) {
+        SetRefused(true);
+        selectAll();
+        return;
+    }
+    setText(QString::number(level));
+    if (level != m_level) {
+        emit levelEntered(level);
+    }
+}
+
+void CLevelEdit::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        Enter();
+        return;
+    case Qt::Key_Escape:
+        SetLevel(m_level);
+        selectAll();
+        return;
+    default:
+        QLineEdit::keyPressEvent(event);
+    }
+}
+
+void CLevelEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    // Only Enter applies: a level typed and left is not taken. A menu or another window taking the focus
+    // for a moment leaves the typing as it is.
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason) {
+        SetLevel(m_level);
+    }
+}
