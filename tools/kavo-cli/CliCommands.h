@@ -12,3 +12,4 @@ int RunFrames(const QStringList& args);
 int RunPorts(const QStringList& args);
 int RunDownload(const QStringList& args);
 int RunSimulate(const QStringList& args);
+int RunPrint(const QStringList& args);
