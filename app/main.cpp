@@ -18,7 +18,8 @@ const char* const kUsage =
     "Usage: kavo [FILE.aid] [--screenshot FILE.png]\n"
     "  FILE.aid               open this recipe instead of a new one\n"
     "  --screenshot FILE.png  render the main window to a picture and end\n"
-    "  /p FILE, /pt FILE PRINTER DRIVER PORT   open the file and end (nothing is printed)\n"
+    "  /p FILE                print the recipe on the default printer and end\n"
+    "  /pt FILE PRINTER [DRIVER PORT]   print the recipe on the named printer and end\n"
     "  /Register, /Unregister (and the PerUser forms)   add or remove the desktop's .aid type and end\n";
 
 bool HaveDisplay() {

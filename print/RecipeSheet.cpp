@@ -53,6 +53,9 @@ QFont SheetFont(qreal pixelSize, bool bold = false, bool italic = false) {
     font.setPixelSize(std::max(1, qRound(pixelSize)));
     font.setBold(bold);
     font.setItalic(italic);
+    // No ligatures: a file name like "fixture.aid" stays the letters it is made of for anyone who searches or
+    // copies the PDF's text.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
