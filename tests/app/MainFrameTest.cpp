@@ -73,7 +73,7 @@ TEST_F(MainFrameTest, CommandsWithoutHandlerAreDisabledInMenuAndToolbar) {
     };
     const Case cases[] = {
         {ID_FILE_NEW, true},         {ID_FILE_OPEN, true},       {ID_FILE_SAVE, true},
-        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, false},     {ID_FILE_PRINT_PREVIEW, false},
+        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, true},      {ID_FILE_PRINT_PREVIEW, true},
         {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},        {ID_EDIT_UNDO, false},
         {ID_EDIT_CUT, false},        {ID_EDIT_COPY, false},      {ID_EDIT_PASTE, false},
         {ID_VIEW_TOOLBAR, true},     {ID_VIEW_STATUS_BAR, true}, {ID_APP_ABOUT, true},
