@@ -14,10 +14,6 @@
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("CSheetPrinter", text);
-}
-
 std::unique_ptr<QPrinter> SystemPrinter(const QString& name) {
     const QPrinterInfo info =
         name.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(name);
@@ -54,7 +50,9 @@ bool CSheetPrinter::PrintSheet(const CKAVODoc& doc, QPrinter& printer) {
     }
     const QString where =
         printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-    AfxMessageBox(Tr("The recipe could not be printed on %1.").arg(where), MB_ICONERROR);
+    AfxMessageBox(
+        QCoreApplication::translate("CSheetPrinter", "The recipe could not be printed on %1.").arg(where),
+        MB_ICONERROR);
     return false;
 }
 
@@ -86,10 +84,14 @@ void CSheetPrinter::OnFilePrintSetup(QWidget* parent) {
 bool CSheetPrinter::PrintDirect(const CKAVODoc& doc, const QString& printerName) {
     std::unique_ptr<QPrinter> printer = m_lookup ? m_lookup(printerName) : nullptr;
     if (printer == nullptr) {
-        AfxMessageBox(printerName.isEmpty()
-                          ? Tr("No printer is set up on this computer: the recipe was not printed.")
-                          : Tr("The printer %1 was not found: the recipe was not printed.").arg(printerName),
-                      MB_ICONERROR);
+        AfxMessageBox(
+            printerName.isEmpty()
+                ? QCoreApplication::translate(
+                      "CSheetPrinter", "No printer is set up on this computer: the recipe was not printed.")
+                : QCoreApplication::translate("CSheetPrinter",
+                                              "The printer %1 was not found: the recipe was not printed.")
+                      .arg(printerName),
+            MB_ICONERROR);
         return false;
     }
     UseSheetLayout(*printer);

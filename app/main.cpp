@@ -4,6 +4,7 @@
 #include "CKAVOApp.h"
 #include "CMainFrame.h"
 #include "FileName.h"
+#include "Translations.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
         // Nobody sees the offscreen window's boxes: messages go to standard error and wait for no one.
         SetMessageBoxesInteractive(false);
     }
+
+    // The desktop's language: Chinese where it asks for it (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), else
+    // English.
+    InstallTranslations(QLocale::system());
 
     CKAVOApp theApp;
     if (!theApp.InitInstance(cmdInfo)) {

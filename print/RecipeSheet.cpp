@@ -11,10 +11,6 @@
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("RecipeSheet", text);
-}
-
 // The tool's name as the About box gives it.
 const char* const kToolName = "KAVO V1.00";
 
@@ -65,7 +61,8 @@ RecipeSheet::RecipeSheet(const Recipe& recipe, QString documentName, QDateTime p
     : m_recipe(recipe), m_documentName(std::move(documentName)), m_printedAt(std::move(printedAt)) {}
 
 QString RecipeSheet::NotDownloadedNote() {
-    return Tr("Position 5 is kept in the file but not downloaded to the controller.");
+    return QCoreApplication::translate(
+        "RecipeSheet", "Position 5 is kept in the file but not downloaded to the controller.");
 }
 
 void RecipeSheet::SetDefaultPageLayout(QPagedPaintDevice& device, QPageSize::PageSizeId paper) {
@@ -116,16 +113,18 @@ void RecipeSheet::PaintPage(QPainter& painter, const QSizeF& page, int camera) c
     painter.drawText(QRectF(0, 0, width, 22), Qt::AlignLeft | Qt::AlignVCenter, m_documentName);
     painter.setFont(SheetFont(9));
     painter.drawText(QRectF(0, 22, width, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                     Tr("Printed %1").arg(m_printedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+                     QCoreApplication::translate("RecipeSheet", "Printed %1")
+                         .arg(m_printedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     painter.drawText(QRectF(0, 22, width, 14), Qt::AlignRight | Qt::AlignVCenter,
                      QString::fromLatin1(kToolName));
     painter.setPen(QPen(ink, 0.8));
     painter.drawLine(QPointF(0, 39), QPointF(width, 39));
     painter.setFont(SheetFont(13, true));
-    painter.drawText(QRectF(0, 42, width, 20), Qt::AlignLeft | Qt::AlignVCenter, Tr("Camera %1").arg(camera));
+    painter.drawText(QRectF(0, 42, width, 20), Qt::AlignLeft | Qt::AlignVCenter,
+                     QCoreApplication::translate("RecipeSheet", "Camera %1").arg(camera));
     painter.setFont(SheetFont(9));
     painter.drawText(QRectF(0, 42, width, 20), Qt::AlignRight | Qt::AlignVCenter,
-                     Tr("Page %1 of %2").arg(camera).arg(kPageCount));
+                     QCoreApplication::translate("RecipeSheet", "Page %1 of %2").arg(camera).arg(kPageCount));
 
     const qreal h = RowHeight(page);
     const qreal cellW = CellWidth(page);
@@ -137,22 +136,24 @@ void RecipeSheet::PaintPage(QPainter& painter, const QSizeF& page, int camera) c
         const auto pi = static_cast<std::size_t>(p - 1);
         painter.setPen(ink);
         painter.setFont(bold);
-        const QString title = Tr("Position %1").arg(p);
+        const QString title = QCoreApplication::translate("RecipeSheet", "Position %1").arg(p);
         const QRectF titleRow(0, RowTop(page, p, 0), width, h);
         painter.drawText(titleRow, Qt::AlignLeft | Qt::AlignVCenter, title);
         if (p == Recipe::kPositions) {
             const qreal after = QFontMetricsF(bold).horizontalAdvance(title) + h;
             painter.setFont(italic);
-            painter.drawText(titleRow.adjusted(after, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                             Tr("(kept in the file, not downloaded)"));
+            painter.drawText(
+                titleRow.adjusted(after, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                QCoreApplication::translate("RecipeSheet", "(kept in the file, not downloaded)"));
         }
 
         const qreal headTop = RowTop(page, p, 1);
         painter.setFont(italic);
         painter.drawText(QRectF(0, headTop, kChannelColumn, h), Qt::AlignLeft | Qt::AlignVCenter,
-                         Tr("Channel"));
+                         QCoreApplication::translate("RecipeSheet", "Channel"));
         painter.drawText(QRectF(kChannelColumn, headTop, kLevelColumn - 8, h),
-                         Qt::AlignRight | Qt::AlignVCenter, Tr("Level"));
+                         Qt::AlignRight | Qt::AlignVCenter,
+                         QCoreApplication::translate("RecipeSheet", "Level"));
         for (int s = 1; s <= Recipe::kSteps; ++s) {
             painter.drawText(QRectF(kStepsLeft + (s - 1) * cellW, headTop, cellW, h), Qt::AlignCenter,
                              QString::number(s));
