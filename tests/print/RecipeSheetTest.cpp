@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -21,6 +23,10 @@ struct Paper {
     QPageSize::PageSizeId id;
     const char* points; // the page size pdfinfo reports
 };
+
+void PrintTo(const Paper& paper, std::ostream* os) {
+    *os << paper.name;
+}
 
 class RecipeSheetTest : public ::testing::TestWithParam<Paper> {};
 
