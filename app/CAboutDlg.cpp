@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About KAVO"));
+    setWindowTitle(tr("About KAVO"));
     setFont(DialogFont());
     const DialogUnits du;
     setFixedSize(du.x(170), du.y(62));
@@ -21,12 +21,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     m_version->setGeometry(du.rect(48, 15, 52, 8));
     m_version->adjustSize();
 
-    m_notice = new QLabel(QStringLiteral("Lighting setup for the 3-camera, 8-channel LED controller"), this);
+    m_notice = new QLabel(tr("Lighting setup for the 3-camera, 8-channel LED controller"), this);
     m_notice->setGeometry(du.rect(41, 31, 114, 8));
     m_notice->setMinimumWidth(du.x(114));
     m_notice->adjustSize();
 
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok = new QPushButton(tr("OK"), this);
     m_ok->setGeometry(du.rect(113, 41, 50, 14));
     m_ok->setDefault(true);
     m_ok->setAutoDefault(true);

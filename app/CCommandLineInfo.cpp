@@ -153,5 +153,7 @@ void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
         m_usageError = QStringLiteral("--screenshot needs the name of a PNG file");
     } else if ((m_nShellCommand == FilePrint || m_nShellCommand == FilePrintTo) && m_strFileName.isEmpty()) {
         m_usageError = QStringLiteral("/p and /pt need the recipe file to open");
+    } else if (m_nShellCommand == FilePrintTo && m_strPrinterName.isEmpty()) {
+        m_usageError = QStringLiteral("/pt needs the recipe file and the printer's name");
     }
 }

@@ -7,25 +7,26 @@
 #include "CLockKeyIndicators.h"
 #include "CMainFrame.h"
 #include "CRecentFileList.h"
+#include "CSheetPrinter.h"
 #include "CSingleDocTemplate.h"
 #include "SettingsLocation.h"
 #include "ShellRegistration.h"
 #include "StringTable.h"
 
 #include <QApplication>
-#include <QPageSetupDialog>
-#include <QPrinter>
 #include <QScreen>
 
 CKAVOApp::CKAVOApp(AppServices services) : CKAVOApp() {
     m_services = std::move(services);
 }
 
-CKAVOApp::CKAVOApp() {
+CKAVOApp::CKAVOApp() : m_pPrinting(std::make_unique<CSheetPrinter>()) {
     SetCommandHandler(ID_APP_ABOUT, [this] { OnAppAbout(); });
     SetCommandHandler(ID_FILE_NEW, [this] { OnFileNew(); });
     SetCommandHandler(ID_FILE_OPEN, [this] { OnFileOpen(); });
     SetCommandHandler(ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });
+    SetCommandHandler(ID_FILE_PRINT, [this] { OnFilePrint(); });
+    SetCommandHandler(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
     SetCommandHandler(ID_APP_EXIT, [this] {
         if (m_pMainWnd != nullptr) {
             m_pMainWnd->close();
@@ -119,8 +120,11 @@ bool CKAVOApp::ProcessShellCommand() {
             return false;
         }
         if (m_cmdInfo.m_nShellCommand != CCommandLineInfo::FileOpen) {
-            // Quick Print has no handler in this program: nothing is printed, the run ends.
-            m_exitCode = 0;
+            // Print without a dialog, on the default printer (/p) or the named one (/pt), then end.
+            const QString printer = m_cmdInfo.m_nShellCommand == CCommandLineInfo::FilePrintTo
+                                        ? m_cmdInfo.m_strPrinterName
+                                        : QString();
+            m_exitCode = m_pPrinting->PrintDirect(*m_pDocument, printer) ? 0 : 1;
             return false;
         }
         return true;
@@ -162,9 +166,15 @@ void CKAVOApp::OnFileOpen() {
 }
 
 void CKAVOApp::OnFilePrintSetup() {
-    QPrinter printer;
-    QPageSetupDialog dialog(&printer, m_pMainWnd.get());
-    dialog.exec();
+    m_pPrinting->OnFilePrintSetup(m_pMainWnd.get());
+}
+
+void CKAVOApp::OnFilePrint() {
+    m_pPrinting->OnFilePrint(*m_pDocument, m_pMainWnd.get());
+}
+
+void CKAVOApp::OnFilePrintPreview() {
+    m_pPrinting->OnFilePrintPreview(*m_pDocument, m_pMainWnd.get());
 }
 
 void CKAVOApp::OnOpenRecentFile(int index) {

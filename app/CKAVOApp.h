@@ -13,6 +13,7 @@
 class CKAVODoc;
 class CMainFrame;
 class CRecentFileList;
+class CSheetPrinter;
 class CSingleDocTemplate;
 
 // The application: start-up in its fixed order, the command line, the About box and the end of
@@ -36,6 +37,8 @@ class CKAVOApp : public CCmdTarget {
     void OnFileNew();
     void OnFileOpen();
     void OnFilePrintSetup();
+    void OnFilePrint();
+    void OnFilePrintPreview();
     void OnOpenRecentFile(int index);
     // A file dropped on the window, or handed over otherwise: opened as by Open.
     bool OpenDocumentFile(const QString& path);
@@ -44,6 +47,8 @@ class CKAVOApp : public CCmdTarget {
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
     CSingleDocTemplate* Template() const { return m_pTemplate.get(); }
     CRecentFileList* RecentFiles() const { return m_pRecentFiles.get(); }
+    // The print commands and the session's printer settings.
+    CSheetPrinter* Printing() const { return m_pPrinting.get(); }
     const CCommandLineInfo& CommandLine() const { return m_cmdInfo; }
 
     // Tests turn the desktop registration off; the program registers at every start unless it was
@@ -65,6 +70,7 @@ class CKAVOApp : public CCmdTarget {
     std::unique_ptr<CKAVODoc> m_pDocument;
     std::unique_ptr<CSingleDocTemplate> m_pTemplate;
     std::unique_ptr<CMainFrame> m_pMainWnd;
+    std::unique_ptr<CSheetPrinter> m_pPrinting;
     bool m_registerShell = true;
     QString m_executablePath;
     int m_exitCode = 0;

@@ -151,45 +151,45 @@ QAction* CMainFrame::MakeAction(UINT id, const QString& text) {
 void CMainFrame::CreateMenus() {
     QMenuBar* bar = menuBar();
 
-    m_fileMenu = bar->addMenu(QStringLiteral("&File"));
-    m_fileMenu->addAction(MakeAction(ID_FILE_NEW, QStringLiteral("&New\tCtrl+N")));
-    m_fileMenu->addAction(MakeAction(ID_FILE_OPEN, QStringLiteral("&Open...\tCtrl+O")));
-    m_fileMenu->addAction(MakeAction(ID_FILE_SAVE, QStringLiteral("&Save\tCtrl+S")));
-    m_fileMenu->addAction(MakeAction(ID_FILE_SAVE_AS, QStringLiteral("Save &As...")));
+    m_fileMenu = bar->addMenu(tr("&File"));
+    m_fileMenu->addAction(MakeAction(ID_FILE_NEW, tr("&New\tCtrl+N")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_OPEN, tr("&Open...\tCtrl+O")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_SAVE, tr("&Save\tCtrl+S")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_SAVE_AS, tr("Save &As...")));
     m_fileMenu->addSeparator();
-    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT, QStringLiteral("&Print...\tCtrl+P")));
-    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT_PREVIEW, QStringLiteral("Print Pre&view")));
-    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT_SETUP, QStringLiteral("P&rint Setup...")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT, tr("&Print...\tCtrl+P")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT_PREVIEW, tr("Print Pre&view")));
+    m_fileMenu->addAction(MakeAction(ID_FILE_PRINT_SETUP, tr("P&rint Setup...")));
     m_fileMenu->addSeparator();
-    m_recentPlaceholder = new QAction(QStringLiteral("Recent File"), this);
+    m_recentPlaceholder = new QAction(tr("Recent File"), this);
     m_recentPlaceholder->setData(ID_FILE_MRU_FILE1);
     m_recentPlaceholder->setEnabled(false);
     m_fileMenu->addAction(m_recentPlaceholder);
     m_recentSeparator = m_fileMenu->addSeparator();
-    m_fileMenu->addAction(MakeAction(ID_APP_EXIT, QStringLiteral("E&xit")));
+    m_fileMenu->addAction(MakeAction(ID_APP_EXIT, tr("E&xit")));
 
-    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
-    edit->addAction(MakeAction(ID_EDIT_UNDO, QStringLiteral("&Undo\tCtrl+Z")));
+    QMenu* edit = bar->addMenu(tr("&Edit"));
+    edit->addAction(MakeAction(ID_EDIT_UNDO, tr("&Undo\tCtrl+Z")));
     edit->addAction(MakeAction(ID_EDIT_REDO, tr("&Redo\tCtrl+Y")));
     edit->addSeparator();
-    edit->addAction(MakeAction(ID_EDIT_CUT, QStringLiteral("Cu&t\tCtrl+X")));
-    edit->addAction(MakeAction(ID_EDIT_COPY, QStringLiteral("&Copy\tCtrl+C")));
-    edit->addAction(MakeAction(ID_EDIT_PASTE, QStringLiteral("&Paste\tCtrl+V")));
+    edit->addAction(MakeAction(ID_EDIT_CUT, tr("Cu&t\tCtrl+X")));
+    edit->addAction(MakeAction(ID_EDIT_COPY, tr("&Copy\tCtrl+C")));
+    edit->addAction(MakeAction(ID_EDIT_PASTE, tr("&Paste\tCtrl+V")));
     edit->addSeparator();
     edit->addSeparator();
 
-    QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    QAction* toolbar = MakeAction(ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"));
+    QMenu* view = bar->addMenu(tr("&View"));
+    QAction* toolbar = MakeAction(ID_VIEW_TOOLBAR, tr("&Toolbar"));
     toolbar->setCheckable(true);
     toolbar->setChecked(true);
     view->addAction(toolbar);
-    QAction* status = MakeAction(ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"));
+    QAction* status = MakeAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"));
     status->setCheckable(true);
     status->setChecked(true);
     view->addAction(status);
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(MakeAction(ID_APP_ABOUT, QStringLiteral("&About KAVO...")));
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->addAction(MakeAction(ID_APP_ABOUT, tr("&About KAVO...")));
 
     // Menus show the state of the moment they open.
     for (QMenu* menu : {m_fileMenu, edit, view, help}) {
@@ -349,12 +349,11 @@ bool CMainFrame::RouteCommand(UINT id) {
             }
         }
     } catch (const std::exception& e) {
-        AfxMessageBox(
-            QStringLiteral("The command could not be carried out: %1").arg(QString::fromLocal8Bit(e.what())),
-            MB_ICONERROR);
+        AfxMessageBox(tr("The command could not be carried out: %1").arg(QString::fromLocal8Bit(e.what())),
+                      MB_ICONERROR);
         return true;
     } catch (...) {
-        AfxMessageBox(QStringLiteral("The command could not be carried out."), MB_ICONERROR);
+        AfxMessageBox(tr("The command could not be carried out."), MB_ICONERROR);
         return true;
     }
     return false;
@@ -474,8 +473,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         const int kWait = 0;
         const int kStop = 1;
         const int answer = AfxMessageBox(
-            QStringLiteral("A download is running. Stop it? The controller will hold an incomplete recipe."),
-            {QStringLiteral("Wait"), QStringLiteral("Stop")}, kWait, MB_ICONEXCLAMATION);
+            tr("A download is running. Stop it? The controller will hold an incomplete recipe."),
+            {tr("Wait"), tr("Stop")}, kWait, MB_ICONEXCLAMATION);
         // The download may have ended while the question was up: then there is nothing left to wait for.
         if (answer != kStop && m_form->IsDownloadRunning()) {
             m_closeWhenDownloadEnds = true;

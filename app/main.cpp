@@ -4,6 +4,7 @@
 #include "CKAVOApp.h"
 #include "CMainFrame.h"
 #include "FileName.h"
+#include "Translations.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -18,7 +19,8 @@ const char* const kUsage =
     "Usage: kavo [FILE.aid] [--screenshot FILE.png]\n"
     "  FILE.aid               open this recipe instead of a new one\n"
     "  --screenshot FILE.png  render the main window to a picture and end\n"
-    "  /p FILE, /pt FILE PRINTER DRIVER PORT   open the file and end (nothing is printed)\n"
+    "  /p FILE                print the recipe on the default printer and end\n"
+    "  /pt FILE PRINTER [DRIVER PORT]   print the recipe on the named printer and end\n"
     "  /Register, /Unregister (and the PerUser forms)   add or remove the desktop's .aid type and end\n";
 
 bool HaveDisplay() {
@@ -72,6 +74,10 @@ int main(int argc, char** argv) {
         // Nobody sees the offscreen window's boxes: messages go to standard error and wait for no one.
         SetMessageBoxesInteractive(false);
     }
+
+    // The desktop's language: Chinese where it asks for it (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), else
+    // English.
+    InstallTranslations(QLocale::system());
 
     CKAVOApp theApp;
     if (!theApp.InitInstance(cmdInfo)) {

@@ -3,6 +3,7 @@
 #include "CommandIds.h"
 #include "StringTable.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -15,6 +16,11 @@ QString DocString(int field) {
     return LoadString(IDR_MAINFRAME).section(QLatin1Char('\n'), field, field);
 }
 
+// The filter that lists every file, in the language of the installed translation.
+QString AllFilesFilter() {
+    return QCoreApplication::translate("FileDialogs", "All Files (*.*)");
+}
+
 } // namespace
 
 // "All Files (*.*)" is meant to show every file; on Linux "*.*" would hide the names without a dot.
@@ -23,7 +29,7 @@ void ShowAllFilesUnderAllFilesFilter(QFileDialog& dialog) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
         if (auto* model = dialog.findChild<QFileSystemModel*>()) {
-            if (filter.startsWith(QLatin1String("All Files"))) {
+            if (filter == AllFilesFilter()) {
                 model->setNameFilters({QStringLiteral("*")});
             }
         }
@@ -72,7 +78,7 @@ IFileDialogHandler& Handler() {
 } // namespace
 
 QString DocumentFilters() {
-    return DocString(3) + QLatin1String(";;All Files (*.*)");
+    return DocString(3) + QLatin1String(";;") + AllFilesFilter();
 }
 
 QString AfxGetOpenFileName(QWidget* parent) {

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -37,10 +38,34 @@
 
 namespace {
 
-const QString kOpenPortText = QString::fromLatin1(kOpenPortLabel);
-const QString kClosePortText = QStringLiteral("Close Port");
-const QString kPortBusyText = QStringLiteral("串口已被占用！");
-const QString kDownloadingText = QStringLiteral("数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!");
+// Texts are looked up when shown, so that they come in the language of the translation installed by then.
+QString OpenPortText() {
+    return CFormSetup::tr(kOpenPortLabel);
+}
+
+QString ClosePortText() {
+    return CFormSetup::tr("Close Port");
+}
+
+// The two operator messages are Chinese in every language; where the program does not speak Chinese an
+// English line below tells an operator who reads no Chinese the same.
+QString OperatorMessage(const char* chinese, const char* english) {
+    QString text = QString::fromUtf8(chinese);
+    if (QLocale().language() != QLocale::Chinese) {
+        text += QLatin1Char('\n') + QString::fromLatin1(english);
+    }
+    return text;
+}
+
+QString PortBusyText() {
+    return OperatorMessage("串口已被占用！", "The serial port is already in use.");
+}
+
+QString DownloadingText() {
+    return OperatorMessage(
+        "数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!",
+        "Downloading: do not switch off or do anything else until the progress bar turns green.");
+}
 
 constexpr int kFrameCount = kavo::download::kFrameCount; // the progress range: one step per frame
 constexpr int kLevelMin = 1;
@@ -144,7 +169,7 @@ void CFormSetup::CreateControls() {
     std::vector<QWidget*> tabOrder;
     std::vector<QGroupBox*> groups;
     for (const FormControl& c : FormSetupLayout()) {
-        const QString text = c.text != nullptr ? QString::fromUtf8(c.text) : QString();
+        const QString text = c.text != nullptr ? tr(c.text) : QString();
         QRect rect = du.rect(c.x, c.y, c.width, c.height);
         QWidget* w = nullptr;
         const int id = c.id;
@@ -472,7 +497,7 @@ void CFormSetup::OnLevelEntered(int channel, int level) {
 }
 
 void CFormSetup::SetClosedState() {
-    m_btnOpenPort->setText(kOpenPortText);
+    m_btnOpenPort->setText(OpenPortText());
     m_cbPort->setEnabled(true);
     m_btnDownload->setEnabled(false);
     // The choice stays remembered; the box shows that nothing is sent.
@@ -486,7 +511,7 @@ void CFormSetup::SetClosedState() {
 }
 
 void CFormSetup::SetOpenState() {
-    m_btnOpenPort->setText(kClosePortText);
+    m_btnOpenPort->setText(ClosePortText());
     m_cbPort->setEnabled(false);
     m_refreshTimer->stop();
     m_btnDownload->setEnabled(true);
@@ -520,14 +545,14 @@ void CFormSetup::OnOpenPort() {
         m_openDescription = QString::fromStdString(summary.empty() ? identity.device : summary);
         return;
     }
-    m_btnOpenPort->setText(kOpenPortText);
+    m_btnOpenPort->setText(OpenPortText());
     // The second line names the cause and its remedy, as kavo-cli doctor does.
     const std::optional<std::string> device = m_portTable.devicePath(name);
     const PortIdentity identity = device ? m_scanner->reader().Read(*device) : PortIdentity();
     const CSerialPortBase& port = m_link->Port();
     const std::string why = ExplainOpenFailure(m_portTable, name, port.lastError(), port.lastSystemError(),
                                                identity, DoctorSystem::OfThisMachine());
-    AfxMessageBox(kPortBusyText + QLatin1Char('\n') + QString::fromStdString(why), MB_OK);
+    AfxMessageBox(PortBusyText() + QLatin1Char('\n') + QString::fromStdString(why), MB_OK);
 }
 
 void CFormSetup::OnTimer(int id) {
@@ -756,20 +781,20 @@ void CFormSetup::OnDownload() {
         QString why;
         switch (started) {
         case ControllerLink::StartResult::AlreadyRunning:
-            why = QStringLiteral("a download is already running");
+            why = tr("a download is already running");
             break;
         case ControllerLink::StartResult::NoThread:
-            why = QStringLiteral("the system could not start the download thread");
+            why = tr("the system could not start the download thread");
             break;
         default:
-            why = QStringLiteral("there is no port to write to");
+            why = tr("there is no port to write to");
             break;
         }
-        AfxMessageBox(QStringLiteral("The download could not be started: %1.").arg(why), MB_ICONERROR);
+        AfxMessageBox(tr("The download could not be started: %1.").arg(why), MB_ICONERROR);
         return;
     }
     m_downloadUnended = true;
-    AfxMessageBox(kDownloadingText, MB_ICONINFORMATION);
+    AfxMessageBox(DownloadingText(), MB_ICONINFORMATION);
 }
 
 bool CFormSetup::CloseIfDeviceGone() {
@@ -794,16 +819,17 @@ void CFormSetup::EndDownload(const DownloadResult& result) {
         return;
     }
     // The notice that a download runs no longer holds; the failure is the one message left up.
-    AfxEndMessageBox(kDownloadingText);
+    AfxEndMessageBox(DownloadingText());
     const bool gone = CloseIfDeviceGone();
     QString why = QString::fromStdString(DescribeDownloadFailure(result, m_link->PortName()));
     if (!why.isEmpty()) {
         why[0] = why[0].toUpper();
     }
-    const QString what = gone ? QStringLiteral("plug the adapter in (or check the cable), open the port and "
-                                               "download again.")
-                              : QStringLiteral("download again.");
-    AfxMessageBox(why + QStringLiteral(".\nThe controller holds an incomplete recipe; ") + what,
+    const QString what =
+        gone ? tr("plug the adapter in (or check the cable), open the port and download again.")
+             : tr("download again.");
+    AfxMessageBox(why + QLatin1Char('.') + QLatin1Char('\n') +
+                      tr("The controller holds an incomplete recipe; %1").arg(what),
                   MB_ICONERROR);
     emit DownloadEnded();
 }

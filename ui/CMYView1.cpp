@@ -58,8 +58,8 @@ void CMYView1::OnDraw(QPainter& dc) {
     if (doc == nullptr) {
         return;
     }
-    emit channelCountText(QString::asprintf(" CH = %d", 8));
-    emit stepCountText(QString::asprintf(" Step = %d", doc->m_stepCount));
+    emit channelCountText(tr(" CH = %1").arg(8));
+    emit stepCountText(tr(" Step = %1").arg(doc->m_stepCount));
     // Text with the top-left corner at the given point, black on an opaque white background.
     dc.setBackgroundMode(Qt::OpaqueMode);
     dc.setBackground(Qt::white);
@@ -67,8 +67,8 @@ void CMYView1::OnDraw(QPainter& dc) {
     const QFontMetrics fm(dc.font());
     auto textOut = [&](int x, int y, const QString& text) { dc.drawText(x, y + fm.ascent(), text); };
 
-    textOut(10, 10, QString::asprintf("Current Camera is: %d", doc->m_curCamera));
-    textOut(200, 10, QString::asprintf("Current Position is: %d", doc->m_curPosition));
+    textOut(10, 10, tr("Current Camera is: %1").arg(doc->m_curCamera));
+    textOut(200, 10, tr("Current Position is: %1").arg(doc->m_curPosition));
 
     m_drawX = 10;
     m_drawY = m_gridTop;
@@ -125,7 +125,7 @@ void CMYView1::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CMYView1::OnMouseMove(QPoint point) {
-    emit mousePositionText(QString::asprintf(" x = %d  y = %d", point.x(), point.y()));
+    emit mousePositionText(tr(" x = %1  y = %2").arg(point.x()).arg(point.y()));
 }
 
 void CMYView1::mousePressEvent(QMouseEvent* event) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <span>
 
 // Dialog template of the setup form and the ids of its controls.
@@ -15,8 +17,9 @@ constexpr int IDC_CONTROLLER_STATE = 1029; // what the controller holds, as far 
 constexpr int IDC_LEVEL1 = 3000;           // channel sliders 1..8: 3000..3007
 constexpr int IDC_LEVEL_TEXT1 = 4000;      // value labels 1..8: 4000..4007
 
-// The text "Open Port" of its button, which also reads it again when the port closes.
-inline constexpr const char* kOpenPortLabel = "Open Port";
+// The text "Open Port" of its button, which also reads it again when the port closes. The template's texts
+// are English source texts for the translation tools (context "CFormSetup"); the form shows them translated.
+inline constexpr const char* kOpenPortLabel = QT_TRANSLATE_NOOP("CFormSetup", "Open Port");
 
 enum class FormControlKind {
     Group,          // a framed title; no id, no focus, behind the controls it frames

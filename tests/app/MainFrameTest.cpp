@@ -85,7 +85,7 @@ TEST_F(MainFrameTest, CommandsWithoutHandlerAreDisabledInMenuAndToolbar) {
     };
     const Case cases[] = {
         {ID_FILE_NEW, true},         {ID_FILE_OPEN, true},    {ID_FILE_SAVE, true},
-        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, false},  {ID_FILE_PRINT_PREVIEW, false},
+        {ID_FILE_SAVE_AS, true},     {ID_FILE_PRINT, true},   {ID_FILE_PRINT_PREVIEW, true},
         {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},     {ID_EDIT_UNDO, false},
         {ID_EDIT_REDO, false},       {ID_EDIT_CUT, true},     {ID_EDIT_COPY, true},
         {ID_EDIT_PASTE, false},      {ID_VIEW_TOOLBAR, true}, {ID_VIEW_STATUS_BAR, true},

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
     qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath("state"))); // the download journal
     QApplication app(argc, argv);
+    // English, whatever the machine's language: the tests compare the program's English texts (the
+    // translation tests install another language themselves).
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
     QCoreApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
     ::testing::InitGoogleTest(&argc, argv);

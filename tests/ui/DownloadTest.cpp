@@ -17,7 +17,10 @@
 
 namespace {
 
-const QString kDownloadingText = QStringLiteral("数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!");
+// The Chinese message with its English line below (the tests run in English).
+const QString kDownloadingText =
+    QStringLiteral("数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!\n"
+                   "Downloading: do not switch off or do anything else until the progress bar turns green.");
 
 class FakeBeeper : public IBeeper {
   public:

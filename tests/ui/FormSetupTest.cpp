@@ -353,9 +353,10 @@ TEST_F(FormSetupTest, FailedOpenNamesTheCause) {
         QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
         ASSERT_EQ(boxes.shown.size(), 1u);
         const QStringList lines = boxes.shown[0].text.split(QLatin1Char('\n'));
-        ASSERT_EQ(lines.size(), 2);
+        ASSERT_EQ(lines.size(), 3);
         EXPECT_EQ(lines[0], QStringLiteral("串口已被占用！"));
-        EXPECT_TRUE(lines[1].startsWith(QLatin1String(c.cause))) << lines[1].toStdString();
+        EXPECT_EQ(lines[1], QStringLiteral("The serial port is already in use."));
+        EXPECT_TRUE(lines[2].startsWith(QLatin1String(c.cause))) << lines[2].toStdString();
         EXPECT_EQ(boxes.shown[0].type & MB_TYPEMASK, MB_OK);
         EXPECT_EQ(boxes.shown[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);
         EXPECT_FALSE(form->Port()->isOpen());

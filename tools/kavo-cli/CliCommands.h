@@ -14,3 +14,4 @@ int RunDoctor(const QStringList& args);
 int RunDownload(const QStringList& args);
 int RunSimulate(const QStringList& args);
 int RunLog(const QStringList& args);
+int RunPrint(const QStringList& args);

@@ -3,9 +3,12 @@
 #include "FileName.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -23,6 +26,7 @@ const Command kCommands[] = {
     {"download", "download a recipe file to the controller", RunDownload},
     {"simulate", "run a virtual controller on a pseudo-terminal", RunSimulate},
     {"log", "print the journal of downloads and live sessions", RunLog},
+    {"print", "write the printed recipe sheet of a recipe file as a PDF", RunPrint},
 };
 
 void PrintUsage(FILE* to) {
@@ -37,7 +41,15 @@ void PrintUsage(FILE* to) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Printing lays out text, which needs Qt's fonts and so a GUI application; the offscreen platform gives
+    // them without a display. Every other command stays a plain console program.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && std::strcmp(argv[1], "print") == 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName("kavo-cli");
     // File names are taken byte for byte (QCoreApplication::arguments() would mangle any that is not UTF-8).
     const QStringList args = DecodeArguments(argc, argv);

@@ -1,0 +1,134 @@
+// The two languages: the Chinese translation loads and reaches menus, messages and Qt's own buttons; in
+// English the two Chinese operator messages carry an English line; the desktop's language chooses.
+#include "CCommandLineInfo.h"
+#include "CFormSetup.h"
+#include "CKAVOApp.h"
+#include "CMainFrame.h"
+#include "ScriptedMessageBoxes.h"
+#include "StringTable.h"
+#include "Translations.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+class TranslationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
+        qputenv("KAVO_PORTS_DIR", m_home.filePath("ports").toUtf8());
+    }
+    // Every other test runs in English.
+    void TearDown() override { InstallTranslations(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    // Starts the window in the installed language and presses Open Port on a port that is not there.
+    QStringList PortBusyLines(CKAVOApp& app) {
+        app.SetRegisterShellFileTypes(false);
+        EXPECT_TRUE(app.InitInstance({}));
+        CFormSetup* form = app.MainFrame()->FormPane();
+        form->PortList()->clear();
+        form->PortList()->addItem(QStringLiteral("COM250"));
+        m_boxes.shown.clear();
+        form->OnOpenPort();
+        EXPECT_EQ(m_boxes.shown.size(), 1u);
+        return m_boxes.shown.empty() ? QStringList() : m_boxes.shown[0].text.split(QLatin1Char('\n'));
+    }
+
+    QTemporaryDir m_home;
+    CScriptedMessageBoxes m_boxes;
+};
+
+TEST_F(TranslationTest, ChineseReachesMenusMessagesAndQtsOwnButtons) {
+    ASSERT_EQ(InstallTranslations(QLocale(QLocale::Chinese, QLocale::China)), QStringLiteral("zh_CN"));
+    EXPECT_EQ(LoadString(AFX_IDS_IDLEMESSAGE), QStringLiteral("就绪"));
+    EXPECT_EQ(FormatString1(AFX_IDP_FILE_NOT_FOUND, QStringLiteral("a.aid")),
+              QStringLiteral("找不到 a.aid。"));
+
+    CKAVOApp app;
+    const QStringList lines = PortBusyLines(app);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("串口已被占用！")); // no English line in Chinese
+    CMainFrame* frame = app.MainFrame();
+    EXPECT_EQ(frame->menuBar()->actions().value(0)->text(), QStringLiteral("文件(&F)"));
+    EXPECT_EQ(frame->Action(ID_FILE_PRINT)->text(), QStringLiteral("打印(&P)...\tCtrl+P"));
+    EXPECT_EQ(frame->Action(ID_FILE_NEW)->toolTip(), QStringLiteral("新建"));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("无标题 - KAVO_3C_8CH"));
+    EXPECT_EQ(frame->FormPane()->OpenPortButton()->text(), QStringLiteral("打开串口"));
+
+    // Qt's own texts come in Chinese too.
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+}
+
+TEST_F(TranslationTest, EnglishKeepsTheTextsAndPutsAnEnglishLineUnderTheChineseMessage) {
+    EXPECT_EQ(InstallTranslations(QLocale(QLocale::German, QLocale::Germany)), QString());
+    EXPECT_EQ(LoadString(AFX_IDS_IDLEMESSAGE), QStringLiteral("Ready"));
+    CKAVOApp app;
+    const QStringList lines = PortBusyLines(app);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("串口已被占用！"));
+    EXPECT_EQ(lines[1], QStringLiteral("The serial port is already in use."));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("COM250"))) << lines[2].toStdString();
+    EXPECT_EQ(app.MainFrame()->menuBar()->actions().value(0)->text(), QStringLiteral("&File"));
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+}
+
+// The program takes the desktop's language from the environment.
+TEST(TranslationProgram, TheDesktopsLanguageChooses) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    struct Case {
+        const char* lang;
+        QString message;
+    };
+    const QString missing = home.filePath("missing.aid");
+    const Case cases[] = {
+        {"zh_CN.UTF-8", "kavo: 找不到 " + missing + "。"},
+        {"en_US.UTF-8", "kavo: " + missing + " was not found."},
+        {"C.UTF-8", "kavo: " + missing + " was not found."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        QProcess kavo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANGUAGE", "LC_ALL", "LC_MESSAGES"}) {
+            env.remove(name);
+        }
+        env.insert("LANG", c.lang);
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        kavo.setProcessEnvironment(env);
+        kavo.start(QStringLiteral(KAVO_BINARY), {"/p", missing});
+        ASSERT_TRUE(kavo.waitForFinished(60000));
+        EXPECT_EQ(kavo.exitCode(), 1);
+        EXPECT_TRUE(QString::fromUtf8(kavo.readAllStandardError()).contains(c.message));
+    }
+}
+
+TEST(TranslationFile, HasNoUnfinishedEntries) {
+    QFile ts(QStringLiteral(KAVO_TS_FILE));
+    ASSERT_TRUE(ts.open(QIODevice::ReadOnly));
+    const QByteArray text = ts.readAll();
+    EXPECT_EQ(text.count("type=\"unfinished\""), 0) << "run scripts/translations to list them";
+}
+
+} // namespace

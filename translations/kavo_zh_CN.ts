@@ -1,0 +1,643 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CAboutDlg</name>
+    <message>
+        <location filename="../app/CAboutDlg.cpp" line="+10"/>
+        <source>About KAVO</source>
+        <translation>关于 KAVO</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Lighting setup for the 3-camera, 8-channel LED controller</source>
+        <translation>三相机八通道 LED 照明控制器的设置工具</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+</context>
+<context>
+    <name>CFormSetup</name>
+    <message>
+        <location filename="../ui/CFormSetup.cpp" line="+35"/>
+        <source>Close Port</source>
+        <translation>关闭串口</translation>
+    </message>
+    <message>
+        <location line="+468"/>
+        <source>a download is already running</source>
+        <translation>已有下载正在进行</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>the system could not start the download thread</source>
+        <translation>系统无法启动下载线程</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>there is no port to write to</source>
+        <translation>没有可写入的串口</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The download could not be started: %1.</source>
+        <translation>无法开始下载：%1。</translation>
+    </message>
+    <message>
+        <location line="+27"/>
+        <source>plug the adapter in (or check the cable), open the port and download again.</source>
+        <translation>请插上适配器（或检查电缆），打开串口后重新下载。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>download again.</source>
+        <translation>请重新下载。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The controller holds an incomplete recipe; %1</source>
+        <translation>控制器中的配方不完整；%1</translation>
+    </message>
+    <message>
+        <location filename="../ui/FormSetupLayout.cpp" line="+13"/>
+        <source>CH Dim Value</source>
+        <translation>通道亮度值</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Position</source>
+        <translation>位置</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Camera</source>
+        <translation>相机</translation>
+    </message>
+    <message>
+        <location filename="../ui/FormSetupLayout.h" line="+20"/>
+        <source>Open Port</source>
+        <translation>打开串口</translation>
+    </message>
+</context>
+<context>
+    <name>CMYView1</name>
+    <message>
+        <location filename="../ui/CMYView1.cpp" line="+58"/>
+        <source> CH = %1</source>
+        <translation> 通道数 = %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> Step = %1</source>
+        <translation> 步数 = %1</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Current Camera is: %1</source>
+        <translation>当前相机：%1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Current Position is: %1</source>
+        <translation>当前位置：%1</translation>
+    </message>
+    <message>
+        <location line="+48"/>
+        <source> x = %1  y = %2</source>
+        <translation> x = %1  y = %2</translation>
+    </message>
+</context>
+<context>
+    <name>CMainFrame</name>
+    <message>
+        <location filename="../app/CMainFrame.cpp" line="+125"/>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;New	Ctrl+N</source>
+        <translation>新建(&amp;N)	Ctrl+N</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Open...	Ctrl+O</source>
+        <translation>打开(&amp;O)...	Ctrl+O</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Save	Ctrl+S</source>
+        <translation>保存(&amp;S)	Ctrl+S</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Save &amp;As...</source>
+        <translation>另存为(&amp;A)...</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;Print...	Ctrl+P</source>
+        <translation>打印(&amp;P)...	Ctrl+P</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Print Pre&amp;view</source>
+        <translation>打印预览(&amp;V)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>P&amp;rint Setup...</source>
+        <translation>打印设置(&amp;R)...</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Recent File</source>
+        <translation>最近的文件</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>E&amp;xit</source>
+        <translation>退出(&amp;X)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;Edit</source>
+        <translation>编辑(&amp;E)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Undo	Ctrl+Z</source>
+        <translation>撤消(&amp;U)	Ctrl+Z</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Cu&amp;t	Ctrl+X</source>
+        <translation>剪切(&amp;T)	Ctrl+X</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Copy	Ctrl+C</source>
+        <translation>复制(&amp;C)	Ctrl+C</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Paste	Ctrl+V</source>
+        <translation>粘贴(&amp;P)	Ctrl+V</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Toolbar</source>
+        <translation>工具栏(&amp;T)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Status Bar</source>
+        <translation>状态栏(&amp;S)</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>&amp;Help</source>
+        <translation>帮助(&amp;H)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;About KAVO...</source>
+        <translation>关于 KAVO(&amp;A)...</translation>
+    </message>
+    <message>
+        <location line="+143"/>
+        <source>The command could not be carried out: %1</source>
+        <translation>无法执行该命令：%1</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>The command could not be carried out.</source>
+        <translation>无法执行该命令。</translation>
+    </message>
+    <message>
+        <location line="+78"/>
+        <source>A download is running. Stop it? The controller will hold an incomplete recipe.</source>
+        <translation>正在下载。要停止吗？控制器中的配方将不完整。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Wait</source>
+        <translation>等待</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+</context>
+<context>
+    <name>CSheetPrinter</name>
+    <message>
+        <location filename="../app/CSheetPrinter.cpp" line="+54"/>
+        <source>The recipe could not be printed on %1.</source>
+        <translation>无法在 %1 上打印配方。</translation>
+    </message>
+    <message>
+        <location line="+35"/>
+        <source>No printer is set up on this computer: the recipe was not printed.</source>
+        <translation>此计算机上没有设置打印机：配方未打印。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The printer %1 was not found: the recipe was not printed.</source>
+        <translation>找不到打印机 %1：配方未打印。</translation>
+    </message>
+</context>
+<context>
+    <name>FileDialogs</name>
+    <message>
+        <location filename="../framework/FileDialogs.cpp" line="+21"/>
+        <source>All Files (*.*)</source>
+        <translation>所有文件 (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>RecipeSheet</name>
+    <message>
+        <location filename="../print/RecipeSheet.cpp" line="+64"/>
+        <source>Position 5 is kept in the file but not downloaded to the controller.</source>
+        <translation>位置 5 保存在文件中，但不会下载到控制器。</translation>
+    </message>
+    <message>
+        <location line="+52"/>
+        <source>Printed %1</source>
+        <translation>打印于 %1</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Camera %1</source>
+        <translation>相机 %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Page %1 of %2</source>
+        <translation>第 %1 页，共 %2 页</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Position %1</source>
+        <translation>位置 %1</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>(kept in the file, not downloaded)</source>
+        <translation>（保存在文件中，不下载）</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Channel</source>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Level</source>
+        <translation>亮度</translation>
+    </message>
+</context>
+<context>
+    <name>StringTable</name>
+    <message>
+        <location filename="../framework/core/StringTable.cpp" line="+13"/>
+        <source>OLE initialization failed.  Make sure that the OLE libraries are the correct version.</source>
+        <translation>OLE 初始化失败。请确认 OLE 库的版本正确。</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>ch quantity</source>
+        <translation>通道数</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>step quantity</source>
+        <translation>步数</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>coordinate</source>
+        <translation>坐标</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>KAVO
+
+KAVO
+KAVO Files (*.aid)
+.aid
+KAVO.Document
+KAVO.Document</source>
+        <translation>KAVO
+
+KAVO
+KAVO 文件 (*.aid)
+.aid
+KAVO.Document
+KAVO.Document</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>KAVO</source>
+        <translation>KAVO</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Ready</source>
+        <translation>就绪</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Untitled</source>
+        <translation>无标题</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Failed to open document.</source>
+        <translation>无法打开文档。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Failed to save document.</source>
+        <translation>无法保存文档。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Save changes to %1?</source>
+        <translation>是否保存对 %1 的更改？</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Failed to create empty document.</source>
+        <translation>无法创建空文档。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Unexpected file format.</source>
+        <translation>意外的文件格式。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>An unexpected error occurred while accessing %1.</source>
+        <translation>访问 %1 时发生意外错误。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 was not found.</source>
+        <translation>找不到 %1。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 contains an invalid path.</source>
+        <translation>%1 包含无效的路径。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1 could not be opened because there are too many open files.</source>
+        <translation>无法打开 %1，因为打开的文件太多。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Access to %1 was denied.</source>
+        <translation>拒绝访问 %1。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>An invalid file handle was associated with %1.</source>
+        <translation>%1 关联了无效的文件句柄。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1 could not be removed because it is the current directory.</source>
+        <translation>无法删除 %1，因为它是当前目录。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1 could not be created because the directory is full.</source>
+        <translation>无法创建 %1，因为目录已满。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Seek failed on %1</source>
+        <translation>在 %1 上定位失败</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>A hardware I/O error was reported while accessing %1.</source>
+        <translation>访问 %1 时报告了硬件 I/O 错误。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>A sharing violation occurred while accessing %1.</source>
+        <translation>访问 %1 时发生共享冲突。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>A locking violation occurred while accessing %1.</source>
+        <translation>访问 %1 时发生锁定冲突。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Disk full while accessing %1.</source>
+        <translation>访问 %1 时磁盘已满。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>An attempt was made to access %1 past its end.</source>
+        <translation>试图越过 %1 的末尾进行访问。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 is a FIFO, not a document file.</source>
+        <translation>%1 是 FIFO，不是文档文件。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 is a socket, not a document file.</source>
+        <translation>%1 是套接字，不是文档文件。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 is a device, not a document file.</source>
+        <translation>%1 是设备，不是文档文件。</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Create a new document
+New</source>
+        <translation>创建新文档
+新建</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Open an existing document
+Open</source>
+        <translation>打开现有文档
+打开</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Close the active document
+Close</source>
+        <translation>关闭活动文档
+关闭</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Save the active document
+Save</source>
+        <translation>保存活动文档
+保存</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Save the active document with a new name
+Save As</source>
+        <translation>用新名称保存活动文档
+另存为</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Change the printer and printing options
+Print Setup</source>
+        <translation>更改打印机和打印选项
+打印设置</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Print the active document
+Print</source>
+        <translation>打印活动文档
+打印</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Print the active document using current options
+Quick Print</source>
+        <translation>使用当前选项打印活动文档
+快速打印</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Display full pages
+Print Preview</source>
+        <translation>显示整页
+打印预览</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Copy the selection and put it on the Clipboard
+Copy</source>
+        <translation>复制所选内容并将其放到剪贴板上
+复制</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Cut the selection and put it on the Clipboard
+Cut</source>
+        <translation>剪切所选内容并将其放到剪贴板上
+剪切</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Insert Clipboard contents
+Paste</source>
+        <translation>插入剪贴板内容
+粘贴</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Undo the last action
+Undo</source>
+        <translation>撤消上一个操作
+撤消</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Display program information, version number and copyright
+About</source>
+        <translation>显示程序信息、版本号和版权
+关于</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Quit the application; prompts to save documents
+Exit</source>
+        <translation>退出应用程序；提示保存文档
+退出</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Switch to the next window pane
+Next Pane</source>
+        <translation>切换到下一个窗格
+下一窗格</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Switch back to the previous window pane
+Previous Pane</source>
+        <translation>切换回上一个窗格
+上一窗格</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Show or hide the toolbar
+Toggle ToolBar</source>
+        <translation>显示或隐藏工具栏
+切换工具栏</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Show or hide the status bar
+Toggle Status Bar</source>
+        <translation>显示或隐藏状态栏
+切换状态栏</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAP</source>
+        <translation>大写</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>NUM</source>
+        <translation>数字</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>SCRL</source>
+        <translation>滚动</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>All LED Off</source>
+        <translation>全部 LED 关</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>All LED ON</source>
+        <translation>全部 LED 开</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Open this document</source>
+        <translation>打开此文档</translation>
+    </message>
+</context>
+</TS>
