@@ -44,7 +44,7 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
                                                 QRegularExpression::CaseInsensitiveOption);
     auto fail = [error](int line, const QString& what) {
         if (error != nullptr) {
-            *error = Tr("Line %1: %2").arg(line).arg(what);
+            *error = Tr(QT_TRANSLATE_NOOP("PositionFormats", "Line %1: %2")).arg(line).arg(what);
         }
         return false;
     };
@@ -62,26 +62,33 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
         }
         const QStringList fields = line.split(QRegularExpression(QStringLiteral(R"(\s+)")));
         if (fields.size() != 3) {
-            return fail(lineNo, Tr("expected a channel, a level and 16 steps, such as \"CH1  255  "
-                                   "##..............\", not \"%1\".")
-                                    .arg(line));
+            return fail(lineNo,
+                        Tr(QT_TRANSLATE_NOOP("PositionFormats",
+                                             "expected a channel, a level and 16 steps, such as \"CH1  255  "
+                                             "##..............\", not \"%1\"."))
+                            .arg(line));
         }
         const QRegularExpressionMatch name = channelName.match(fields[0]);
         const int number = name.hasMatch() ? name.captured(1).toInt() : 0;
         if (number < 1 || number > Recipe::kCameras * Recipe::kChannels) {
-            return fail(lineNo, Tr("\"%1\" is no channel (CH1 to CH24).").arg(fields[0]));
+            return fail(lineNo,
+                        Tr(QT_TRANSLATE_NOOP("PositionFormats", "\"%1\" is no channel (CH1 to CH24)."))
+                            .arg(fields[0]));
         }
         const int channel = (number - 1) % Recipe::kChannels + 1;
         const auto ci = static_cast<std::size_t>(channel - 1);
         if (seenOnLine[ci] != 0) {
-            return fail(
-                lineNo,
-                Tr("channel %1 comes a second time (first on line %2).").arg(channel).arg(seenOnLine[ci]));
+            return fail(lineNo, Tr(QT_TRANSLATE_NOOP("PositionFormats",
+                                                     "channel %1 comes a second time (first on line %2)."))
+                                    .arg(channel)
+                                    .arg(seenOnLine[ci]));
         }
         bool isNumber = false;
         const int level = fields[1].toInt(&isNumber, 10);
         if (!isNumber || level < 1 || level > 255) {
-            return fail(lineNo, Tr("the level \"%1\" is not a number from 1 to 255.").arg(fields[1]));
+            return fail(lineNo, Tr(QT_TRANSLATE_NOOP("PositionFormats",
+                                                     "the level \"%1\" is not a number from 1 to 255."))
+                                    .arg(fields[1]));
         }
         const QString& marks = fields[2];
         std::uint16_t mask = 0;
@@ -94,8 +101,10 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
             }
         }
         if (!marksOk) {
-            return fail(lineNo,
-                        Tr("the steps \"%1\" are not 16 marks of '#' (lit) and '.' (dark).").arg(marks));
+            return fail(lineNo, Tr(QT_TRANSLATE_NOOP(
+                                       "PositionFormats",
+                                       "the steps \"%1\" are not 16 marks of '#' (lit) and '.' (dark)."))
+                                    .arg(marks));
         }
         seenOnLine[ci] = lineNo;
         readLevels[ci] = static_cast<std::uint8_t>(level);
@@ -104,7 +113,9 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
     for (int k = 0; k < Recipe::kChannels; ++k) {
         if (seenOnLine[static_cast<std::size_t>(k)] == 0) {
             if (error != nullptr) {
-                *error = Tr("Channel %1 is missing: the text needs one line for each of the 8 channels.")
+                *error = Tr(QT_TRANSLATE_NOOP(
+                                "PositionFormats",
+                                "Channel %1 is missing: the text needs one line for each of the 8 channels."))
                              .arg(k + 1);
             }
             return false;

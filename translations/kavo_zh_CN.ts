@@ -22,12 +22,49 @@
 <context>
     <name>CFormSetup</name>
     <message>
-        <location filename="../ui/CFormSetup.cpp" line="+35"/>
+        <location filename="../ui/CFormSetup.cpp" line="+47"/>
         <source>Close Port</source>
         <translation>关闭串口</translation>
     </message>
     <message>
-        <location line="+468"/>
+        <location line="+66"/>
+        <source>The download journal can&apos;t be written: %1</source>
+        <translation>无法写入下载日志：%1</translation>
+    </message>
+    <message>
+        <location line="+99"/>
+        <source>Keep this adapter&apos;s name</source>
+        <translation>保留此适配器的名称</translation>
+    </message>
+    <message>
+        <location line="+51"/>
+        <source>Live</source>
+        <translation>实时</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Send every change to the controller as it is made</source>
+        <translation>每次修改立即发送到控制器</translation>
+    </message>
+    <message>
+        <location line="+382"/>
+        <source>The name %1 could not be kept: %2.</source>
+        <translation>无法保留名称 %1：%2。</translation>
+    </message>
+    <message>
+        <location line="+48"/>
+        <source>The adapter of %1 was unplugged: %2.
+The port is closed; plug the adapter in and press Open Port.</source>
+        <translation>%1 的适配器已拔出：%2。
+串口已关闭；请插入适配器并按“打开串口”。</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Live is off; the controller may not hold the last change. Tick Live again after Open Port.</source>
+        <translation>实时已关闭；控制器可能未保存最后的修改。打开串口后请重新勾选“实时”。</translation>
+    </message>
+    <message>
+        <location line="+95"/>
         <source>a download is already running</source>
         <translation>已有下载正在进行</translation>
     </message>
@@ -47,7 +84,7 @@
         <translation>无法开始下载：%1。</translation>
     </message>
     <message>
-        <location line="+27"/>
+        <location line="+36"/>
         <source>plug the adapter in (or check the cable), open the port and download again.</source>
         <translation>请插上适配器（或检查电缆），打开串口后重新下载。</translation>
     </message>
@@ -60,6 +97,63 @@
         <location line="+2"/>
         <source>The controller holds an incomplete recipe; %1</source>
         <translation>控制器中的配方不完整；%1</translation>
+    </message>
+    <message>
+        <location line="+79"/>
+        <source>Position %1 has no controller address: its changes are not sent live.</source>
+        <translation>位置 %1 没有控制器地址：其修改不会实时发送。</translation>
+    </message>
+    <message>
+        <location line="+53"/>
+        <source>Plug the adapter in (or check the cable), open the port and tick Live again.</source>
+        <translation>请插入适配器（或检查电缆），打开串口并重新勾选“实时”。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Tick Live to send changes again.</source>
+        <translation>勾选“实时”以重新发送修改。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Sending a live frame to %1 failed: %2.
+Live is off; the controller may not hold the last change. %3</source>
+        <translation>向 %1 发送实时帧失败：%2。
+实时已关闭；控制器可能未保存最后的修改。%3</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Controller: receiving a download</source>
+        <translation>控制器：正在接收下载</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Controller: unknown (last download did not finish)</source>
+        <translation>控制器：未知（上次下载未完成）</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Controller: not yet written from here</source>
+        <translation>控制器：尚未从此处写入</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Controller: unknown (only %1 of %2 settings written from here)</source>
+        <translation>控制器：未知（仅从此处写入了 %2 项设置中的 %1 项）</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Controller: matches this recipe</source>
+        <translation>控制器：与此配方一致</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Controller: 1 setting differs from this recipe</source>
+        <translation>控制器：有 1 项设置与此配方不同</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Controller: %1 settings differ from this recipe</source>
+        <translation>控制器：有 %1 项设置与此配方不同</translation>
     </message>
     <message>
         <location filename="../ui/FormSetupLayout.cpp" line="+13"/>
@@ -82,15 +176,23 @@
         <translation>相机</translation>
     </message>
     <message>
-        <location filename="../ui/FormSetupLayout.h" line="+20"/>
+        <location filename="../ui/FormSetupLayout.h" line="+22"/>
         <source>Open Port</source>
         <translation>打开串口</translation>
     </message>
 </context>
 <context>
+    <name>CLevelEdit</name>
+    <message>
+        <location filename="../ui/CLevelEdit.cpp" line="+17"/>
+        <source>Type a level from 1 to 255 and press Enter; Escape keeps the level.</source>
+        <translation>输入 1 到 255 的亮度值并按 Enter；按 Esc 保留原值。</translation>
+    </message>
+</context>
+<context>
     <name>CMYView1</name>
     <message>
-        <location filename="../ui/CMYView1.cpp" line="+58"/>
+        <location filename="../ui/CMYView1.cpp" line="+61"/>
         <source> CH = %1</source>
         <translation> 通道数 = %1</translation>
     </message>
@@ -110,7 +212,7 @@
         <translation>当前位置：%1</translation>
     </message>
     <message>
-        <location line="+48"/>
+        <location line="+57"/>
         <source> x = %1  y = %2</source>
         <translation> x = %1  y = %2</translation>
     </message>
@@ -118,7 +220,7 @@
 <context>
     <name>CMainFrame</name>
     <message>
-        <location filename="../app/CMainFrame.cpp" line="+125"/>
+        <location filename="../app/CMainFrame.cpp" line="+154"/>
         <source>&amp;File</source>
         <translation>文件(&amp;F)</translation>
     </message>
@@ -178,7 +280,13 @@
         <translation>撤消(&amp;U)	Ctrl+Z</translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+1"/>
+        <location line="+260"/>
+        <source>&amp;Redo	Ctrl+Y</source>
+        <translation>重做(&amp;R)	Ctrl+Y</translation>
+    </message>
+    <message>
+        <location line="-258"/>
         <source>Cu&amp;t	Ctrl+X</source>
         <translation>剪切(&amp;T)	Ctrl+X</translation>
     </message>
@@ -218,7 +326,7 @@
         <translation>关于 KAVO(&amp;A)...</translation>
     </message>
     <message>
-        <location line="+143"/>
+        <location line="+160"/>
         <source>The command could not be carried out: %1</source>
         <translation>无法执行该命令：%1</translation>
     </message>
@@ -228,7 +336,27 @@
         <translation>无法执行该命令。</translation>
     </message>
     <message>
-        <location line="+78"/>
+        <location line="+76"/>
+        <source>&amp;Undo %1	Ctrl+Z</source>
+        <translation>撤消 %1(&amp;U)	Ctrl+Z</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Undo %1</source>
+        <translation>撤消 %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;Redo %1	Ctrl+Y</source>
+        <translation>重做 %1(&amp;R)	Ctrl+Y</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Redo %1</source>
+        <translation>重做 %1</translation>
+    </message>
+    <message>
+        <location line="+42"/>
         <source>A download is running. Stop it? The controller will hold an incomplete recipe.</source>
         <translation>正在下载。要停止吗？控制器中的配方将不完整。</translation>
     </message>
@@ -241,6 +369,31 @@
         <location line="+0"/>
         <source>Stop</source>
         <translation>停止</translation>
+    </message>
+</context>
+<context>
+    <name>CRecipeEditor</name>
+    <message>
+        <location filename="../ui/CRecipeEditor.cpp" line="+122"/>
+        <source>Slider</source>
+        <translation>滑块</translation>
+    </message>
+    <message>
+        <location line="+35"/>
+        <source>Level</source>
+        <translation>亮度</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Pattern</source>
+        <translation>图案</translation>
+    </message>
+    <message>
+        <location line="+76"/>
+        <source>The clipboard holds no position that can be pasted.
+%1</source>
+        <translation>剪贴板中没有可粘贴的位置数据。
+%1</translation>
     </message>
 </context>
 <context>
@@ -267,6 +420,44 @@
         <location filename="../framework/FileDialogs.cpp" line="+21"/>
         <source>All Files (*.*)</source>
         <translation>所有文件 (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>PositionFormats</name>
+    <message>
+        <location filename="../recipe/PositionFormats.cpp" line="+47"/>
+        <source>Line %1: %2</source>
+        <translation>第 %1 行：%2</translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>expected a channel, a level and 16 steps, such as &quot;CH1  255  ##..............&quot;, not &quot;%1&quot;.</source>
+        <translation>应为通道、亮度和 16 个步骤，例如“CH1  255  ##..............”，而不是“%1”。</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>&quot;%1&quot; is no channel (CH1 to CH24).</source>
+        <translation>“%1”不是通道（CH1 到 CH24）。</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>channel %1 comes a second time (first on line %2).</source>
+        <translation>通道 %1 重复出现（首次在第 %2 行）。</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>the level &quot;%1&quot; is not a number from 1 to 255.</source>
+        <translation>亮度“%1”不是 1 到 255 之间的数字。</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>the steps &quot;%1&quot; are not 16 marks of &apos;#&apos; (lit) and &apos;.&apos; (dark).</source>
+        <translation>步骤“%1”不是由 16 个“#”（亮）和“.”（暗）组成的标记。</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Channel %1 is missing: the text needs one line for each of the 8 channels.</source>
+        <translation>缺少通道 %1：文本需要 8 个通道各一行。</translation>
     </message>
 </context>
 <context>
@@ -566,6 +757,13 @@ Paste</source>
 Undo</source>
         <translation>撤消上一个操作
 撤消</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Redo the previously undone action
+Redo</source>
+        <translation>重做上一个撤消的操作
+重做</translation>
     </message>
     <message>
         <location line="+1"/>

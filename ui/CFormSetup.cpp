@@ -8,11 +8,11 @@
 #include "CRecipeEditor.h"
 #include "CSerialPortBase.h"
 #include "DialogUnits.h"
+#include "JournalWriter.h"
 #include "PortDoctor.h"
 #include "PortMonitor.h"
 #include "PortPin.h"
 #include "PortScanner.h"
-#include "JournalWriter.h"
 #include "PortWording.h"
 #include "ScrollCodeAdapter.h"
 #include "SerialPortFactory.h"
@@ -29,8 +29,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSocketNotifier>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QVariant>
 
@@ -679,16 +679,27 @@ void CFormSetup::OnLineLost() {
     }
     const QString name = QString::fromStdString(m_link->PortName());
     const QString what = m_openDescription.isEmpty() ? name : m_openDescription;
+    // A live session ends with the line, as a failed live write ends it; this is the one message for both.
+    const bool wasLive = IsLive();
+    if (wasLive) {
+        QSettings().setValue(kLiveSetting, false);
+        EndLiveSession(kJournalFailed, QString::fromStdString(PortLineFailureText(0, EIO)));
+    }
     m_link->Close();
     m_openKernelName.clear();
     SetClosedState();
     m_refreshTimer->start();
     RefreshPortList();
-    AfxMessageBox(QCoreApplication::translate("CFormSetup",
-                                              "The adapter of %1 was unplugged: %2.\nThe port is "
-                                              "closed; plug the adapter in and press Open Port.")
-                      .arg(name, what),
-                  MB_ICONERROR);
+    QString text =
+        QCoreApplication::translate("CFormSetup", "The adapter of %1 was unplugged: %2.\nThe port is "
+                                                  "closed; plug the adapter in and press Open Port.")
+            .arg(name, what);
+    if (wasLive) {
+        text +=
+            QLatin1Char(' ') +
+            tr("Live is off; the controller may not hold the last change. Tick Live again after Open Port.");
+    }
+    AfxMessageBox(text, MB_ICONERROR);
 }
 
 void CFormSetup::SetDownloadControlsEnabled(bool enable) {
@@ -950,6 +961,11 @@ void CFormSetup::OnLiveFailed(int, const std::string& errorText) {
 }
 
 void CFormSetup::LiveFailed(const QString& errorText) {
+    if (!m_link->IsOpen()) {
+        // The line was lost first: its end has closed the port, journalled the session and told the
+        // operator once.
+        return;
+    }
     const QString port = QString::fromStdString(m_link->PortName());
     QSettings().setValue(kLiveSetting, false);
     EndLiveSession(kJournalFailed, errorText);

@@ -119,7 +119,7 @@ CRecipeEditor::CRecipeEditor(CKAVODoc* doc, QObject* parent)
 CRecipeEditor::~CRecipeEditor() = default;
 
 QString CRecipeEditor::SliderText() {
-    return Tr("Slider");
+    return Tr(QT_TRANSLATE_NOOP("CRecipeEditor", "Slider"));
 }
 
 void CRecipeEditor::Record(const QString& text, int camera, int position, int channel, bool mergeable,
@@ -154,7 +154,7 @@ void CRecipeEditor::EndBurst() {
 void CRecipeEditor::TypeLevel(int channel, std::uint8_t level) {
     const int camera = m_pDocument->m_curCamera;
     const int position = m_pDocument->m_curPosition;
-    Record(Tr("Level"), camera, position, channel, false, [&] {
+    Record(Tr(QT_TRANSLATE_NOOP("CRecipeEditor", "Level")), camera, position, channel, false, [&] {
         if (m_pDocument->SetLevel(camera, position, channel, level)) {
             m_pDocument->UpdateAllViews(nullptr, 0);
         }
@@ -167,7 +167,7 @@ void CRecipeEditor::ToggleStep(int channel, int step) {
     if (channel < 1 || channel > Recipe::kChannels || step < 1 || step > Recipe::kSteps) {
         return;
     }
-    Record(Tr("Pattern"), camera, position, channel, false, [&] {
+    Record(Tr(QT_TRANSLATE_NOOP("CRecipeEditor", "Pattern")), camera, position, channel, false, [&] {
         const std::uint16_t mask = m_pDocument->CurrentMasks()[static_cast<std::size_t>(channel - 1)];
         m_pDocument->SetMask(camera, position, channel,
                              static_cast<std::uint16_t>(mask ^ (1U << (step - 1))));
@@ -243,7 +243,9 @@ void CRecipeEditor::OnEditPaste() {
                             &values.masks)) {
         QString error;
         if (!ParsePosition(mime->text(), &values.levels, &values.masks, &error)) {
-            AfxMessageBox(Tr("The clipboard holds no position that can be pasted.\n%1").arg(error),
+            AfxMessageBox(Tr(QT_TRANSLATE_NOOP("CRecipeEditor",
+                                               "The clipboard holds no position that can be pasted.\n%1"))
+                              .arg(error),
                           MB_ICONEXCLAMATION);
             return;
         }

@@ -69,7 +69,7 @@ TEST_F(TranslationTest, ChineseReachesMenusMessagesAndQtsOwnButtons) {
     EXPECT_EQ(frame->menuBar()->actions().value(0)->text(), QStringLiteral("文件(&F)"));
     EXPECT_EQ(frame->Action(ID_FILE_PRINT)->text(), QStringLiteral("打印(&P)...\tCtrl+P"));
     EXPECT_EQ(frame->Action(ID_FILE_NEW)->toolTip(), QStringLiteral("新建"));
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("无标题 - KAVO_3C_8CH"));
+    EXPECT_EQ(frame->Caption(), QStringLiteral("无标题 - KAVO_3C_8CH"));
     EXPECT_EQ(frame->FormPane()->OpenPortButton()->text(), QStringLiteral("打开串口"));
 
     // Qt's own texts come in Chinese too.

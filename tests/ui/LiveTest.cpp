@@ -230,14 +230,13 @@ TEST_F(LiveTest, AHangUpDuringLiveSendingTurnsLiveOff) {
     pty->CloseMaster();
     form->LevelBar(1)->triggerAction(QAbstractSlider::SliderSingleStepSub);
     ASSERT_TRUE(WaitFor([&] { return !boxes.shown.empty(); }));
-    QCoreApplication::processEvents();
+    QTest::qWait(50); // both notices, when both come, have been handled
 
+    // One message, whichever comes first: the write that fails or the receive side's hang-up.
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(
-        boxes.shown[0].text,
-        QStringLiteral("Sending a live frame to COM3 failed: the adapter was unplugged or the line hung up.\n"
-                       "Live is off; the controller may not hold the last change. Plug the adapter in (or "
-                       "check the cable), open the port and tick Live again."));
+    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("COM3"))) << boxes.shown[0].text.toStdString();
+    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("Live is off")))
+        << boxes.shown[0].text.toStdString();
     EXPECT_EQ(boxes.shown[0].type & MB_ICONMASK, MB_ICONERROR);
     EXPECT_FALSE(form->IsLive());
     EXPECT_FALSE(form->LiveBox()->isChecked());
