@@ -31,6 +31,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTimer>
 #include <QVariant>
 
@@ -207,7 +208,10 @@ void CFormSetup::CreateControls() {
                 const QVariant name = m_cbPort->itemData(index, kPortNameRole);
                 m_pickedPort = name.isValid() ? name.toString() : m_cbPort->itemText(index);
             });
-            connect(m_cbPort, &QComboBox::currentIndexChanged, this, [this] { UpdateKeepNameAction(); });
+            connect(m_cbPort, &QComboBox::currentIndexChanged, this, [this] {
+                m_cbPort->setToolTip(m_cbPort->currentText());
+                UpdateKeepNameAction();
+            });
             m_keepNameAction =
                 new QAction(QCoreApplication::translate("CFormSetup", "Keep this adapter's name"), m_cbPort);
             connect(m_keepNameAction, &QAction::triggered, this, [this] { OnKeepAdapterName(); });
@@ -609,7 +613,17 @@ void CFormSetup::RefreshPortList() {
             for (qsizetype i = 0; i < present.size(); ++i) {
                 m_cbPort->addItem(present[i], presentNames[i]);
                 m_cbPort->setItemData(static_cast<int>(i), presentLinks[i], kByIdLinkRole);
+                m_cbPort->setItemData(static_cast<int>(i), present[i], Qt::ToolTipRole);
             }
+            // The box keeps its place in the form; the open list is as wide as its longest entry, so that
+            // each adapter's identity can be read there.
+            int widest = 0;
+            for (const QString& text : present) {
+                widest = std::max(widest, m_cbPort->fontMetrics().horizontalAdvance(text));
+            }
+            m_cbPort->view()->setMinimumWidth(
+                widest + m_cbPort->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                4 * m_cbPort->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
         }
         if (!present.isEmpty()) {
             const int picked = m_pickedPort.isEmpty() ? -1 : m_cbPort->findData(m_pickedPort, kPortNameRole);
@@ -621,6 +635,7 @@ void CFormSetup::RefreshPortList() {
             }
         }
     }
+    m_cbPort->setToolTip(m_cbPort->currentText()); // the whole entry, when the box cuts it
     UpdateKeepNameAction();
 }
 

@@ -9,6 +9,7 @@
 
 #include "CSerialPortBase.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -142,6 +143,10 @@ TEST_F(PortHotplug, PluggedAdapterAppearsWithItsIdentityAndGoesWhenUnplugged) {
     // What Open uses and the pick remembers is the name alone.
     EXPECT_EQ(form->SelectedPortName(), QStringLiteral("COM33"));
     EXPECT_TRUE(form->KeepNameAction()->isEnabled());
+    // The whole entry can be read: in the open list and as the box's tip.
+    QComboBox* list = form->PortList();
+    EXPECT_GE(list->view()->minimumWidth(), list->fontMetrics().horizontalAdvance(kListed));
+    EXPECT_EQ(list->toolTip(), kListed);
     Unplug();
     EXPECT_TRUE(WaitFor([&] { return form->PortList()->count() == 0; }, kBeforeTheRefreshMs));
 }
