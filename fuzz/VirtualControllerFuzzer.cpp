@@ -70,7 +70,8 @@ struct EventChecker {
         arrivals.fill(0);
     }
 
-    void Check(const std::vector<Event>& events) {
+    // events: what one Feed, Tick or Flush of vc returned.
+    void Check(const std::vector<Event>& events, const VirtualController& vc) {
         bool summaryDue = false;
         for (const Event& e : events) {
             FUZZ_CHECK(!summaryDue || e.kind == Event::DownloadComplete ||
@@ -94,6 +95,27 @@ struct EventChecker {
                 const int sequence =
                     64 * (e.camera - 1) + (e.mask ? 32 : 0) + 8 * (e.position - 1) + e.channel;
                 FUZZ_CHECK(e.sequence == sequence, "frame %s has sequence %d", hex.c_str(), e.sequence);
+                // Every good frame sets its register, live or in a download.
+                if (e.mask) {
+                    recipe.m_stepMasks[e.camera - 1][e.position - 1][e.channel - 1] = e.value;
+                } else {
+                    recipe.m_levels[e.camera - 1][e.position - 1][e.channel - 1] =
+                        static_cast<std::uint8_t>(e.value & 0xFF);
+                }
+                // A lone first frame that the controller does not continue as a download (this frame is not
+                // its number 2) was a live frame after all: its download ended without a summary. (With a
+                // bad frame after it, the controller summarises it instead, and the summary reset the count.)
+                if (count == 1 && arrivals[1] == 1 && !(!e.live && e.number == 2)) {
+                    FUZZ_CHECK(sequence != 2 || e.live, "frame 2 after a lone frame 1 numbered %d", e.number);
+                    Reset();
+                }
+                if (e.live) {
+                    FUZZ_CHECK(count == 0 && sequence != 1 && e.number == 0,
+                               "live frame %s (sequence %d, number %d) while %d frames are counted",
+                               hex.c_str(), sequence, e.number, count);
+                    break;
+                }
+                FUZZ_CHECK(count > 0 || sequence == 1, "frame %s began a download", hex.c_str());
                 FUZZ_CHECK(sequence != 1 || count == 0,
                            "frame 1 of the sending order did not end the download of %d frames", count);
                 FUZZ_CHECK(e.number == count + 1, "frame %s numbered %d after %d", hex.c_str(), e.number,
@@ -109,12 +131,6 @@ struct EventChecker {
                 lastSequence = sequence;
                 count = e.number;
                 summaryDue = sequence == kFrameCount;
-                if (e.mask) {
-                    recipe.m_stepMasks[e.camera - 1][e.position - 1][e.channel - 1] = e.value;
-                } else {
-                    recipe.m_levels[e.camera - 1][e.position - 1][e.channel - 1] =
-                        static_cast<std::uint8_t>(e.value & 0xFF);
-                }
                 break;
             }
             case Event::BadFrame:
@@ -152,6 +168,13 @@ struct EventChecker {
             }
         }
         FUZZ_CHECK(!summaryDue, "the last frame of the sending order ended no download");
+        // A lone first frame left silent past the abandon gap was a live frame: its download went without a
+        // summary.
+        if (count > 0 && vc.framesInDownload() == 0) {
+            FUZZ_CHECK(count == 1 && arrivals[1] == 1, "a download of %d frames ended without a summary",
+                       count);
+            Reset();
+        }
     }
 
     void CheckRecipe(const VirtualController& vc) const {
@@ -169,7 +192,7 @@ void FeedClean(VirtualController& vc, EventChecker& checker, const std::vector<D
     std::vector<Event> events = vc.Feed(bytes.data(), bytes.size(), t);
     const std::vector<Event> flushed = vc.Flush();
     events.insert(events.end(), flushed.begin(), flushed.end());
-    checker.Check(events);
+    checker.Check(events, vc);
     checker.CheckRecipe(vc);
 
     std::vector<const Event*> frames;
@@ -227,11 +250,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t* chunk = data + i + 2;
         i += 2 + len;
         if (len == 0) {
-            nowChecker.Check(now.Tick(t));
-            pausedChecker.Check(paused.Tick(t));
+            nowChecker.Check(now.Tick(t), now);
+            pausedChecker.Check(paused.Tick(t), paused);
         } else {
-            nowChecker.Check(now.Feed(chunk, len, t));
-            pausedChecker.Check(paused.Feed(chunk, len, t));
+            nowChecker.Check(now.Feed(chunk, len, t), now);
+            pausedChecker.Check(paused.Feed(chunk, len, t), paused);
         }
     }
 
