@@ -1,5 +1,7 @@
 #include "Translations.h"
 
+#include "TextCatalogue.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -21,6 +23,13 @@ Installed& Current() {
     return installed;
 }
 
+// The serial and download layers' texts (port failures, the doctor's advice, download failures) through the
+// same translators as the window's own. QCoreApplication::translate is thread-safe: the download worker and
+// the receive threads call it.
+std::string TranslateThroughQt(const char* context, const char* text) {
+    return QCoreApplication::translate(context, text).toStdString();
+}
+
 void Remove(std::unique_ptr<QTranslator>& translator) {
     if (translator != nullptr) {
         QCoreApplication::removeTranslator(translator.get());
@@ -31,6 +40,8 @@ void Remove(std::unique_ptr<QTranslator>& translator) {
 } // namespace
 
 QString InstallTranslations(const QLocale& locale) {
+    // Set before any worker thread starts (main installs the language first); the same pointer every time.
+    SetTextTranslator(&TranslateThroughQt);
     Installed& current = Current();
     Remove(current.program);
     Remove(current.qt);

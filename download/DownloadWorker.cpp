@@ -1,6 +1,7 @@
 #include "DownloadWorker.h"
 
 #include "Beeper.h"
+#include "TextCatalogue.h"
 
 #include <exception>
 #include <system_error>
@@ -25,23 +26,26 @@ void Fail(DownloadResult& result, int writing, const char* why) {
 
 std::string DescribeDownloadFailure(const DownloadResult& result, const std::string& port) {
     const std::string total = std::to_string(kavo::download::kFrameCount);
+    const std::string& why = result.errorText;
     if (result.failure == DownloadResult::Failure::Write) {
-        return "writing frame " + std::to_string(result.failedFrame) + " of " + total + " to " + port +
-               " failed: " + result.errorText;
+        return FillText(KAVO_TR("DownloadWorker", "writing frame %1 of %2 to %3 failed: %4"),
+                        {std::to_string(result.failedFrame), total, port, why});
     }
     if (result.failure == DownloadResult::Failure::Drain) {
-        return "the " + std::to_string(result.framesSent) + " frames written to " + port +
-               " did not leave the port: " + result.errorText;
+        return FillText(KAVO_TR("DownloadWorker", "the %1 frames written to %2 did not leave the port: %3"),
+                        {std::to_string(result.framesSent), port, why});
     }
     if (result.framesSent >= kavo::download::kFrameCount) {
-        return "all " + total + " frames were written to " + port +
-               ", then the download failed: " + result.errorText;
+        return FillText(
+            KAVO_TR("DownloadWorker", "all %1 frames were written to %2, then the download failed: %3"),
+            {total, port, why});
     }
     if (result.framesSent == 0) {
-        return "the download to " + port + " failed before the first frame: " + result.errorText;
+        return FillText(KAVO_TR("DownloadWorker", "the download to %1 failed before the first frame: %2"),
+                        {port, why});
     }
-    return "the download to " + port + " stopped after frame " + std::to_string(result.framesSent) + " of " +
-           total + ": " + result.errorText;
+    return FillText(KAVO_TR("DownloadWorker", "the download to %1 stopped after frame %2 of %3: %4"),
+                    {port, std::to_string(result.framesSent), total, why});
 }
 
 DownloadWorker::DownloadWorker(IBeeper* beeper, Options options) : m_beeper(beeper), m_options(options) {}
@@ -132,14 +136,15 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
                     // port's last error is stale or "success".
                     result.errorText = errorText ? errorText() : std::string();
                     if (result.errorText.empty()) {
-                        result.errorText = "write failed";
+                        result.errorText = KAVO_TR("DownloadWorker", "write failed");
                     }
                 } else if (written < size) {
-                    result.errorText = "only " + std::to_string(written) + " of " + std::to_string(size) +
-                                       " bytes were written";
+                    result.errorText = FillText(KAVO_TR("DownloadWorker", "only %1 of %2 bytes were written"),
+                                                {std::to_string(written), std::to_string(size)});
                 } else {
-                    result.errorText = "the port reported " + std::to_string(written) +
-                                       " bytes written for " + std::to_string(size);
+                    result.errorText =
+                        FillText(KAVO_TR("DownloadWorker", "the port reported %1 bytes written for %2"),
+                                 {std::to_string(written), std::to_string(size)});
                 }
                 break;
             }
@@ -160,7 +165,7 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
             result.failure = DownloadResult::Failure::Drain;
             result.errorText = errorText ? errorText() : std::string();
             if (result.errorText.empty()) {
-                result.errorText = "the frames were still queued";
+                result.errorText = KAVO_TR("DownloadWorker", "the frames were still queued");
             }
         }
         result.stopped = stop.stop_requested();

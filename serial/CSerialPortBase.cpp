@@ -1,26 +1,29 @@
 #include "CSerialPortBase.h"
 
+#include "TextCatalogue.h"
+
 namespace {
 
-// Indexed by code + 1. "innet error" is the port's own text for an internal failure.
+// Indexed by code + 1; English here (kavo-cli, lastErrorText), translated where the operator reads them.
+// "innet error" is the port's own text for an internal failure.
 const char* const kErrorTexts[] = {
-    "unknown error",       "success",
-    "general error",       "not implemented error",
-    "innet error",         "null pointer error",
-    "invalid param error", "access denied error",
-    "out of memory error", "timeout error",
-    "not init error",      "init failed error",
-    "already exist error", "not exist error",
-    "already open error",  "not open error",
-    "open failed error",   "close failed error",
-    "write failed error",  "read failed error",
+    KAVO_TR_NOOP("PortError", "unknown error"),       KAVO_TR_NOOP("PortError", "success"),
+    KAVO_TR_NOOP("PortError", "general error"),       KAVO_TR_NOOP("PortError", "not implemented error"),
+    KAVO_TR_NOOP("PortError", "innet error"),         KAVO_TR_NOOP("PortError", "null pointer error"),
+    KAVO_TR_NOOP("PortError", "invalid param error"), KAVO_TR_NOOP("PortError", "access denied error"),
+    KAVO_TR_NOOP("PortError", "out of memory error"), KAVO_TR_NOOP("PortError", "timeout error"),
+    KAVO_TR_NOOP("PortError", "not init error"),      KAVO_TR_NOOP("PortError", "init failed error"),
+    KAVO_TR_NOOP("PortError", "already exist error"), KAVO_TR_NOOP("PortError", "not exist error"),
+    KAVO_TR_NOOP("PortError", "already open error"),  KAVO_TR_NOOP("PortError", "not open error"),
+    KAVO_TR_NOOP("PortError", "open failed error"),   KAVO_TR_NOOP("PortError", "close failed error"),
+    KAVO_TR_NOOP("PortError", "write failed error"),  KAVO_TR_NOOP("PortError", "read failed error"),
 };
 
 } // namespace
 
 const char* PortErrorText(int code) {
     if (code < ErrorUnknown || code > ErrorReadFailed) {
-        return "undefined error code";
+        return KAVO_TR_NOOP("PortError", "undefined error code");
     }
     return kErrorTexts[code + 1];
 }

@@ -2,6 +2,7 @@
 
 #include "CSerialPortBase.h"
 #include "PortWording.h"
+#include "TextCatalogue.h"
 #include "UucpLock.h"
 
 #include <dirent.h>
@@ -128,26 +129,34 @@ std::optional<PortFinding> CheckPermission(const std::string& name, const std::s
         return std::nullopt;
     }
     const std::string group = GroupName(st.st_gid, system);
-    const std::string owned = device + " belongs to group " + group + " (" + ModeText(st.st_mode) + ")";
+    // %1 the port, %2 the device, %3 its group, %4 its mode ("crw-rw----").
+    const std::string mode = ModeText(st.st_mode);
+    const std::initializer_list<std::string_view> values{name, device, group, mode};
     if ((st.st_mode & 0060) == 0060 && !inGroup && ListedInGroup(who.userName, st.st_gid, system)) {
         return PortFinding{
             PortFinding::NotYetInSession, true,
-            "Permission denied for " + name + ": " + owned + "; you are in the " + group +
-                " group in /etc/group but not yet in this session: log out and in (or run newgrp " + group +
-                ")."};
+            FillText(KAVO_TR("PortDoctor",
+                             "Permission denied for %1: %2 belongs to group %3 (%4); you are in "
+                             "the %3 group in /etc/group but not yet in this session: log out "
+                             "and in (or run newgrp %3)."),
+                     values)};
     }
     if ((st.st_mode & 0060) == 0060) {
-        return PortFinding{PortFinding::Permission, true,
-                           "Permission denied for " + name + ": " + owned +
-                               " and you are not in it: add yourself "
-                               "to the " +
-                               group + " group (sudo usermod -aG " + group + " $USER), then log out and in."};
+        return PortFinding{
+            PortFinding::Permission, true,
+            FillText(KAVO_TR("PortDoctor",
+                             "Permission denied for %1: %2 belongs to group %3 (%4) and you are "
+                             "not in it: add yourself to the %3 group (sudo usermod -aG %3 "
+                             "$USER), then log out and in."),
+                     values)};
     }
     return PortFinding{
         PortFinding::Permission, true,
-        "Permission denied for " + name + ": " + owned +
-            ", which gives no group access: ask the administrator to install the udev rule that "
-            "gives the logged-in user access to USB serial adapters."};
+        FillText(KAVO_TR("PortDoctor",
+                         "Permission denied for %1: %2 belongs to group %3 (%4), which gives no "
+                         "group access: ask the administrator to install the udev rule that "
+                         "gives the logged-in user access to USB serial adapters."),
+                 values)};
 }
 
 bool FlockHolder(const std::string& device, const DoctorSystem& system, PortHolder& holder) {
@@ -174,8 +183,9 @@ bool FlockHolder(const std::string& device, const DoctorSystem& system, PortHold
             continue;
         }
         if (maj == major(st.st_dev) && min == minor(st.st_dev) && ino == st.st_ino && pid != system.self) {
-            holder = PortHolder{static_cast<pid_t>(pid), ProgramName(system, static_cast<pid_t>(pid)),
-                                type == "FLOCK" ? "flock" : "lock"};
+            holder =
+                PortHolder{static_cast<pid_t>(pid), ProgramName(system, static_cast<pid_t>(pid)),
+                           type == "FLOCK" ? KAVO_TR("PortDoctor", "flock") : KAVO_TR("PortDoctor", "lock")};
             return true;
         }
     }
@@ -199,7 +209,7 @@ bool DescriptorHolder(const std::string& device, const DoctorSystem& system, Por
             const std::string link = fdDir + "/" + e->d_name;
             const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
             if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == real) {
-                holder = PortHolder{pid, ProgramName(system, pid), "open descriptor"};
+                holder = PortHolder{pid, ProgramName(system, pid), KAVO_TR("PortDoctor", "open descriptor")};
                 found = true;
                 break;
             }
@@ -236,7 +246,8 @@ DoctorSystem DoctorSystem::OfThisMachine() {
 }
 
 std::string PortHolder::Describe() const {
-    return (program.empty() ? std::string("a program") : program) + " (PID " + std::to_string(pid) + ")";
+    const std::string who = program.empty() ? KAVO_TR("PortDoctor", "a program") : program;
+    return FillText(KAVO_TR("PortDoctor", "%1 (PID %2)"), {who, std::to_string(pid)});
 }
 
 std::string GroupName(gid_t gid, const DoctorSystem& system) {
@@ -300,7 +311,8 @@ std::optional<PortHolder> FindPortHolder(const std::string& devicePath, const st
     }
     if (const std::optional<UucpLock> lock = FindUucpLockOf(lockDir, devicePath);
         lock && lock->live && lock->pid != system.self) {
-        return PortHolder{lock->pid, ProgramName(system, lock->pid), "lock file " + lock->path};
+        return PortHolder{lock->pid, ProgramName(system, lock->pid),
+                          FillText(KAVO_TR("PortDoctor", "lock file %1"), {lock->path})};
     }
     if (DescriptorHolder(devicePath, system, holder)) {
         return holder;
@@ -373,41 +385,51 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
     if (!device) {
         findings.push_back(
             {PortFinding::Missing, true,
-             name + " was not found: the adapter may be unplugged, or no device has that name."});
+             FillText(KAVO_TR("PortDoctor",
+                              "%1 was not found: the adapter may be unplugged, or no device has "
+                              "that name."),
+                      {name})});
         return findings;
     }
     if (std::optional<PortFinding> permission = CheckPermission(name, *device, system)) {
         findings.push_back(std::move(*permission));
     }
     if (const std::optional<PortHolder> holder = FindPortHolder(*device, table.lockDir(), system)) {
-        findings.push_back({PortFinding::Held, true,
-                            name + " is in use by another program: " + holder->Describe() + " holds it (" +
-                                holder->how + "); close that program and try again."});
+        findings.push_back(
+            {PortFinding::Held, true,
+             FillText(KAVO_TR("PortDoctor", "%1 is in use by another program: %2 holds it (%3); "
+                                            "close that program and try again."),
+                      {name, holder->Describe(), holder->how})});
     } else if (const std::optional<UucpLock> lock = FindUucpLockOf(table.lockDir(), *device);
                lock && !lock->live) {
-        findings.push_back({PortFinding::StaleLockFile, false,
-                            "A stale lock file " + lock->path + " names PID " + std::to_string(lock->pid) +
-                                ", which no longer runs; it is ignored (remove it: sudo rm " + lock->path +
-                                ")."});
+        findings.push_back(
+            {PortFinding::StaleLockFile, false,
+             FillText(KAVO_TR("PortDoctor", "A stale lock file %1 names PID %2, which no longer "
+                                            "runs; it is ignored (remove it: sudo rm %1)."),
+                      {lock->path, std::to_string(lock->pid)})});
     }
     if (identity.IsUsb() && !identity.modemManagerIgnores && ModemManagerRunning(system)) {
         findings.push_back(
             {PortFinding::ModemManager, false,
-             "ModemManager is running and is not told to leave this adapter (" + identity.VendorProduct() +
-                 ") alone: it probes USB serial adapters with AT commands when they are plugged "
-                 "in. Install a udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=\"1\" for it (the "
-                 "package's rule does for common chips), or stop it: sudo systemctl disable --now "
-                 "ModemManager."});
+             FillText(
+                 KAVO_TR("PortDoctor",
+                         "ModemManager is running and is not told to leave this adapter (%1) alone: it "
+                         "probes USB serial adapters with AT commands when they are plugged in. Install a "
+                         "udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=\"1\" for it (the package's rule "
+                         "does for common chips), or stop it: sudo systemctl disable --now ModemManager."),
+                 {identity.VendorProduct()})});
     }
     if (identity.IsUsb() && BrlttyInstalled(system)) {
         const std::vector<std::string> rules =
             BrlttyRulesClaiming(identity.vendorId, identity.productId, system);
         if (!rules.empty()) {
-            findings.push_back({PortFinding::Brltty, false,
-                                "brltty is installed and its udev rules (" + rules.front() +
-                                    ") claim this adapter (" + identity.VendorProduct() +
-                                    "): it takes the port when the adapter is plugged in. Without a braille "
-                                    "display here, remove it: sudo apt remove brltty."});
+            findings.push_back(
+                {PortFinding::Brltty, false,
+                 FillText(KAVO_TR("PortDoctor",
+                                  "brltty is installed and its udev rules (%1) claim this adapter "
+                                  "(%2): it takes the port when the adapter is plugged in. Without "
+                                  "a braille display here, remove it: sudo apt remove brltty."),
+                          {rules.front(), identity.VendorProduct()})});
         }
     }
     return findings;

@@ -1,6 +1,7 @@
 #include "PortWording.h"
 
 #include "CSerialPortBase.h"
+#include "TextCatalogue.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +9,7 @@
 #include <system_error>
 
 std::string PortErrorDescription(int portError, int systemError) {
-    std::string text = PortErrorText(portError);
+    std::string text = TranslateText("PortError", PortErrorText(portError));
     if (systemError != 0) {
         // std::generic_category().message is strerror's text without strerror's shared buffer: the download
         // worker asks for it on its own thread.
@@ -23,31 +24,36 @@ bool PortDeviceGone(int systemError) {
 
 std::string PortLineFailureText(int portError, int systemError) {
     if (PortDeviceGone(systemError)) {
-        return "the adapter was unplugged or the line hung up";
+        return KAVO_TR("PortWording", "the adapter was unplugged or the line hung up");
     }
     return PortErrorDescription(portError, systemError);
 }
 
 std::string PortOpenFailureText(std::string_view name, int portError, int systemError) {
     if (name.empty()) {
-        return "No serial port is selected: no port was found on this computer.";
+        return KAVO_TR("PortWording", "No serial port is selected: no port was found on this computer.");
     }
     const std::string port(name);
     const int e = systemError;
     if (portError == ErrorNotExist || e == ENOENT || e == ENODEV || e == ENXIO) {
-        return port + " was not found: the adapter may be unplugged.";
+        return FillText(KAVO_TR("PortWording", "%1 was not found: the adapter may be unplugged."), {port});
     }
     if (e == EBUSY) {
-        return port + " is in use by another program.";
+        return FillText(KAVO_TR("PortWording", "%1 is in use by another program."), {port});
     }
     if (e == EACCES || e == EPERM) {
-        return "Permission denied for " + port +
-               ": add the user to the dialout group (sudo usermod -aG dialout $USER) and log in again.";
+        return FillText(KAVO_TR("PortWording", "Permission denied for %1: add the user to the dialout group "
+                                               "(sudo usermod -aG dialout $USER) and log in again."),
+                        {port});
     }
     if (portError == ErrorInvalidParam) {
-        return port + " refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit).";
+        return FillText(
+            KAVO_TR("PortWording",
+                    "%1 refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit)."),
+            {port});
     }
-    return port + " could not be opened: " + PortErrorDescription(portError, systemError) + ".";
+    return FillText(KAVO_TR("PortWording", "%1 could not be opened: %2."),
+                    {port, PortErrorDescription(portError, systemError)});
 }
 
 bool PortListLess(std::string_view a, std::string_view b) {

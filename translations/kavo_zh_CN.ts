@@ -22,7 +22,7 @@
 <context>
     <name>CFormSetup</name>
     <message>
-        <location filename="../ui/CFormSetup.cpp" line="+47"/>
+        <location filename="../ui/CFormSetup.cpp" line="+48"/>
         <source>Close Port</source>
         <translation>关闭串口</translation>
     </message>
@@ -32,7 +32,7 @@
         <translation>无法写入下载日志：%1</translation>
     </message>
     <message>
-        <location line="+99"/>
+        <location line="+102"/>
         <source>Keep this adapter&apos;s name</source>
         <translation>保留此适配器的名称</translation>
     </message>
@@ -47,7 +47,7 @@
         <translation>每次修改立即发送到控制器</translation>
     </message>
     <message>
-        <location line="+382"/>
+        <location line="+393"/>
         <source>The name %1 could not be kept: %2.</source>
         <translation>无法保留名称 %1：%2。</translation>
     </message>
@@ -415,11 +415,278 @@ Live is off; the controller may not hold the last change. %3</source>
     </message>
 </context>
 <context>
+    <name>DownloadWorker</name>
+    <message>
+        <location filename="../download/DownloadWorker.cpp" line="+31"/>
+        <source>writing frame %1 of %2 to %3 failed: %4</source>
+        <translation>向 %3 写入第 %1 帧（共 %2 帧）失败：%4</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>the %1 frames written to %2 did not leave the port: %3</source>
+        <translation>写入 %2 的 %1 帧未能从串口发出：%3</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>all %1 frames were written to %2, then the download failed: %3</source>
+        <translation>全部 %1 帧已写入 %2，随后下载失败：%3</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>the download to %1 failed before the first frame: %2</source>
+        <translation>向 %1 的下载在第一帧之前就失败了：%2</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>the download to %1 stopped after frame %2 of %3: %4</source>
+        <translation>向 %1 的下载在第 %2 帧（共 %3 帧）之后中止：%4</translation>
+    </message>
+    <message>
+        <location line="+92"/>
+        <source>write failed</source>
+        <translation>写入失败</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>only %1 of %2 bytes were written</source>
+        <translation>%2 字节中只写入了 %1 字节</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>the port reported %1 bytes written for %2</source>
+        <translation>串口报告写入 %2 字节时写入了 %1 字节</translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>the frames were still queued</source>
+        <translation>帧仍在队列中</translation>
+    </message>
+</context>
+<context>
     <name>FileDialogs</name>
     <message>
         <location filename="../framework/FileDialogs.cpp" line="+21"/>
         <source>All Files (*.*)</source>
         <translation>所有文件 (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>PortDoctor</name>
+    <message>
+        <location filename="../serial/PortDoctor.cpp" line="+138"/>
+        <source>Permission denied for %1: %2 belongs to group %3 (%4); you are in the %3 group in /etc/group but not yet in this session: log out and in (or run newgrp %3).</source>
+        <translation>无权访问 %1：%2 属于 %3 组（%4）；/etc/group 中您已在 %3 组，但本次会话中尚未生效：请注销并重新登录（或运行 newgrp %3）。</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Permission denied for %1: %2 belongs to group %3 (%4) and you are not in it: add yourself to the %3 group (sudo usermod -aG %3 $USER), then log out and in.</source>
+        <translation>无权访问 %1：%2 属于 %3 组（%4），而您不在该组中：请将自己加入 %3 组（sudo usermod -aG %3 $USER），然后注销并重新登录。</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Permission denied for %1: %2 belongs to group %3 (%4), which gives no group access: ask the administrator to install the udev rule that gives the logged-in user access to USB serial adapters.</source>
+        <translation>无权访问 %1：%2 属于 %3 组（%4），但该组没有访问权限：请管理员安装允许已登录用户访问 USB 串口适配器的 udev 规则。</translation>
+    </message>
+    <message>
+        <location line="+33"/>
+        <source>flock</source>
+        <translation>flock 锁</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>lock</source>
+        <translation>文件锁</translation>
+    </message>
+    <message>
+        <location line="+24"/>
+        <source>open descriptor</source>
+        <translation>打开的文件描述符</translation>
+    </message>
+    <message>
+        <location line="+37"/>
+        <source>a program</source>
+        <translation>某个程序</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 (PID %2)</source>
+        <translation>%1（PID %2）</translation>
+    </message>
+    <message>
+        <location line="+65"/>
+        <source>lock file %1</source>
+        <translation>锁文件 %1</translation>
+    </message>
+    <message>
+        <location line="+73"/>
+        <source>%1 was not found: the adapter may be unplugged, or no device has that name.</source>
+        <translation>未找到 %1：适配器可能已拔出，或者没有该名称的设备。</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>%1 is in use by another program: %2 holds it (%3); close that program and try again.</source>
+        <translation>%1 正被另一个程序使用：%2 占用着它（%3）；请关闭该程序后重试。</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>A stale lock file %1 names PID %2, which no longer runs; it is ignored (remove it: sudo rm %1).</source>
+        <translation>过期的锁文件 %1 指向已不再运行的 PID %2；已忽略该文件（可将其删除：sudo rm %1）。</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>ModemManager is running and is not told to leave this adapter (%1) alone: it probes USB serial adapters with AT commands when they are plugged in. Install a udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=&quot;1&quot; for it (the package&apos;s rule does for common chips), or stop it: sudo systemctl disable --now ModemManager.</source>
+        <translation>ModemManager 正在运行，且未被设置为忽略此适配器（%1）：USB 串口适配器插入时，它会用 AT 命令探测。请安装一条为该适配器设置 ENV{ID_MM_DEVICE_IGNORE}=&quot;1&quot; 的 udev 规则（软件包自带的规则已涵盖常见芯片），或将其停止：sudo systemctl disable --now ModemManager。</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>brltty is installed and its udev rules (%1) claim this adapter (%2): it takes the port when the adapter is plugged in. Without a braille display here, remove it: sudo apt remove brltty.</source>
+        <translation>已安装 brltty，其 udev 规则（%1）认领了此适配器（%2）：适配器插入时它会占用该串口。如果这里没有盲文显示器，请将其卸载：sudo apt remove brltty。</translation>
+    </message>
+</context>
+<context>
+    <name>PortError</name>
+    <message>
+        <location filename="../serial/CSerialPortBase.cpp" line="+10"/>
+        <source>unknown error</source>
+        <translation>未知错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>general error</source>
+        <translation>一般错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>not implemented error</source>
+        <translation>功能未实现错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>innet error</source>
+        <translation>内部错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>null pointer error</source>
+        <translation>空指针错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>invalid param error</source>
+        <translation>参数无效错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>access denied error</source>
+        <translation>拒绝访问错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>out of memory error</source>
+        <translation>内存不足错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>timeout error</source>
+        <translation>超时错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>not init error</source>
+        <translation>未初始化错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>init failed error</source>
+        <translation>初始化失败错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>already exist error</source>
+        <translation>已存在错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>not exist error</source>
+        <translation>不存在错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>already open error</source>
+        <translation>已打开错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>not open error</source>
+        <translation>未打开错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>open failed error</source>
+        <translation>打开失败错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>close failed error</source>
+        <translation>关闭失败错误</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>write failed error</source>
+        <translation>写入失败错误</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>read failed error</source>
+        <translation>读取失败错误</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>undefined error code</source>
+        <translation>未定义的错误代码</translation>
+    </message>
+</context>
+<context>
+    <name>PortWording</name>
+    <message>
+        <location filename="../serial/PortWording.cpp" line="+27"/>
+        <source>the adapter was unplugged or the line hung up</source>
+        <translation>适配器已被拔出或线路已挂断</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>No serial port is selected: no port was found on this computer.</source>
+        <translation>未选择串口：这台计算机上没有找到任何串口。</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>%1 was not found: the adapter may be unplugged.</source>
+        <translation>未找到 %1：适配器可能已拔出。</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1 is in use by another program.</source>
+        <translation>%1 正被另一个程序使用。</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Permission denied for %1: add the user to the dialout group (sudo usermod -aG dialout $USER) and log in again.</source>
+        <translation>无权访问 %1：请将用户加入 dialout 组（sudo usermod -aG dialout $USER）并重新登录。</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>%1 refused the line settings (115200 baud, 8 data bits, no parity, 1 stop bit).</source>
+        <translation>%1 拒绝了线路设置（115200 波特，8 个数据位，无校验，1 个停止位）。</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1 could not be opened: %2.</source>
+        <translation>无法打开 %1：%2。</translation>
     </message>
 </context>
 <context>

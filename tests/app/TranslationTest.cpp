@@ -4,6 +4,9 @@
 #include "CFormSetup.h"
 #include "CKAVOApp.h"
 #include "CMainFrame.h"
+#include "CSerialPortBase.h"
+#include "DownloadWorker.h"
+#include "PortWording.h"
 #include "ScriptedMessageBoxes.h"
 #include "StringTable.h"
 #include "Translations.h"
@@ -18,7 +21,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ostream>
+#include <thread>
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -89,6 +94,52 @@ TEST_F(TranslationTest, EnglishKeepsTheTextsAndPutsAnEnglishLineUnderTheChineseM
     EXPECT_EQ(app.MainFrame()->menuBar()->actions().value(0)->text(), QStringLiteral("&File"));
     QDialogButtonBox box(QDialogButtonBox::Cancel);
     EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+}
+
+// The serial and download layers' failure texts come in the window's language, from whichever thread asks
+// (the download worker's and the receive thread's); in English they are the source texts, word for word.
+TEST_F(TranslationTest, PortAndDownloadFailuresSpeakTheWindowsLanguage) {
+    struct Case {
+        QLocale locale;
+        const char* notFound;     // opening a port that is not there
+        const char* openFailed;   // a template holding the port's own error text
+        const char* writeFailed;  // a download whose frame 57 met an unplugged adapter
+        const char* drainTimeout; // frames that did not leave the port
+    };
+    const Case cases[] = {
+        {QLocale(QLocale::Chinese, QLocale::China), "未找到 COM3：适配器可能已拔出。",
+         "无法打开 COM3：打开失败错误。", "向 COM3 写入第 57 帧（共 192 帧）失败：适配器已被拔出或线路已挂断",
+         "写入 COM3 的 192 帧未能从串口发出：超时错误"},
+        {QLocale(QLocale::English, QLocale::UnitedStates),
+         "COM3 was not found: the adapter may be unplugged.", "COM3 could not be opened: open failed error.",
+         "writing frame 57 of 192 to COM3 failed: the adapter was unplugged or the line hung up",
+         "the 192 frames written to COM3 did not leave the port: timeout error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        InstallTranslations(c.locale);
+        std::string notFound, openFailed, writeFailed, drainTimeout;
+        std::thread worker([&] {
+            notFound = PortOpenFailureText("COM3", ErrorNotExist, ENOENT);
+            openFailed = PortOpenFailureText("COM3", ErrorOpenFailed, 0);
+            DownloadResult write;
+            write.failure = DownloadResult::Failure::Write;
+            write.failedFrame = 57;
+            write.framesSent = 56;
+            write.errorText = PortLineFailureText(ErrorWriteFailed, EIO);
+            writeFailed = DescribeDownloadFailure(write, "COM3");
+            DownloadResult drain;
+            drain.failure = DownloadResult::Failure::Drain;
+            drain.framesSent = 192;
+            drain.errorText = PortErrorDescription(ErrorTimeout, 0);
+            drainTimeout = DescribeDownloadFailure(drain, "COM3");
+        });
+        worker.join();
+        EXPECT_EQ(notFound, c.notFound);
+        EXPECT_EQ(openFailed, c.openFailed);
+        EXPECT_EQ(writeFailed, c.writeFailed);
+        EXPECT_EQ(drainTimeout, c.drainTimeout);
+    }
 }
 
 // The program takes the desktop's language from the environment.
