@@ -7,6 +7,7 @@
 #include "CMainFrame.h"
 #include "CStatusBar.h"
 #include "CommandIds.h"
+#include "ScratchHome.h"
 #include "ScriptedMessageBoxes.h"
 
 #include <QAction>
@@ -36,9 +37,7 @@ class MainFrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
-        qputenv("KAVO_PORTS_DIR", m_home.filePath("ports").toUtf8());
+        UseScratchHome(m_home);
         m_app.SetRegisterShellFileTypes(false);
         ASSERT_TRUE(m_app.InitInstance({}));
         frame()->resize(1100, 700);

@@ -6,6 +6,7 @@
 #include "CMainFrame.h"
 #include "CSheetPrinter.h"
 #include "PrintedSheet.h"
+#include "ScratchHome.h"
 #include "ScriptedMessageBoxes.h"
 
 #include <QApplication>
@@ -53,9 +54,7 @@ class PrintTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
-        qputenv("KAVO_PORTS_DIR", m_home.filePath("ports").toUtf8());
+        UseScratchHome(m_home);
         m_app.SetRegisterShellFileTypes(false);
         QFile f(m_aid);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

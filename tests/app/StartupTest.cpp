@@ -4,6 +4,7 @@
 #include "CKAVODoc.h"
 #include "CMainFrame.h"
 #include "CRecentFileList.h"
+#include "ScratchHome.h"
 #include "ScriptedMessageBoxes.h"
 #include "ShellRegistration.h"
 
@@ -136,9 +137,7 @@ class StartupTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
-        qputenv("KAVO_PORTS_DIR", m_home.filePath("ports").toUtf8());
+        UseScratchHome(m_home);
         m_app.SetRegisterShellFileTypes(false);
     }
 

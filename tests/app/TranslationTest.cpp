@@ -7,6 +7,7 @@
 #include "CSerialPortBase.h"
 #include "DownloadWorker.h"
 #include "PortWording.h"
+#include "ScratchHome.h"
 #include "ScriptedMessageBoxes.h"
 #include "StringTable.h"
 #include "Translations.h"
@@ -36,9 +37,7 @@ class TranslationTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
-        qputenv("KAVO_PORTS_DIR", m_home.filePath("ports").toUtf8());
+        UseScratchHome(m_home);
     }
     // Every other test runs in English.
     void TearDown() override { InstallTranslations(QLocale(QLocale::English, QLocale::UnitedStates)); }
