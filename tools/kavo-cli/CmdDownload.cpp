@@ -7,6 +7,7 @@
 #include "DownloadJournal.h"
 #include "FileName.h"
 #include "SerialPortFactory.h"
+#include "SessionJournal.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -92,27 +93,15 @@ class DownloadNotices final : public IDownloadListener {
 };
 
 // Appends the download's record to the journal; a journal that can't be written is told, and changes
-// nothing else.
-void Journal(JournalRecord record, const DownloadResult& result, bool interrupted,
+// nothing else. interrupted: Ctrl+C (or SIGTERM, SIGHUP) stopped the download.
+void Journal(JournalRecord record, DownloadResult result, bool interrupted,
              std::chrono::steady_clock::time_point start) {
-    record.frames = result.framesSent;
-    record.durationMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-            .count();
-    const bool allSent = result.framesSent == kavo::download::kFrameCount && result.failedFrame == 0;
-    if (result.ok || (interrupted && allSent)) {
-        record.result = QString::fromLatin1(kJournalComplete);
-    } else if (interrupted || result.stopped) {
-        record.result = QString::fromLatin1(kJournalStopped);
-    } else {
-        record.result = QString::fromLatin1(kJournalFailed);
-        record.failedFrame = result.failedFrame > 0
-                                 ? result.failedFrame
-                                 : std::min(result.framesSent + 1, kavo::download::kFrameCount);
-        record.error = QString::fromStdString(result.errorText);
-    }
+    result.stopped = result.stopped || interrupted;
+    const auto duration =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     QString error;
-    if (!AppendJournal(DefaultJournalPath(), record, &error)) {
+    if (!AppendJournal(DefaultJournalPath(), EndedDownloadRecord(std::move(record), result, duration),
+                       &error)) {
         std::fprintf(stderr, "kavo-cli download: the journal can't be written: %s\n", qPrintable(error));
     }
 }
