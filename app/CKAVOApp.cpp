@@ -9,6 +9,7 @@
 #include "CRecentFileList.h"
 #include "CSheetPrinter.h"
 #include "CSingleDocTemplate.h"
+#include "ControllerSession.h"
 #include "SettingsLocation.h"
 #include "ShellRegistration.h"
 #include "StringTable.h"
@@ -38,8 +39,9 @@ CKAVOApp::CKAVOApp() : m_pPrinting(std::make_unique<CSheetPrinter>()) {
 }
 
 CKAVOApp::~CKAVOApp() {
-    // The frame's panes are views of the document: they go first.
+    // The frame's panes are views of the document, and the session reads it: they go first.
     m_pMainWnd.reset();
+    m_session.reset();
     m_pTemplate.reset();
     m_pDocument.reset();
 }
@@ -92,7 +94,12 @@ bool CKAVOApp::InitInstance(const CCommandLineInfo& cmdInfo) {
 }
 
 void CKAVOApp::CreateFrame() {
-    m_pMainWnd = std::make_unique<CMainFrame>(m_pDocument.get(), *m_services);
+    if (m_session == nullptr) {
+        m_session = std::make_unique<ControllerSession>(m_services->portTable, m_services->beeper,
+                                                        m_services->downloadOptions);
+        m_session->SetDocument(m_pDocument.get());
+    }
+    m_pMainWnd = std::make_unique<CMainFrame>(m_pDocument.get(), *m_session, *m_services);
     m_pMainWnd->SetCommandChain({m_pDocument.get(), this});
     m_pMainWnd->SetRecentFileList(m_pRecentFiles.get());
     m_pMainWnd->SetDropHandler([this](const QString& path) { OpenDocumentFile(path); });
@@ -149,6 +156,7 @@ int CKAVOApp::ExitInstance(int code) {
         m_pRecentFiles->WriteList();
     }
     m_pMainWnd.reset();
+    m_session.reset();
     return code;
 }
 

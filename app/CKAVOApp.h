@@ -12,6 +12,7 @@
 
 class CKAVODoc;
 class CMainFrame;
+class ControllerSession;
 class CRecentFileList;
 class CSheetPrinter;
 class CSingleDocTemplate;
@@ -29,7 +30,8 @@ class CKAVOApp : public CCmdTarget {
     // Start-up with the command line the caller has read. False ends the program:
     // ExitCode() then tells with which code (0 for a switch that ends the program by design).
     bool InitInstance(const CCommandLineInfo& cmdInfo);
-    // The end of the run: writes the recent-file list back and releases the windows.
+    // The end of the run: writes the recent-file list back, releases the windows and ends the session
+    // with the controller.
     int ExitInstance(int code);
     int ExitCode() const { return m_exitCode; }
 
@@ -44,6 +46,8 @@ class CKAVOApp : public CCmdTarget {
     bool OpenDocumentFile(const QString& path);
 
     CKAVODoc* Document() const { return m_pDocument.get(); }
+    // The session with the controller (the port, downloads, live mode), once the frame is made.
+    ControllerSession* Session() const { return m_session.get(); }
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
     CSingleDocTemplate* Template() const { return m_pTemplate.get(); }
     CRecentFileList* RecentFiles() const { return m_pRecentFiles.get(); }
@@ -68,6 +72,8 @@ class CKAVOApp : public CCmdTarget {
     std::optional<AppServices> m_services;
     std::unique_ptr<CRecentFileList> m_pRecentFiles;
     std::unique_ptr<CKAVODoc> m_pDocument;
+    // Reads the document; goes after the frame that shows it and before the document.
+    std::unique_ptr<ControllerSession> m_session;
     std::unique_ptr<CSingleDocTemplate> m_pTemplate;
     std::unique_ptr<CMainFrame> m_pMainWnd;
     std::unique_ptr<CSheetPrinter> m_pPrinting;

@@ -9,6 +9,7 @@
 #include "CRecentFileList.h"
 #include "CRecipeEditor.h"
 #include "CStatusBar.h"
+#include "ControllerSession.h"
 #include "FileName.h"
 #include "ProgramResources.h"
 #include "StringTable.h"
@@ -45,8 +46,9 @@ class NoTooltipFilter : public QObject {
 
 } // namespace
 
-CMainFrame::CMainFrame(CDocument* document, const AppServices& services, QWidget* parent)
-    : QMainWindow(parent), m_pDocument(document),
+CMainFrame::CMainFrame(CDocument* document, ControllerSession& session, const AppServices& services,
+                       QWidget* parent)
+    : QMainWindow(parent), m_pDocument(document), m_session(session),
       m_frameTitle(LoadString(IDR_MAINFRAME).section('\n', 0, 0)) {
     // The Chinese operator messages are Unicode in Qt; no character-type locale is needed for them.
     setWindowIcon(ProgramIcon());
@@ -102,7 +104,7 @@ void CMainFrame::OnCreateClient(const AppServices& services) {
     m_splitter->setHandleWidth(kSplitterBar);
     m_splitter->setChildrenCollapsible(true);
 
-    m_form = new CFormSetup(services, m_splitter);
+    m_form = new CFormSetup(services, m_session, m_splitter);
     m_view = new CMYView1(m_splitter);
     if (auto* recipe = qobject_cast<CKAVODoc*>(m_pDocument)) {
         m_editor = new CRecipeEditor(recipe, this);
@@ -125,15 +127,16 @@ void CMainFrame::OnCreateClient(const AppServices& services) {
     setCentralWidget(m_splitter);
 
     m_pDocument->AddView(m_form);
-    connect(m_form, &CFormSetup::DownloadEnded, this, [this] {
+    // Connected after the form: its failure message has been answered by the time this runs.
+    connect(&m_session, &ControllerSession::downloadEnded, this, [this] {
         if (m_closeWhenDownloadEnds) {
             m_closeWhenDownloadEnds = false;
-            // Queued: the form is still in its end-of-download handler.
+            // Queued: the session is still in its end-of-download notice.
             QTimer::singleShot(0, this, [this] { close(); });
         }
     });
     m_pDocument->AddView(m_view);
-    connect(m_form, &CFormSetup::StatusMessage, this,
+    connect(&m_session, &ControllerSession::statusMessage, this,
             [this](const QString& text) { m_statusBar->SetPaneText(kPaneMessage, text); });
 }
 
@@ -469,14 +472,14 @@ bool CMainFrame::event(QEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // Ending now would leave the controller with half a recipe: the operator decides first.
-    if (m_form->IsDownloadRunning()) {
+    if (m_session.IsDownloadRunning()) {
         const int kWait = 0;
         const int kStop = 1;
         const int answer = AfxMessageBox(
             tr("A download is running. Stop it? The controller will hold an incomplete recipe."),
             {tr("Wait"), tr("Stop")}, kWait, MB_ICONEXCLAMATION);
         // The download may have ended while the question was up: then there is nothing left to wait for.
-        if (answer != kStop && m_form->IsDownloadRunning()) {
+        if (answer != kStop && m_session.IsDownloadRunning()) {
             m_closeWhenDownloadEnds = true;
             event->ignore();
             return;

@@ -9,6 +9,7 @@
 
 struct AppServices;
 class CDocument;
+class ControllerSession;
 class CFormSetup;
 class CLockKeyIndicators;
 class CMYView1;
@@ -35,9 +36,10 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     static constexpr int kSplitterBorder = 2;
     static constexpr int kSplitterBar = 7;
 
-    // The services go to the panes (the setup form's port table, beeper and pacing) and to the
-    // lock-key panes (the X display).
-    CMainFrame(CDocument* document, const AppServices& services, QWidget* parent = nullptr);
+    // The services go to the panes (the setup form's port table) and to the lock-key panes (the X
+    // display). session, shown by the setup form, outlives the frame.
+    CMainFrame(CDocument* document, ControllerSession& session, const AppServices& services,
+               QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // Targets after the frame itself, in routing order.
@@ -92,6 +94,7 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
     void OnNextPane(int direction);
 
     CDocument* m_pDocument;
+    ControllerSession& m_session;
     QString m_frameTitle;
     QSplitter* m_splitter = nullptr;
     CFormSetup* m_form = nullptr;

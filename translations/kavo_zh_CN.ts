@@ -22,17 +22,12 @@
 <context>
     <name>CFormSetup</name>
     <message>
-        <location filename="../ui/CFormSetup.cpp" line="+48"/>
+        <location filename="../ui/CFormSetup.cpp" line="+44"/>
         <source>Close Port</source>
         <translation>关闭串口</translation>
     </message>
     <message>
-        <location line="+66"/>
-        <source>The download journal can&apos;t be written: %1</source>
-        <translation>无法写入下载日志：%1</translation>
-    </message>
-    <message>
-        <location line="+102"/>
+        <location line="+142"/>
         <source>Keep this adapter&apos;s name</source>
         <translation>保留此适配器的名称</translation>
     </message>
@@ -47,12 +42,12 @@
         <translation>每次修改立即发送到控制器</translation>
     </message>
     <message>
-        <location line="+393"/>
+        <location line="+360"/>
         <source>The name %1 could not be kept: %2.</source>
         <translation>无法保留名称 %1：%2。</translation>
     </message>
     <message>
-        <location line="+48"/>
+        <location line="+41"/>
         <source>The adapter of %1 was unplugged: %2.
 The port is closed; plug the adapter in and press Open Port.</source>
         <translation>%1 的适配器已拔出：%2。
@@ -64,7 +59,7 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>实时已关闭；控制器可能未保存最后的修改。打开串口后请重新勾选“实时”。</translation>
     </message>
     <message>
-        <location line="+95"/>
+        <location line="+54"/>
         <source>a download is already running</source>
         <translation>已有下载正在进行</translation>
     </message>
@@ -84,7 +79,7 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>无法开始下载：%1。</translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+20"/>
         <source>plug the adapter in (or check the cable), open the port and download again.</source>
         <translation>请插上适配器（或检查电缆），打开串口后重新下载。</translation>
     </message>
@@ -99,12 +94,7 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>控制器中的配方不完整；%1</translation>
     </message>
     <message>
-        <location line="+79"/>
-        <source>Position %1 has no controller address: its changes are not sent live.</source>
-        <translation>位置 %1 没有控制器地址：其修改不会实时发送。</translation>
-    </message>
-    <message>
-        <location line="+53"/>
+        <location line="+34"/>
         <source>Plug the adapter in (or check the cable), open the port and tick Live again.</source>
         <translation>请插入适配器（或检查电缆），打开串口并重新勾选“实时”。</translation>
     </message>
@@ -119,41 +109,6 @@ The port is closed; plug the adapter in and press Open Port.</source>
 Live is off; the controller may not hold the last change. %3</source>
         <translation>向 %1 发送实时帧失败：%2。
 实时已关闭；控制器可能未保存最后的修改。%3</translation>
-    </message>
-    <message>
-        <location line="+16"/>
-        <source>Controller: receiving a download</source>
-        <translation>控制器：正在接收下载</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>Controller: unknown (last download did not finish)</source>
-        <translation>控制器：未知（上次下载未完成）</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>Controller: not yet written from here</source>
-        <translation>控制器：尚未从此处写入</translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>Controller: unknown (only %1 of %2 settings written from here)</source>
-        <translation>控制器：未知（仅从此处写入了 %2 项设置中的 %1 项）</translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>Controller: matches this recipe</source>
-        <translation>控制器：与此配方一致</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Controller: 1 setting differs from this recipe</source>
-        <translation>控制器：有 1 项设置与此配方不同</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Controller: %1 settings differ from this recipe</source>
-        <translation>控制器：有 %1 项设置与此配方不同</translation>
     </message>
     <message>
         <location filename="../ui/FormSetupLayout.cpp" line="+13"/>
@@ -220,7 +175,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>CMainFrame</name>
     <message>
-        <location filename="../app/CMainFrame.cpp" line="+154"/>
+        <location filename="../app/CMainFrame.cpp" line="+157"/>
         <source>&amp;File</source>
         <translation>文件(&amp;F)</translation>
     </message>
@@ -412,6 +367,54 @@ Live is off; the controller may not hold the last change. %3</source>
         <location line="+2"/>
         <source>The printer %1 was not found: the recipe was not printed.</source>
         <translation>找不到打印机 %1：配方未打印。</translation>
+    </message>
+</context>
+<context>
+    <name>ControllerSession</name>
+    <message>
+        <location filename="../session/ControllerSession.cpp" line="+32"/>
+        <source>The download journal can&apos;t be written: %1</source>
+        <translation>无法写入下载日志：%1</translation>
+    </message>
+    <message>
+        <location line="+212"/>
+        <source>Controller: receiving a download</source>
+        <translation>控制器：正在接收下载</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Controller: unknown (last download did not finish)</source>
+        <translation>控制器：未知（上次下载未完成）</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Controller: not yet written from here</source>
+        <translation>控制器：尚未从此处写入</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Controller: unknown (only %1 of %2 settings written from here)</source>
+        <translation>控制器：未知（仅从此处写入了 %2 项设置中的 %1 项）</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Controller: matches this recipe</source>
+        <translation>控制器：与此配方一致</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Controller: 1 setting differs from this recipe</source>
+        <translation>控制器：有 1 项设置与此配方不同</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Controller: %1 settings differ from this recipe</source>
+        <translation>控制器：有 %1 项设置与此配方不同</translation>
+    </message>
+    <message>
+        <location filename="../session/ControllerSessionLive.cpp" line="+86"/>
+        <source>Position %1 has no controller address: its changes are not sent live.</source>
+        <translation>位置 %1 没有控制器地址：其修改不会实时发送。</translation>
     </message>
 </context>
 <context>

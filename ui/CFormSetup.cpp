@@ -6,16 +6,12 @@
 #include "CLevelBar.h"
 #include "CLevelEdit.h"
 #include "CRecipeEditor.h"
-#include "CSerialPortBase.h"
 #include "DialogUnits.h"
-#include "JournalWriter.h"
-#include "PortDoctor.h"
 #include "PortMonitor.h"
 #include "PortPin.h"
 #include "PortScanner.h"
 #include "PortWording.h"
 #include "ScrollCodeAdapter.h"
-#include "SerialPortFactory.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -25,7 +21,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -36,6 +31,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -94,10 +90,9 @@ const QColor CFormSetup::kNormalColor(127, 127, 127);
 const QColor CFormSetup::kPositionColor(5, 200, 5);
 const QColor CFormSetup::kCameraColor(250, 250, 5);
 
-CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
+CFormSetup::CFormSetup(const AppServices& services, ControllerSession& session, QWidget* parent)
     : QScrollArea(parent), m_clrNormal(kNormalColor), m_clrPosition(kPositionColor),
-      m_clrCamera(kCameraColor), m_portTable(services.portTable), m_form(new QWidget),
-      m_beeper(services.beeper) {
+      m_clrCamera(kCameraColor), m_portTable(services.portTable), m_session(session), m_form(new QWidget) {
     // WM_DOWNLOAD_CONTROLS may be posted by name, as a window message would be.
     static const bool registered = [] {
         qRegisterMetaType<quintptr>("quintptr");
@@ -105,29 +100,7 @@ CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
         return true;
     }();
     (void)registered;
-    m_journal = std::make_unique<JournalWriter>(
-        DefaultJournalPath(), [form = QPointer<CFormSetup>(this)](const QString& error) {
-            QMetaObject::invokeMethod(
-                qApp,
-                [form, error] {
-                    if (form) {
-                        emit form->StatusMessage(tr("The download journal can't be written: %1").arg(error));
-                    }
-                },
-                Qt::QueuedConnection);
-        });
-    m_link = std::make_unique<ControllerLink>(CreateSerialPort(m_portTable), m_beeper.get(),
-                                              services.downloadOptions);
     m_scanner = std::make_unique<PortScanner>(m_portTable);
-    // The receive thread tells of a hang-up; the form hears of it on its own thread.
-    m_link->SetLineLostHandler([this] {
-        // On the receive thread of the current opening: the next opening joins it first.
-        PostToForm([opening = m_openCount.load()](CFormSetup* form) {
-            if (opening == form->m_openCount.load()) {
-                form->OnLineLost();
-            }
-        });
-    });
 
     CreateControls();
     setWidget(m_form);
@@ -144,17 +117,14 @@ CFormSetup::CFormSetup(const AppServices& services, QWidget* parent)
         m_portNotifier = new QSocketNotifier(m_portMonitor->fd(), QSocketNotifier::Read, this);
         connect(m_portNotifier, &QSocketNotifier::activated, this, [this] { OnPortMonitorEvents(); });
     }
-    UpdateControllerLine();
+    ConnectSession();
 }
 
 CFormSetup::~CFormSetup() {
-    // The worker writes to the port and reports to the form: it ends before either goes.
-    m_link->Close();
-    EndLiveSession(kJournalComplete);
-    m_link.reset();
+    // The session outlives the form: it no longer asks the form's list.
+    m_session.SetChosenPort(nullptr);
     delete m_portNotifier; // before the monitor's descriptor closes
     m_portNotifier = nullptr;
-    m_journal.reset(); // what is queued is written first
 }
 
 CKAVODoc* CFormSetup::GetDocument() const {
@@ -219,7 +189,8 @@ void CFormSetup::CreateControls() {
             m_cbPort->setContextMenuPolicy(Qt::ActionsContextMenu);
             m_keepNameAction->setEnabled(false);
             // While the port is closed, the controller line speaks of the port selected.
-            connect(m_cbPort, &QComboBox::currentTextChanged, this, [this] { UpdateControllerLine(); });
+            connect(m_cbPort, &QComboBox::currentTextChanged, this,
+                    [this] { m_session.UpdateControllerState(); });
             w = m_cbPort;
             break;
         }
@@ -323,10 +294,6 @@ bool CFormSetup::IsRefreshTimerActive() const {
     return m_refreshTimer->isActive();
 }
 
-bool CFormSetup::IsDownloadRunning() const {
-    return m_link && m_link->IsDownloadRunning();
-}
-
 void CFormSetup::SetProgressColor(const QColor& bar) {
     m_progressColor = bar;
     m_progress->setStyleSheet(
@@ -347,30 +314,16 @@ void CFormSetup::PaintSelection() {
     }
 }
 
-void CFormSetup::ConnectDocument() {
-    CKAVODoc* doc = GetDocument();
-    if (doc == nullptr || doc == m_connectedDoc) {
-        return;
-    }
-    m_connectedDoc = doc;
-    // Every recipe edit comes through the document's setters, whoever makes it (slider, grid, undo, paste).
-    connect(doc, &CKAVODoc::recipeValuesChanged, this, [this](int camera, int position) {
-        SendLiveChanges(camera, position);
-        UpdateControllerLine();
-    });
-}
-
 void CFormSetup::OnInitialUpdate() {
-    ConnectDocument();
     OnUpdate(nullptr, 0);
     // A new or opened recipe does not change the port: an open port keeps its state, its Download button
     // and its list entry, and a running download keeps its bar.
-    if (!m_link->IsOpen()) {
+    if (!m_session.IsOpen()) {
         RefreshPortList();
         m_refreshTimer->start();
         m_btnDownload->setEnabled(false);
     }
-    if (!IsDownloadRunning()) {
+    if (!m_session.IsDownloadRunning()) {
         m_progress->setRange(0, kFrameCount);
         m_progress->setValue(0);
         SetProgressColor(kProgressRed);
@@ -402,8 +355,7 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
     }
     // New and Open replace the whole recipe without an edit: nothing is sent, later edits are diffed
     // against the recipe as it is now.
-    m_liveBasis = FrameValues(doc->m_levels, doc->m_stepMasks);
-    UpdateControllerLine();
+    m_session.RecipeReplaced();
 }
 
 void CFormSetup::OnPositionButton(int id) {
@@ -459,10 +411,8 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
         break;
     case SB_THUMBTRACK:
         // The light follows the thumb; the recipe takes the value on release.
-        if (IsLive()) {
-            SendLiveValue(doc->m_curCamera, doc->m_curPosition, channel, false,
-                          static_cast<std::uint16_t>(std::clamp(pos, kLevelMin, kLevelMax)));
-        }
+        m_session.SendLiveLevel(doc->m_curCamera, doc->m_curPosition, channel,
+                                static_cast<std::uint8_t>(std::clamp(pos, kLevelMin, kLevelMax)));
         break;
     default:
         break; // page, left, right, end scroll: no value change
@@ -482,7 +432,7 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
         }
         // A release at the value the recipe already held announces nothing, but the thumb may have sent
         // another one.
-        SendLiveChanges(doc->m_curCamera, doc->m_curPosition);
+        m_session.SendLiveChanges(doc->m_curCamera, doc->m_curPosition);
     }
     doc->SetModifiedFlag(true);
 }
@@ -505,13 +455,9 @@ void CFormSetup::SetClosedState() {
     m_cbPort->setEnabled(true);
     m_btnDownload->setEnabled(false);
     // The choice stays remembered; the box shows that nothing is sent.
-    EndLiveSession(kJournalComplete);
-    {
-        const QSignalBlocker block(m_chkLive);
-        m_chkLive->setChecked(false);
-    }
+    UncheckLive();
     m_chkLive->setEnabled(false);
-    UpdateControllerLine();
+    m_refreshTimer->start();
 }
 
 void CFormSetup::SetOpenState() {
@@ -524,39 +470,31 @@ void CFormSetup::SetOpenState() {
     if (QSettings().value(kLiveSetting, false).toBool()) {
         m_chkLive->setChecked(true); // starts the session through OnLive
     }
-    UpdateControllerLine();
 }
 
 void CFormSetup::OnOpenPort() {
-    if (IsDownloadRunning()) {
-        return; // the worker writes to the port until its end notice
-    }
-    if (m_link->IsOpen()) {
-        EndLiveSession(kJournalComplete);
-        m_link->Close();
-        SetClosedState();
-        m_refreshTimer->start();
+    if (m_session.IsOpen()) {
+        m_session.Close(); // refused while a download runs: the worker writes to the port until its end
         return;
     }
-    const std::string name = SelectedPortName().toStdString();
-    ++m_openCount;
-    if (m_link->Open(name)) {
-        SetOpenState();
-        const std::optional<std::string> device = m_portTable.devicePath(name);
-        const PortIdentity identity = device ? m_scanner->reader().Read(*device) : PortIdentity();
-        m_openKernelName = identity.kernelName;
-        const std::string summary = identity.Summary();
-        m_openDescription = QString::fromStdString(summary.empty() ? identity.device : summary);
-        return;
-    }
-    m_btnOpenPort->setText(OpenPortText());
-    // The second line names the cause and its remedy, as kavo-cli doctor does.
+    m_session.Open(SelectedPortName().toStdString());
+}
+
+void CFormSetup::OnOpened() {
+    SetOpenState();
+    // The adapter, for the message when it goes away.
+    const std::string name = m_session.PortName();
     const std::optional<std::string> device = m_portTable.devicePath(name);
     const PortIdentity identity = device ? m_scanner->reader().Read(*device) : PortIdentity();
-    const CSerialPortBase& port = m_link->Port();
-    const std::string why = ExplainOpenFailure(m_portTable, name, port.lastError(), port.lastSystemError(),
-                                               identity, DoctorSystem::OfThisMachine());
-    AfxMessageBox(PortBusyText() + QLatin1Char('\n') + QString::fromStdString(why), MB_OK);
+    m_openKernelName = identity.kernelName;
+    const std::string summary = identity.Summary();
+    m_openDescription = QString::fromStdString(summary.empty() ? identity.device : summary);
+}
+
+void CFormSetup::OnOpenFailed(const QString& why) {
+    m_btnOpenPort->setText(OpenPortText());
+    // The second line names the cause and its remedy, as kavo-cli doctor does.
+    AfxMessageBox(PortBusyText() + QLatin1Char('\n') + why, MB_OK);
 }
 
 void CFormSetup::OnTimer(int id) {
@@ -646,7 +584,7 @@ void CFormSetup::UpdateKeepNameAction() {
     const QString link = m_cbPort->currentData(kByIdLinkRole).toString();
     const std::string name = SelectedPortName().toStdString();
     // Offered for an adapter with a by-id link whose name is not already kept that way.
-    m_keepNameAction->setEnabled(!link.isEmpty() && !m_link->IsOpen() &&
+    m_keepNameAction->setEnabled(!link.isEmpty() && !m_session.IsOpen() &&
                                  PinnedTarget(m_portTable, name) != link.toStdString());
 }
 
@@ -681,34 +619,27 @@ void CFormSetup::OnPortMonitorEvents() {
     }
     if (openPortGone) {
         OnLineLost(); // refreshes the list too
-    } else if (changed && !m_link->IsOpen()) {
+    } else if (changed && !m_session.IsOpen()) {
         OnTimer(kRefreshTimerId);
     }
 }
 
 void CFormSetup::OnLineLost() {
-    // A download in progress fails on its next write and its end closes the port and tells the operator,
-    // also when the worker has finished and its end has yet to come through the event queue.
-    if (!m_link->IsOpen() || IsDownloadRunning() || m_downloadUnended) {
-        return;
-    }
-    const QString name = QString::fromStdString(m_link->PortName());
-    const QString what = m_openDescription.isEmpty() ? name : m_openDescription;
-    // A live session ends with the line, as a failed live write ends it; this is the one message for both.
-    const bool wasLive = IsLive();
+    m_session.LoseLine();
+}
+
+void CFormSetup::ShowLineLost(const QString& portName, bool wasLive) {
+    // A live session ended with the line, as a failed live write ends it; this is the one message for both.
     if (wasLive) {
         QSettings().setValue(kLiveSetting, false);
-        EndLiveSession(kJournalFailed, QString::fromStdString(PortLineFailureText(0, EIO)));
     }
-    m_link->Close();
     m_openKernelName.clear();
-    SetClosedState();
-    m_refreshTimer->start();
     RefreshPortList();
+    const QString what = m_openDescription.isEmpty() ? portName : m_openDescription;
     QString text =
         QCoreApplication::translate("CFormSetup", "The adapter of %1 was unplugged: %2.\nThe port is "
                                                   "closed; plug the adapter in and press Open Port.")
-            .arg(name, what);
+            .arg(portName, what);
     if (wasLive) {
         text +=
             QLatin1Char(' ') +
@@ -727,83 +658,43 @@ qintptr CFormSetup::OnDownloadControls(quintptr wParam, qintptr) {
     return 0;
 }
 
-void CFormSetup::PostDownloadControls(quintptr wParam) {
-    QMetaObject::invokeMethod(
-        this,
-        [form = QPointer<CFormSetup>(this), wParam] {
-            if (form) {
-                form->OnDownloadControls(wParam, 0);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-template <typename Fn> void CFormSetup::PostToForm(Fn fn) {
-    // Queued: the user-interface thread may be joining the worker. A form that is gone takes its posted
-    // calls with it.
-    QMetaObject::invokeMethod(
-        this, [this, fn = std::move(fn)] { fn(this); }, Qt::QueuedConnection);
-}
-
-void CFormSetup::OnDownloadStarted() {
-    PostToForm([](CFormSetup* form) {
-        form->m_progress->setValue(0);
-        form->SetProgressColor(kProgressRed);
-        form->UpdateControllerLine();
+void CFormSetup::ConnectSession() {
+    ControllerSession* session = &m_session;
+    connect(session, &ControllerSession::opened, this, [this] { OnOpened(); });
+    connect(session, &ControllerSession::openFailed, this,
+            [this](const QString&, const QString& why) { OnOpenFailed(why); });
+    connect(session, &ControllerSession::closed, this, [this] { SetClosedState(); });
+    connect(session, &ControllerSession::lineLost, this,
+            [this](const QString& name, bool wasLive) { ShowLineLost(name, wasLive); });
+    connect(session, &ControllerSession::downloadStarted, this, [this] {
+        m_progress->setValue(0);
+        SetProgressColor(kProgressRed);
     });
-}
-
-void CFormSetup::OnDownloadProgress(int count) {
-    PostToForm([count](CFormSetup* form) { form->m_progress->setValue(count & 0xFFFF); });
-}
-
-void CFormSetup::OnDownloadSucceeded() {
-    PostToForm([](CFormSetup* form) { form->SetProgressColor(kProgressGreen); });
-}
-
-void CFormSetup::OnDownloadBell() {
-    PostToForm([](CFormSetup*) { QApplication::beep(); });
-}
-
-void CFormSetup::OnDownloadFinished(const DownloadResult& result) {
-    // Journalled here, on the worker's thread, so that a download ended by quitting is recorded too. The
-    // record was filled before the worker started and is not touched again until Download is enabled,
-    // which EndDownload does below.
-    JournalRecord record = m_downloadRecord;
-    record.frames = result.framesSent;
-    record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - m_downloadStart)
-                            .count();
-    if (result.ok || (result.stopped && result.framesSent == kFrameCount && result.failedFrame == 0)) {
-        record.result = QString::fromLatin1(kJournalComplete); // all frames out; at most the beep cut short
-    } else if (result.stopped) {
-        record.result = QString::fromLatin1(kJournalStopped);
-    } else {
-        record.result = QString::fromLatin1(kJournalFailed);
-        record.failedFrame =
-            result.failedFrame > 0 ? result.failedFrame : std::min(result.framesSent + 1, kFrameCount);
-        record.error = QString::fromStdString(result.errorText);
-    }
-    m_journal->Append(std::move(record));
-    PostToForm([result](CFormSetup* form) { form->EndDownload(result); });
+    connect(session, &ControllerSession::downloadProgress, this,
+            [this](int count) { m_progress->setValue(count & 0xFFFF); });
+    connect(session, &ControllerSession::downloadSucceeded, this,
+            [this] { SetProgressColor(kProgressGreen); });
+    connect(session, &ControllerSession::downloadBell, this, [] { QApplication::beep(); });
+    connect(session, &ControllerSession::downloadEnded, this,
+            [this](const DownloadResult& result, bool portClosed) { OnDownloadEnded(result, portClosed); });
+    connect(session, &ControllerSession::liveFailed, this,
+            [this](const QString& port, const QString& error, bool portClosed) {
+                OnLiveFailed(port, error, portClosed);
+            });
+    connect(session, &ControllerSession::controllerStateChanged, m_stController, &QLabel::setText);
+    // While the port is closed, the controller line speaks of the port selected.
+    m_session.SetChosenPort([this] { return SelectedPortName().toStdString(); });
+    m_stController->setText(m_session.ControllerState());
 }
 
 void CFormSetup::OnDownload() {
-    CKAVODoc* doc = GetDocument();
-    if (doc == nullptr || IsDownloadRunning() || !m_link->IsOpen()) {
+    if (GetDocument() == nullptr || m_session.IsDownloadRunning() || !m_session.IsOpen()) {
         return;
     }
-    m_downloadRecord = NewRecord(kJournalDownload);
-    m_downloadRecord.sha256 = RecipeImageSha256(*doc);
-    m_downloadStart = std::chrono::steady_clock::now();
-    // Posted before the worker starts, so that a download that fails at once cannot have its end notice
-    // overtaken by this one.
-    PostDownloadControls(0);
-    // The one copy of the recipe: edits made while the worker runs go out with the next download.
-    const ControllerLink::StartResult started =
-        m_link->StartDownload(static_cast<const Recipe&>(*doc), *this);
+    SetDownloadControlsEnabled(false);
+    const ControllerLink::StartResult started = m_session.StartDownload();
     if (started != ControllerLink::StartResult::Started) {
-        PostDownloadControls(1);
+        SetDownloadControlsEnabled(true);
         QString why;
         switch (started) {
         case ControllerLink::StartResult::AlreadyRunning:
@@ -819,205 +710,64 @@ void CFormSetup::OnDownload() {
         AfxMessageBox(tr("The download could not be started: %1.").arg(why), MB_ICONERROR);
         return;
     }
-    m_downloadUnended = true;
     AfxMessageBox(DownloadingText(), MB_ICONINFORMATION);
 }
 
-bool CFormSetup::CloseIfDeviceGone() {
-    // A device that is gone fails every further write the same way: the port is closed, so that the form
-    // offers Open Port and nothing that cannot work.
-    if (!m_link->IsOpen() || !PortDeviceGone(m_link->Port().lastSystemError())) {
-        return false;
-    }
-    EndLiveSession(kJournalComplete);
-    m_link->Close();
-    SetClosedState();
-    m_refreshTimer->start();
-    return true;
-}
-
-void CFormSetup::EndDownload(const DownloadResult& result) {
-    m_downloadUnended = false;
-    SetDownloadControlsEnabled(true);
-    UpdateControllerLine();
+void CFormSetup::OnDownloadEnded(const DownloadResult& result, bool portClosed) {
+    // A port closed because its device is gone offers Open Port only.
+    m_btnOpenPort->setEnabled(true);
+    m_btnDownload->setEnabled(m_session.IsOpen());
     if (result.ok || result.stopped) {
-        emit DownloadEnded();
         return;
     }
     // The notice that a download runs no longer holds; the failure is the one message left up.
     AfxEndMessageBox(DownloadingText());
-    const bool gone = CloseIfDeviceGone();
-    QString why = QString::fromStdString(DescribeDownloadFailure(result, m_link->PortName()));
+    QString why = QString::fromStdString(DescribeDownloadFailure(result, m_session.PortName()));
     if (!why.isEmpty()) {
         why[0] = why[0].toUpper();
     }
     const QString what =
-        gone ? tr("plug the adapter in (or check the cable), open the port and download again.")
-             : tr("download again.");
+        portClosed ? tr("plug the adapter in (or check the cable), open the port and download again.")
+                   : tr("download again.");
     AfxMessageBox(why + QLatin1Char('.') + QLatin1Char('\n') +
                       tr("The controller holds an incomplete recipe; %1").arg(what),
                   MB_ICONERROR);
-    emit DownloadEnded();
 }
 
-JournalRecord CFormSetup::NewRecord(const char* kind) const {
-    const CKAVODoc* doc = GetDocument();
-    const std::string name = m_link->PortName();
-    const auto device = m_portTable.devicePath(name);
-    return NewJournalRecord(kind, QString::fromStdString(name),
-                            device ? QString::fromStdString(*device) : QString(),
-                            doc != nullptr ? doc->GetPathName() : QString(),
-                            doc != nullptr ? static_cast<const Recipe&>(*doc) : Recipe());
-}
-
-bool CFormSetup::IsLive() const {
-    return m_liveRecord.has_value();
+void CFormSetup::UncheckLive() {
+    if (m_chkLive->isChecked()) {
+        const QSignalBlocker block(m_chkLive);
+        m_chkLive->setChecked(false);
+    }
 }
 
 void CFormSetup::OnLive(bool on) {
-    if (on == IsLive()) {
+    if (on == m_session.IsLive()) {
         return;
     }
     if (!on) {
         QSettings().setValue(kLiveSetting, false);
-        EndLiveSession(kJournalComplete);
+        m_session.StopLive();
+        UncheckLive();
         return;
     }
-    CKAVODoc* doc = GetDocument();
-    if (doc == nullptr || !m_link->IsOpen() || !m_link->StartLive(*this)) {
-        const QSignalBlocker block(m_chkLive);
-        m_chkLive->setChecked(false);
+    if (GetDocument() == nullptr || !m_session.StartLive()) {
+        UncheckLive();
         return;
     }
     QSettings().setValue(kLiveSetting, true);
-    {
-        const QSignalBlocker block(m_chkLive);
-        m_chkLive->setChecked(true);
-    }
-    m_liveBasis = FrameValues(doc->m_levels, doc->m_stepMasks);
-    m_position5Told = false;
-    m_liveRecord = NewRecord(kJournalLive);
-    m_liveFrames.store(0);
-    m_liveStart = std::chrono::steady_clock::now();
+    const QSignalBlocker block(m_chkLive);
+    m_chkLive->setChecked(true);
 }
 
-void CFormSetup::EndLiveSession(const char* result, const QString& error) {
-    if (!m_liveRecord) {
-        return;
-    }
-    m_link->StopLive();
-    JournalRecord record = std::move(*m_liveRecord);
-    m_liveRecord.reset();
-    // The recipe the session ended with.
-    if (const CKAVODoc* doc = GetDocument()) {
-        record.sha256 = RecipeImageSha256(*doc);
-        record.recipe = doc->GetPathName().isEmpty() ? QStringLiteral("Untitled") : doc->GetPathName();
-    }
-    record.result = QString::fromLatin1(result);
-    record.frames = m_liveFrames.load();
-    if (record.result == QLatin1String(kJournalFailed)) {
-        record.failedFrame = record.frames + 1;
-        record.error = error;
-    }
-    record.durationMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_liveStart)
-            .count();
-    m_journal->Append(std::move(record));
-    if (m_chkLive != nullptr && m_chkLive->isChecked()) {
-        const QSignalBlocker block(m_chkLive);
-        m_chkLive->setChecked(false);
-    }
-}
-
-void CFormSetup::SendLiveValue(int camera, int position, int channel, bool mask, std::uint16_t value) {
-    if (position > kavo::download::kSentPositionCount) {
-        if (!m_position5Told) {
-            m_position5Told = true;
-            emit StatusMessage(
-                tr("Position %1 has no controller address: its changes are not sent live.").arg(position));
-        }
-        return;
-    }
-    const int slot = kavo::download::FrameSlot(camera, position, channel, mask);
-    auto& basis = m_liveBasis[static_cast<std::size_t>(slot)];
-    if (basis != value) {
-        basis = value;
-        m_link->SendLive(slot, value);
-    }
-}
-
-void CFormSetup::SendLiveChanges(int camera, int position) {
-    const CKAVODoc* doc = GetDocument();
-    if (!IsLive() || doc == nullptr || camera < 1 || camera > CKAVODoc::kCameras || position < 1 ||
-        position > CKAVODoc::kPositions) {
-        return;
-    }
-    const auto& levels = doc->m_levels[camera - 1][position - 1];
-    const auto& masks = doc->m_stepMasks[camera - 1][position - 1];
-    if (position > kavo::download::kSentPositionCount) {
-        SendLiveValue(camera, position, 1, false, levels[0]); // only the note
-        return;
-    }
-    for (int k = 1; k <= CKAVODoc::kChannels; ++k) {
-        SendLiveValue(camera, position, k, false, levels[k - 1]);
-    }
-    for (int k = 1; k <= CKAVODoc::kChannels; ++k) {
-        SendLiveValue(camera, position, k, true, masks[k - 1]);
-    }
-}
-
-void CFormSetup::OnLiveFrameSent(int, std::uint16_t) {
-    m_liveFrames.fetch_add(1);
-    PostToForm([](CFormSetup* form) { form->UpdateControllerLine(); });
-}
-
-void CFormSetup::OnLiveFailed(int, const std::string& errorText) {
-    PostToForm([why = QString::fromStdString(errorText)](CFormSetup* form) { form->LiveFailed(why); });
-}
-
-void CFormSetup::LiveFailed(const QString& errorText) {
-    if (!m_link->IsOpen()) {
-        // The line was lost first: its end has closed the port, journalled the session and told the
-        // operator once.
-        return;
-    }
-    const QString port = QString::fromStdString(m_link->PortName());
+void CFormSetup::OnLiveFailed(const QString& portName, const QString& errorText, bool portClosed) {
     QSettings().setValue(kLiveSetting, false);
-    EndLiveSession(kJournalFailed, errorText);
-    const bool gone = CloseIfDeviceGone();
-    UpdateControllerLine();
+    UncheckLive();
     const QString what =
-        gone ? tr("Plug the adapter in (or check the cable), open the port and tick Live again.")
-             : tr("Tick Live to send changes again.");
+        portClosed ? tr("Plug the adapter in (or check the cable), open the port and tick Live again.")
+                   : tr("Tick Live to send changes again.");
     AfxMessageBox(tr("Sending a live frame to %1 failed: %2.\nLive is off; the controller may not hold the "
                      "last change. %3")
-                      .arg(port, errorText, what),
+                      .arg(portName, errorText, what),
                   MB_ICONERROR);
-}
-
-void CFormSetup::UpdateControllerLine() {
-    const CKAVODoc* doc = GetDocument();
-    if (m_stController == nullptr || doc == nullptr) {
-        return;
-    }
-    const ControllerMemory memory =
-        m_link->IsOpen() ? m_link->Memory() : m_link->Memory(SelectedPortName().toStdString());
-    const int known = memory.KnownCount();
-    QString text;
-    if (memory.downloadRunning) {
-        text = tr("Controller: receiving a download");
-    } else if (memory.downloadIncomplete) {
-        text = tr("Controller: unknown (last download did not finish)");
-    } else if (known == 0) {
-        text = tr("Controller: not yet written from here");
-    } else if (known < kFrameCount) {
-        text =
-            tr("Controller: unknown (only %1 of %2 settings written from here)").arg(known).arg(kFrameCount);
-    } else {
-        const int differ = memory.CountDifferences(FrameValues(doc->m_levels, doc->m_stepMasks));
-        text = differ == 0   ? tr("Controller: matches this recipe")
-               : differ == 1 ? tr("Controller: 1 setting differs from this recipe")
-                             : tr("Controller: %1 settings differ from this recipe").arg(differ);
-    }
-    m_stController->setText(text);
 }

@@ -4,8 +4,7 @@
 #include "CLevelBar.h"
 #include "CLevelEdit.h"
 #include "CViewBase.h"
-#include "ControllerLink.h"
-#include "DownloadJournal.h"
+#include "ControllerSession.h"
 #include "FormSetupLayout.h"
 #include "PortNameTable.h"
 #include "WindowMessages.h"
@@ -14,22 +13,16 @@
 #include <QScrollArea>
 
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 class CColorButton;
 class CKAVODoc;
 class CRecipeEditor;
-class CSerialPortBase;
-class IBeeper;
 class PortMonitor;
 class PortScanner;
 class QAction;
-class JournalWriter;
 class QCheckBox;
 class QComboBox;
 class QSocketNotifier;
@@ -40,24 +33,21 @@ class QPushButton;
 class QScrollBar;
 class QTimer;
 
-// The setup form: camera and position buttons, the eight channel sliders, the port and the download.
-// It owns the program's one controller link (the serial port and the download worker), and scrolls when the
-// pane is narrower than the form.
+// The setup form: camera and position buttons, the eight channel sliders, the port and the download. It
+// shows the controller session (the port, the download, live mode, the controller line) and binds its
+// controls to it; the session does the work. It scrolls when the pane is narrower than the form.
 //
-// Live: while the box is ticked and the port open, every edit of positions 1..4 goes to the controller as
-// single frames (the link paces and coalesces them), the slider's thumb while it is dragged included. The
-// controller line tells whether what this tool delivered matches the recipe. Every download and live
-// session is journalled.
-class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListener, private ILiveListener {
+// Live: while the box is ticked and the port open, every edit of positions 1..4 goes to the controller, the
+// slider's thumb while it is dragged included. The choice is remembered and comes back at the next open.
+class CFormSetup : public QScrollArea, public CViewBase {
     Q_OBJECT
 
   public:
     static constexpr int kRefreshTimerId = 1;
     static constexpr int kRefreshPeriodMs = 5000;
 
-    // The port name table, the beeper and the download's pacing come from the services.
-    explicit CFormSetup(const AppServices& services, QWidget* parent = nullptr);
-    // Closes the link (a running download stopped and joined) before the progress bar goes.
+    // The port name table comes from the services; session outlives the form.
+    CFormSetup(const AppServices& services, ControllerSession& session, QWidget* parent = nullptr);
     ~CFormSetup() override;
 
     CKAVODoc* GetDocument() const;
@@ -79,15 +69,15 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     void OnDownload();
     // Enables or disables the Download and Open/Close Port buttons, and nothing else.
     void SetDownloadControlsEnabled(bool enable);
-    // WM_DOWNLOAD_CONTROLS, the worker's path: low byte of wParam 1 enables, otherwise disables.
+    // WM_DOWNLOAD_CONTROLS: low byte of wParam 1 enables, otherwise disables.
     Q_INVOKABLE qintptr OnDownloadControls(quintptr wParam, qintptr lParam);
 
     // The present port names in the list's order: sorted as text, without regard to case.
     QStringList EnumeratePorts() const;
     // The name of the list's selected entry ("COM33"), whatever the entry shows beside it.
     QString SelectedPortName() const;
-    // The adapter of the open port went away (its udev remove, or the line hung up): the port is closed,
-    // the form offers Open Port again, and the operator is told which adapter it was.
+    // The adapter of the open port went away (its udev remove): the session closes the port, the form
+    // offers Open Port again, and the operator is told which adapter it was.
     void OnLineLost();
     // "Keep this adapter's name": the selected name becomes a port-folder link to the adapter's by-id path.
     void OnKeepAdapterName();
@@ -110,26 +100,17 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     QProgressBar* Progress() const { return m_progress; }
     QCheckBox* LiveBox() const { return m_chkLive; }
     QLabel* ControllerLine() const { return m_stController; }
-    bool IsLive() const;
     // Turns Live on or off as the check box does (on only while the port is open), and remembers it.
     void OnLive(bool on);
-    ControllerLink& Link() const { return *m_link; }
+    ControllerSession& Session() const { return m_session; }
     QColor ProgressBarColor() const { return m_progressColor; }
-    CSerialPortBase* Port() const { return &m_link->Port(); }
     bool IsRefreshTimerActive() const;
-    bool IsDownloadRunning() const;
     // The inner widget laid out from the template.
     QWidget* FormWidget() const { return m_form; }
 
     static const QColor kNormalColor;
     static const QColor kPositionColor;
     static const QColor kCameraColor;
-
-  signals:
-    // A download has ended, whichever way (after its failure message, if any).
-    void DownloadEnded();
-    // A note for the status bar's message pane.
-    void StatusMessage(const QString& text);
 
   private:
     void CreateControls();
@@ -140,32 +121,15 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     void SetOpenState();
     void OnPortMonitorEvents();
     void UpdateKeepNameAction();
-    void PostDownloadControls(quintptr wParam);
-    // IDownloadListener, on the worker's thread: each posts its work to the user-interface thread.
-    void OnDownloadStarted() override;
-    void OnDownloadProgress(int count) override;
-    void OnDownloadSucceeded() override;
-    void OnDownloadBell() override;
-    void OnDownloadFinished(const DownloadResult& result) override;
-    // Runs fn on the user-interface thread, unless the form is gone by then.
-    template <typename Fn> void PostToForm(Fn fn);
+    // The session's news.
+    void ConnectSession();
+    void OnOpened();
+    void OnOpenFailed(const QString& why);
+    void ShowLineLost(const QString& portName, bool wasLive);
     // The download is over: the buttons come back, and a failure is told to the operator.
-    void EndDownload(const DownloadResult& result);
-    // After a failed write: a port whose device is gone is closed, so the form shows its true state.
-    // Returns whether it was.
-    bool CloseIfDeviceGone();
-    // ILiveListener, on the link's live thread: each posts its work to the user-interface thread.
-    void OnLiveFrameSent(int slot, std::uint16_t value) override;
-    void OnLiveFailed(int slot, const std::string& errorText) override;
-    void LiveFailed(const QString& errorText);
-    // The recipe at camera, position changed: send what differs from what live last queued there.
-    void SendLiveChanges(int camera, int position);
-    void SendLiveValue(int camera, int position, int channel, bool mask, std::uint16_t value);
-    // Live off, its session journalled; result: kJournalComplete or kJournalFailed.
-    void EndLiveSession(const char* result, const QString& error = QString());
-    void UpdateControllerLine();
-    JournalRecord NewRecord(const char* kind) const;
-    void ConnectDocument();
+    void OnDownloadEnded(const DownloadResult& result, bool portClosed);
+    void OnLiveFailed(const QString& portName, const QString& errorText, bool portClosed);
+    void UncheckLive();
 
     const QColor m_clrNormal;
     const QColor m_clrPosition;
@@ -180,6 +144,7 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     QProgressBar* m_progress = nullptr;
     QPushButton* m_btnDownload = nullptr;
 
+    ControllerSession& m_session;
     QWidget* m_form = nullptr;
     CRecipeEditor* m_editor = nullptr;
     std::map<int, QWidget*> m_controls;
@@ -187,7 +152,6 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     QColor m_progressColor;
     // The name the operator picked in the list, kept across refreshes while it is present.
     QString m_pickedPort;
-    std::shared_ptr<IBeeper> m_beeper;
     // Discovery with the identities of the adapters, cached between refreshes.
     std::unique_ptr<PortScanner> m_scanner;
     std::unique_ptr<PortMonitor> m_portMonitor;
@@ -196,26 +160,7 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     // The open port's kernel name ("ttyUSB0"), matched against udev's remove events, and how the list
     // showed it, for the message when it goes away.
     std::string m_openKernelName;
-    // Counts the opens, so that the news of a hang-up is taken only for the opening it came from.
-    std::atomic<int> m_openCount{0};
-    // From a download's start until its end has been handled here (EndDownload).
-    bool m_downloadUnended = false;
     QString m_openDescription;
     QCheckBox* m_chkLive = nullptr;
     QLabel* m_stController = nullptr;
-    // What live sending last queued per slot: an edit sends the slots where the recipe now differs.
-    kavo::download::FrameValueArray m_liveBasis{};
-    bool m_position5Told = false; // this live session
-    // The live session's journal record, frames counted on the user-interface thread.
-    std::optional<JournalRecord> m_liveRecord;
-    std::chrono::steady_clock::time_point m_liveStart{};
-    std::atomic<int> m_liveFrames{0}; // counted on the live thread
-    // The running download's record, completed by the worker's end notice.
-    JournalRecord m_downloadRecord;
-    std::chrono::steady_clock::time_point m_downloadStart{};
-    const CKAVODoc* m_connectedDoc = nullptr;
-    // Before the link: the link's last notices may still append.
-    std::unique_ptr<JournalWriter> m_journal;
-    // Declared last so that it is destroyed first; the destructor closes it explicitly anyway.
-    std::unique_ptr<ControllerLink> m_link;
 };

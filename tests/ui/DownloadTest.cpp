@@ -101,7 +101,7 @@ class DownloadTest : public ::testing::Test {
         doc = window->Doc();
         ASSERT_EQ(form->PortList()->currentText(), QStringLiteral("COM3"));
         QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-        ASSERT_TRUE(form->Port()->isOpen());
+        ASSERT_TRUE(form->Session().Port().isOpen());
         controller = std::make_unique<Controller>(*pty);
 
         // A recipe in which every level and mask differs.
@@ -119,7 +119,9 @@ class DownloadTest : public ::testing::Test {
         controller.reset();
         window.reset();
     }
-    bool Finished() const { return !form->IsDownloadRunning() && form->DownloadButton()->isEnabled(); }
+    bool Finished() const {
+        return !form->Session().IsDownloadRunning() && form->DownloadButton()->isEnabled();
+    }
 
     CScriptedMessageBoxes boxes;
     FakeMachine machine;
@@ -229,7 +231,7 @@ TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
         };
         QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
         boxes.whileShown = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return !form->IsDownloadRunning(); }));
+        ASSERT_TRUE(WaitFor([&] { return !form->Session().IsDownloadRunning(); }));
         QCoreApplication::processEvents();
 
         ASSERT_EQ(boxes.shown.size(), 2u);
@@ -246,7 +248,7 @@ TEST_F(DownloadTest, TheOtherEndGoneEndsInTheFailureState) {
         }
         EXPECT_EQ(QColor(bar.pixel(bar.width() - 4, y)), QColor(0, 0, 0));
         EXPECT_EQ(beeper->calls.load(), 0);
-        EXPECT_FALSE(form->Port()->isOpen());
+        EXPECT_FALSE(form->Session().Port().isOpen());
         EXPECT_EQ(form->OpenPortButton()->text(), QLatin1String("Open Port"));
         EXPECT_TRUE(form->OpenPortButton()->isEnabled());
         EXPECT_FALSE(form->DownloadButton()->isEnabled());
@@ -286,7 +288,7 @@ TEST_F(DownloadTest, QuittingDuringADownloadAsksWaitOrStop) {
         EXPECT_EQ(boxes.shown[1].buttons, (QStringList{QStringLiteral("Wait"), QStringLiteral("Stop")}));
         if (c.allFramesSent) {
             EXPECT_TRUE(frame->isVisible());
-            EXPECT_TRUE(form->IsDownloadRunning());
+            EXPECT_TRUE(form->Session().IsDownloadRunning());
             ASSERT_TRUE(WaitFor([&] { return !frame->isVisible(); }));
             EXPECT_EQ(form->Progress()->value(), 192);
             ASSERT_TRUE(WaitFor([&] { return controller->Size() >= 192u * 6u; }));
@@ -320,7 +322,7 @@ TEST_F(DownloadTest, QuittingDuringTheBeepIsClean) {
     Start(std::chrono::milliseconds(1), std::chrono::milliseconds(60000));
     QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return form->ProgressBarColor() == QColor(0, 255, 0); }));
-    EXPECT_TRUE(form->IsDownloadRunning()); // waiting out the tone's length
+    EXPECT_TRUE(form->Session().IsDownloadRunning()); // waiting out the tone's length
     window.reset();
     QCoreApplication::processEvents();
     // The reader may still be taking the last frames off the terminal.

@@ -103,7 +103,7 @@ TEST_F(FormSetupTest, StartStateShowsTheFirstCameraAndPositionAndTheGreatestPort
         EXPECT_TRUE(form->LevelBar(ch)->isVisible());
     }
     EXPECT_FALSE(doc->IsModified());
-    EXPECT_FALSE(form->Port()->isOpen());
+    EXPECT_FALSE(form->Session().Port().isOpen());
 }
 
 TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInTabOrder) {
@@ -285,27 +285,27 @@ TEST_F(FormSetupTest, OpeningAPortInTheTableAndClosingIt) {
     Pick(QStringLiteral("COM1"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
     EXPECT_TRUE(boxes.shown.empty());
-    ASSERT_TRUE(form->Port()->isOpen());
-    EXPECT_STREQ(form->Port()->portName(), "COM1");
-    EXPECT_EQ(form->Port()->baudRate(), 115200);
-    EXPECT_EQ(form->Port()->parity(), ParityNone);
-    EXPECT_EQ(form->Port()->dataBits(), DataBits8);
-    EXPECT_EQ(form->Port()->stopBits(), StopOne);
-    EXPECT_EQ(form->Port()->flowControl(), FlowNone);
-    EXPECT_EQ(form->Port()->readBufferSize(), 4096u);
+    ASSERT_TRUE(form->Session().Port().isOpen());
+    EXPECT_STREQ(form->Session().Port().portName(), "COM1");
+    EXPECT_EQ(form->Session().Port().baudRate(), 115200);
+    EXPECT_EQ(form->Session().Port().parity(), ParityNone);
+    EXPECT_EQ(form->Session().Port().dataBits(), DataBits8);
+    EXPECT_EQ(form->Session().Port().stopBits(), StopOne);
+    EXPECT_EQ(form->Session().Port().flowControl(), FlowNone);
+    EXPECT_EQ(form->Session().Port().readBufferSize(), 4096u);
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Close Port"));
     EXPECT_FALSE(form->PortList()->isEnabled());
     EXPECT_FALSE(form->IsRefreshTimerActive());
     EXPECT_TRUE(form->DownloadButton()->isEnabled());
 
     // The line is really the one picked: a byte written reaches COM1's other end.
-    ASSERT_EQ(form->Port()->write("\x5A", 1), 1);
+    ASSERT_EQ(form->Session().Port().write("\x5A", 1), 1);
     std::vector<unsigned char> got;
     ASSERT_TRUE(pty1.ReadSome(got, 2000));
     EXPECT_EQ(got, std::vector<unsigned char>{0x5A});
 
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    EXPECT_FALSE(form->Port()->isOpen());
+    EXPECT_FALSE(form->Session().Port().isOpen());
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
     EXPECT_TRUE(form->PortList()->isEnabled());
     EXPECT_TRUE(form->IsRefreshTimerActive());
@@ -359,7 +359,7 @@ TEST_F(FormSetupTest, FailedOpenNamesTheCause) {
         EXPECT_TRUE(lines[2].startsWith(QLatin1String(c.cause))) << lines[2].toStdString();
         EXPECT_EQ(boxes.shown[0].type & MB_TYPEMASK, MB_OK);
         EXPECT_EQ(boxes.shown[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);
-        EXPECT_FALSE(form->Port()->isOpen());
+        EXPECT_FALSE(form->Session().Port().isOpen());
         EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
         EXPECT_TRUE(form->PortList()->isEnabled());
         EXPECT_TRUE(form->IsRefreshTimerActive());
@@ -373,9 +373,9 @@ TEST_F(FormSetupTest, FailedOpenNamesTheCause) {
 TEST_F(FormSetupTest, TheOpenPortsLineHangingUpClosesThePort) {
     Pick(QStringLiteral("COM1"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    ASSERT_TRUE(form->Port()->isOpen());
+    ASSERT_TRUE(form->Session().Port().isOpen());
     pty1.CloseMaster();
-    ASSERT_TRUE(WaitFor([&] { return !form->Port()->isOpen(); }));
+    ASSERT_TRUE(WaitFor([&] { return !form->Session().Port().isOpen(); }));
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
     EXPECT_TRUE(form->PortList()->isEnabled());
     EXPECT_TRUE(form->IsRefreshTimerActive());
@@ -389,7 +389,7 @@ TEST_F(FormSetupTest, TheOpenPortsLineHangingUpClosesThePort) {
     form->OnTimer(CFormSetup::kRefreshTimerId);
     Pick(QStringLiteral("COM1"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    EXPECT_TRUE(form->Port()->isOpen());
+    EXPECT_TRUE(form->Session().Port().isOpen());
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
@@ -444,7 +444,7 @@ TEST_F(FormSetupTest, RefreshWithTheSameNamesLeavesTheListAlone) {
 TEST_F(FormSetupTest, InitialUpdateWithThePortOpenKeepsThePortStateAndPaintsTheRecipesSelection) {
     Pick(QStringLiteral("COM2"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    ASSERT_TRUE(form->Port()->isOpen());
+    ASSERT_TRUE(form->Session().Port().isOpen());
 
     // As after opening a recipe whose current camera and position are 2 and 3.
     doc->m_curCamera = 2;
@@ -452,7 +452,7 @@ TEST_F(FormSetupTest, InitialUpdateWithThePortOpenKeepsThePortStateAndPaintsTheR
     doc->m_levels[1][2][0] = 77;
     doc->SendInitialUpdate();
 
-    EXPECT_TRUE(form->Port()->isOpen());
+    EXPECT_TRUE(form->Session().Port().isOpen());
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Close Port"));
     EXPECT_TRUE(form->DownloadButton()->isEnabled());
     EXPECT_FALSE(form->IsRefreshTimerActive());
@@ -466,7 +466,7 @@ TEST_F(FormSetupTest, InitialUpdateWithThePortOpenKeepsThePortStateAndPaintsTheR
 TEST_F(FormSetupTest, DownloadControlsMessageTogglesExactlyTwoButtons) {
     Pick(QStringLiteral("COM1"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    ASSERT_TRUE(form->Port()->isOpen());
+    ASSERT_TRUE(form->Session().Port().isOpen());
 
     struct Case {
         quintptr wParam;

@@ -42,7 +42,7 @@ class LiveTest : public ::testing::Test {
         doc = window->Doc();
         EXPECT_FALSE(form->LiveBox()->isEnabled()); // only while the port is open
         QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-        ASSERT_TRUE(form->Port()->isOpen());
+        ASSERT_TRUE(form->Session().Port().isOpen());
         far = std::make_unique<FarEnd>(*pty);
     }
     void TearDown() override {
@@ -52,7 +52,7 @@ class LiveTest : public ::testing::Test {
     }
     void TickLive() {
         form->LiveBox()->click();
-        ASSERT_TRUE(form->IsLive());
+        ASSERT_TRUE(form->Session().IsLive());
     }
     // The frames that arrived after the first skip ones, once want of them are there and the line has been
     // quiet for a while after them.
@@ -147,7 +147,7 @@ TEST_F(LiveTest, EachEditSendsTheFramesOfWhatChanged) {
     EXPECT_FALSE(form->LiveBox()->isEnabled());
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
     EXPECT_TRUE(form->LiveBox()->isChecked());
-    EXPECT_TRUE(form->IsLive());
+    EXPECT_TRUE(form->Session().IsLive());
 }
 
 // While the thumb is dragged the light follows it: the values are coalesced, frames never closer than 50 ms,
@@ -189,7 +189,8 @@ TEST_F(LiveTest, TheControllerLineFollowsEditsAndDownloads) {
     Start(std::chrono::milliseconds(2));
     EXPECT_EQ(Line(), QStringLiteral("Controller: not yet written from here"));
     QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !form->IsDownloadRunning() && form->DownloadButton()->isEnabled(); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return !form->Session().IsDownloadRunning() && form->DownloadButton()->isEnabled(); }));
     EXPECT_EQ(Line(), QStringLiteral("Controller: matches this recipe"));
 
     form->LevelBar(1)->triggerAction(QAbstractSlider::SliderSingleStepSub);
@@ -213,7 +214,8 @@ TEST_F(LiveTest, TheControllerLineFollowsEditsAndDownloads) {
     ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 5; }));
     far->Stop();
     pty->CloseMaster();
-    ASSERT_TRUE(WaitFor([&] { return !form->IsDownloadRunning() && !form->Port()->isOpen(); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return !form->Session().IsDownloadRunning() && !form->Session().Port().isOpen(); }));
     EXPECT_EQ(Line(), QStringLiteral("Controller: unknown (last download did not finish)"));
 }
 
@@ -238,10 +240,10 @@ TEST_F(LiveTest, AHangUpDuringLiveSendingTurnsLiveOff) {
     EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("Live is off")))
         << boxes.shown[0].text.toStdString();
     EXPECT_EQ(boxes.shown[0].type & MB_ICONMASK, MB_ICONERROR);
-    EXPECT_FALSE(form->IsLive());
+    EXPECT_FALSE(form->Session().IsLive());
     EXPECT_FALSE(form->LiveBox()->isChecked());
     EXPECT_FALSE(form->LiveBox()->isEnabled());
-    EXPECT_FALSE(form->Port()->isOpen());
+    EXPECT_FALSE(form->Session().Port().isOpen());
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
     EXPECT_FALSE(QSettings().value(QStringLiteral("Setup/Live")).toBool());
 
@@ -252,63 +254,6 @@ TEST_F(LiveTest, AHangUpDuringLiveSendingTurnsLiveOff) {
     EXPECT_EQ(records[0].result, QStringLiteral("failed"));
     EXPECT_EQ(records[0].failedFrame, 2);
     EXPECT_EQ(records[0].error, QStringLiteral("the adapter was unplugged or the line hung up"));
-    QFile::remove(DefaultJournalPath());
-}
-
-// One journal record per download: complete, failed at a frame with the port's reason, stopped by quitting.
-TEST_F(LiveTest, EveryDownloadIsJournalled) {
-    QFile::remove(DefaultJournalPath());
-    Start(std::chrono::milliseconds(5));
-    const QString sha = RecipeImageSha256(*doc);
-    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !form->IsDownloadRunning() && form->DownloadButton()->isEnabled(); }));
-
-    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 10; }));
-    far->Stop();
-    pty->CloseMaster();
-    ASSERT_TRUE(WaitFor([&] { return !form->IsDownloadRunning() && !form->Port()->isOpen(); }));
-    const int failedAt = form->Progress()->value() + 1;
-
-    // A fresh line for the third, stopped by quitting.
-    far.reset();
-    pty = std::make_unique<PtyPair>();
-    machine.AddPort(QStringLiteral("COM3"), QString::fromStdString(pty->slaveName));
-    far = std::make_unique<FarEnd>(*pty);
-    QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    ASSERT_TRUE(form->Port()->isOpen());
-    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 10; }));
-    window.reset();
-
-    const QList<JournalRecord> records = Journal(3);
-    ASSERT_EQ(records.size(), 3);
-    struct Want {
-        const char* result;
-        int frames; // -1: at least 10, fewer than 192
-        int failedFrame;
-    };
-    const Want want[] = {{"complete", 192, 0}, {"failed", failedAt - 1, failedAt}, {"stopped", -1, 0}};
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(want[i].result);
-        const JournalRecord& r = records[i];
-        EXPECT_EQ(r.kind, QStringLiteral("download"));
-        EXPECT_EQ(r.result, QLatin1String(want[i].result));
-        if (want[i].frames >= 0) {
-            EXPECT_EQ(r.frames, want[i].frames);
-        } else {
-            EXPECT_GE(r.frames, 10);
-            EXPECT_LT(r.frames, 192);
-        }
-        EXPECT_EQ(r.failedFrame, want[i].failedFrame);
-        EXPECT_EQ(r.port, QStringLiteral("COM3"));
-        EXPECT_FALSE(r.device.isEmpty());
-        EXPECT_EQ(r.recipe, QStringLiteral("Untitled"));
-        EXPECT_EQ(r.sha256, sha);
-        EXPECT_TRUE(r.time.endsWith(QLatin1Char('Z')));
-        EXPECT_FALSE(r.user.isEmpty());
-    }
-    EXPECT_EQ(records[1].error, QStringLiteral("the adapter was unplugged or the line hung up"));
     QFile::remove(DefaultJournalPath());
 }
 

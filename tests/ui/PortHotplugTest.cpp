@@ -156,11 +156,11 @@ TEST_F(PortHotplug, UnpluggingTheOpenPortClosesItAndPluggingItBackLetsItOpenAgai
     StartForm();
     ASSERT_EQ(Entries(), QStringList{kListed});
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    ASSERT_TRUE(form->Port()->isOpen()) << boxes.shown.back().text.toStdString();
-    EXPECT_STREQ(form->Port()->portName(), "COM33");
+    ASSERT_TRUE(form->Session().Port().isOpen()) << boxes.shown.back().text.toStdString();
+    EXPECT_STREQ(form->Session().Port().portName(), "COM33");
 
     Unplug(); // nothing is being sent
-    ASSERT_TRUE(WaitFor([&] { return !form->Port()->isOpen(); }, kBeforeTheRefreshMs));
+    ASSERT_TRUE(WaitFor([&] { return !form->Session().Port().isOpen(); }, kBeforeTheRefreshMs));
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
     EXPECT_TRUE(form->PortList()->isEnabled());
     EXPECT_FALSE(form->DownloadButton()->isEnabled());
@@ -174,8 +174,8 @@ TEST_F(PortHotplug, UnpluggingTheOpenPortClosesItAndPluggingItBackLetsItOpenAgai
     const QString relisted = QStringLiteral("COM34  FT232R USB UART (A10K3J)");
     ASSERT_TRUE(WaitFor([&] { return Entries() == QStringList{relisted}; }, kBeforeTheRefreshMs));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
-    EXPECT_TRUE(form->Port()->isOpen());
-    EXPECT_STREQ(form->Port()->portName(), "COM34");
+    EXPECT_TRUE(form->Session().Port().isOpen());
+    EXPECT_STREQ(form->Session().Port().portName(), "COM34");
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
