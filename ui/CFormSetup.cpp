@@ -121,7 +121,9 @@ CFormSetup::CFormSetup(const AppServices& services, ControllerSession& session, 
 }
 
 CFormSetup::~CFormSetup() {
-    // The session outlives the form: it no longer asks the form's list.
+    // The session outlives the form: it tells the form nothing more and no longer asks its list.
+    m_session.disconnect(this);
+    m_session.disconnect(m_stController);
     m_session.SetChosenPort(nullptr);
     delete m_portNotifier; // before the monitor's descriptor closes
     m_portNotifier = nullptr;

@@ -103,13 +103,13 @@ int main(int argc, char** argv) {
     CFormSetup* form = app.MainFrame()->FormPane();
     CKAVODoc* doc = app.Document();
     form->OpenPortButton()->click();
-    if (!form->Port()->isOpen()) {
+    if (!form->Session().Port().isOpen()) {
         std::fprintf(stderr, "live_latency_bench: COM3 did not open\n");
         return 1;
     }
     FarEnd far(pty);
     form->LiveBox()->click();
-    if (!form->IsLive()) {
+    if (!form->Session().IsLive()) {
         std::fprintf(stderr, "live_latency_bench: Live did not turn on\n");
         return 1;
     }
@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
         std::printf("\nThe same by full download: %.0f ms from Download to the last frame, for every edit "
                     "(%d edits: %.1f min)\n",
                     ms, edits, ms * edits / 60000.0);
-        Pump([&] { return !form->IsDownloadRunning(); });
+        Pump([&] { return !form->Session().IsDownloadRunning(); });
     }
     return 0;
 }
