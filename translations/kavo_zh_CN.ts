@@ -27,12 +27,12 @@
         <translation>关闭串口</translation>
     </message>
     <message>
-        <location line="+142"/>
+        <location line="+144"/>
         <source>Keep this adapter&apos;s name</source>
         <translation>保留此适配器的名称</translation>
     </message>
     <message>
-        <location line="+51"/>
+        <location line="+52"/>
         <source>Live</source>
         <translation>实时</translation>
     </message>
@@ -59,7 +59,7 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>实时已关闭；控制器可能未保存最后的修改。打开串口后请重新勾选“实时”。</translation>
     </message>
     <message>
-        <location line="+54"/>
+        <location line="+55"/>
         <source>a download is already running</source>
         <translation>已有下载正在进行</translation>
     </message>
@@ -372,12 +372,12 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>ControllerSession</name>
     <message>
-        <location filename="../session/ControllerSession.cpp" line="+32"/>
+        <location filename="../session/ControllerSession.cpp" line="+33"/>
         <source>The download journal can&apos;t be written: %1</source>
         <translation>无法写入下载日志：%1</translation>
     </message>
     <message>
-        <location line="+212"/>
+        <location line="+214"/>
         <source>Controller: receiving a download</source>
         <translation>控制器：正在接收下载</translation>
     </message>
@@ -397,7 +397,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>控制器：未知（仅从此处写入了 %2 项设置中的 %1 项）</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+5"/>
         <source>Controller: matches this recipe</source>
         <translation>控制器：与此配方一致</translation>
     </message>
@@ -412,7 +412,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>控制器：有 %1 项设置与此配方不同</translation>
     </message>
     <message>
-        <location filename="../session/ControllerSessionLive.cpp" line="+86"/>
+        <location filename="../session/ControllerSessionLive.cpp" line="+85"/>
         <source>Position %1 has no controller address: its changes are not sent live.</source>
         <translation>位置 %1 没有控制器地址：其修改不会实时发送。</translation>
     </message>
