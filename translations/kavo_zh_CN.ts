@@ -473,7 +473,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>PortDoctor</name>
     <message>
-        <location filename="../serial/PortDoctor.cpp" line="+138"/>
+        <location filename="../ports/PortDoctor_linux.cpp" line="+138"/>
         <source>Permission denied for %1: %2 belongs to group %3 (%4); you are in the %3 group in /etc/group but not yet in this session: log out and in (or run newgrp %3).</source>
         <translation>无权访问 %1：%2 属于 %3 组（%4）；/etc/group 中您已在 %3 组，但本次会话中尚未生效：请注销并重新登录（或运行 newgrp %3）。</translation>
     </message>
@@ -654,7 +654,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>PortWording</name>
     <message>
-        <location filename="../serial/PortWording.cpp" line="+27"/>
+        <location filename="../serial/PortWording.cpp" line="+25"/>
         <source>the adapter was unplugged or the line hung up</source>
         <translation>适配器已被拔出或线路已挂断</translation>
     </message>

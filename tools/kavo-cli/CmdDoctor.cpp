@@ -5,7 +5,6 @@
 #include "PortDoctor.h"
 #include "PortNameTable.h"
 #include "PortScanner.h"
-#include "PortWording.h"
 
 #include <algorithm>
 #include <cstdio>

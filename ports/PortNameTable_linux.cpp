@@ -1,8 +1,11 @@
 #include "PortNameTable.h"
 
 #include "SettingsLocation.h"
+#include "UucpLock.h"
 
+#include <algorithm>
 #include <bitset>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -162,6 +165,11 @@ bool PortNameTable::isAbandonedEntry(std::string_view portName, std::string_view
     return abandoned;
 }
 
+bool PortNameTable::heldByLockFile(const std::string& devicePath) const {
+    const std::optional<UucpLock> lock = FindUucpLockOf(m_lockDir, devicePath);
+    return lock && lock->live;
+}
+
 std::optional<std::string> PortNameTable::builtInPath(unsigned number) const {
     for (const BuiltInBlock& block : kBuiltIn) {
         if (number < block.first || number >= block.first + kBlockSize) {
@@ -249,4 +257,15 @@ std::vector<std::string> EnumeratePorts(const PortNameTable& table) {
     std::vector<std::string> list;
     EnumeratePorts(table, list);
     return list;
+}
+
+bool PortListLess(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+void SortPortList(std::vector<std::string>& names) {
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return PortListLess(a, b); });
 }
