@@ -11,7 +11,7 @@
 // Why a serial port cannot be used, and what to do about it: permission (the device's group and mode
 // against the user's groups), another program holding it (flock, a live UUCP lock file, an open
 // descriptor), ModemManager probing it, brltty claiming it. The same words serve kavo-cli doctor and the
-// second line of the form's failed-open message.
+// second line of the form's failed-open message. What reads the machine is in PortDoctor_linux.cpp.
 
 // Who asks: the user and the groups of this session. Made up in tests (they may run as root).
 struct DoctorCredentials {

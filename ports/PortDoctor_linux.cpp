@@ -1,7 +1,7 @@
+// The doctor on Linux: the device's mode and group against the user's groups (/etc/group), holders from
+// /proc/locks, UUCP lock files and /proc/PID/fd, ModemManager among the processes, brltty's udev rules.
 #include "PortDoctor.h"
 
-#include "CSerialPortBase.h"
-#include "PortWording.h"
 #include "TextCatalogue.h"
 #include "UucpLock.h"
 
@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -245,11 +244,6 @@ DoctorSystem DoctorSystem::OfThisMachine() {
     return system;
 }
 
-std::string PortHolder::Describe() const {
-    const std::string who = program.empty() ? KAVO_TR("PortDoctor", "a program") : program;
-    return FillText(KAVO_TR("PortDoctor", "%1 (PID %2)"), {who, std::to_string(pid)});
-}
-
 std::string GroupName(gid_t gid, const DoctorSystem& system) {
     std::ifstream in(system.groupFile);
     std::string line;
@@ -433,20 +427,4 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
         }
     }
     return findings;
-}
-
-std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError,
-                               int systemError, const PortIdentity& identity, const DoctorSystem& system) {
-    if (!name.empty() && (portError == ErrorAccessDenied || systemError == EACCES || systemError == EPERM ||
-                          systemError == EBUSY)) {
-        for (const PortFinding& f : DiagnosePort(table, name, identity, system)) {
-            const bool held = f.kind == PortFinding::Held;
-            const bool permission =
-                f.kind == PortFinding::Permission || f.kind == PortFinding::NotYetInSession;
-            if ((held && systemError == EBUSY) || (permission && systemError != EBUSY)) {
-                return f.text;
-            }
-        }
-    }
-    return PortOpenFailureText(name, portError, systemError);
 }

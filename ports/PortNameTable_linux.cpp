@@ -1,11 +1,12 @@
+// The port name table on Linux: the settings folder under XDG_CONFIG_HOME, the port folder's links, the
+// built-in blocks of tty nodes in /dev (ttyS only where sysfs reports a UART) and the UUCP lock files in
+// /var/lock.
 #include "PortNameTable.h"
 
 #include "SettingsLocation.h"
 #include "UucpLock.h"
 
-#include <algorithm>
 #include <bitset>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -57,19 +58,6 @@ bool HasUart(const std::string& typePath) {
 
 } // namespace
 
-PortNameTable::PortNameTable(std::string userDir, std::string sysfsRoot, std::string devRoot,
-                             std::string lockDir)
-    : m_userDir(std::move(userDir)), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)),
-      m_lockDir(std::move(lockDir)) {}
-
-PortNameTable PortNameTable::FromEnvironment() {
-    const char* dir = std::getenv("KAVO_PORTS_DIR");
-    if (dir != nullptr && *dir != '\0') {
-        return PortNameTable(dir);
-    }
-    return PortNameTable(DefaultUserDir());
-}
-
 std::string PortNameTable::DefaultUserDir() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // A relative XDG_CONFIG_HOME is invalid and is ignored.
@@ -83,26 +71,6 @@ std::string PortNameTable::DefaultUserDir() {
         home = pw->pw_dir;
     }
     return home + "/.config" + UserSubDir();
-}
-
-const std::string& PortNameTable::userDir() const {
-    return m_userDir;
-}
-
-std::optional<unsigned> PortNameTable::PortNumber(std::string_view portName) {
-    if (portName.size() < 4 || portName.substr(0, 3) != "COM") {
-        return std::nullopt;
-    }
-    const std::string_view digits = portName.substr(3);
-    if (digits.size() > 1 && digits[0] == '0') {
-        return std::nullopt;
-    }
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size()) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 std::optional<std::string> PortNameTable::devicePath(std::string_view portName) const {
@@ -137,10 +105,6 @@ std::optional<std::string> PortNameTable::devicePath(std::string_view portName) 
         }
     }
     return builtInPath(*number);
-}
-
-std::string PortNameTable::entryLockPath(std::string_view portName) const {
-    return m_userDir + "/" + std::string(portName) + ".lock";
 }
 
 bool PortNameTable::isAbandonedEntry(std::string_view portName, std::string_view target) const {
@@ -242,30 +206,4 @@ std::vector<std::pair<std::string, std::string>> EnumeratePortDevices(const Port
         }
     }
     return present;
-}
-
-bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list) {
-    bool found = false;
-    for (auto& [name, device] : EnumeratePortDevices(table)) {
-        list.push_back(std::move(name));
-        found = true;
-    }
-    return found;
-}
-
-std::vector<std::string> EnumeratePorts(const PortNameTable& table) {
-    std::vector<std::string> list;
-    EnumeratePorts(table, list);
-    return list;
-}
-
-bool PortListLess(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-void SortPortList(std::vector<std::string>& names) {
-    std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& a, const std::string& b) { return PortListLess(a, b); });
 }
