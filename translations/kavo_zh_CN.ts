@@ -473,7 +473,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>PortDoctor</name>
     <message>
-        <location filename="../ports/PortDoctor_linux.cpp" line="+137"/>
+        <location filename="../ports/PortDoctor_linux.cpp" line="+138"/>
         <source>Permission denied for %1: %2 belongs to group %3 (%4); you are in the %3 group in /etc/group but not yet in this session: log out and in (or run newgrp %3).</source>
         <translation>无权访问 %1：%2 属于 %3 组（%4）；/etc/group 中您已在 %3 组，但本次会话中尚未生效：请注销并重新登录（或运行 newgrp %3）。</translation>
     </message>
@@ -513,7 +513,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>%1（PID %2）</translation>
     </message>
     <message>
-        <location filename="../ports/PortDoctor_linux.cpp" line="+98"/>
+        <location filename="../ports/PortDoctor_linux.cpp" line="+103"/>
         <source>lock file %1</source>
         <translation>锁文件 %1</translation>
     </message>

@@ -47,7 +47,7 @@ class Doctor : public FakeAdapters {
         FakeAdapters::SetUp();
         plugUsb("ttyUSB0", "FT232R USB UART", "A10K3J");
         system.procRoot = "/proc";
-        system.groupFile = path("group");
+        system.groups = GroupFile(); // none until a test writes its group file
         system.udevRuleDirs = {path("rules")};
         system.brlttyPrograms = {path("brltty")};
         system.credentials = DoctorCredentials{0, "root", {0}};
@@ -65,6 +65,10 @@ class Doctor : public FakeAdapters {
         return PortIdentityReader(path("sys"), path("dev")).Read(path("dev/ttyUSB0"));
     }
     std::string firstText() const { return DiagnosePort(table(), "COM33", identity(), system).at(0).text; }
+    void writeGroups(const std::string& text) {
+        write(path("group"), text);
+        system.groups = GroupFile::Read(path("group"));
+    }
 
     DoctorSystem system;
 };
@@ -131,12 +135,12 @@ TEST_F(Doctor, PermissionNamesTheGroupAndTheRemedy) {
     system.credentials =
         DoctorCredentials{st.st_uid + 4242, "operator", {static_cast<gid_t>(st.st_gid + 4242)}};
     const std::string gid = std::to_string(st.st_gid);
-    write(path("group"), "serialgroup:x:" + gid + ":someone");
+    writeGroups("serialgroup:x:" + gid + ":someone");
     EXPECT_EQ(kinds(), std::vector<PortFinding::Kind>{PortFinding::Permission});
     EXPECT_NE(firstText().find("add yourself to the serialgroup group"), std::string::npos) << firstText();
     EXPECT_NE(firstText().find("log out and in"), std::string::npos);
 
-    write(path("group"), "serialgroup:x:" + gid + ":someone,operator");
+    writeGroups("serialgroup:x:" + gid + ":someone,operator");
     EXPECT_EQ(kinds(), std::vector<PortFinding::Kind>{PortFinding::NotYetInSession});
     EXPECT_NE(firstText().find("in /etc/group but not yet in this session"), std::string::npos)
         << firstText();
@@ -163,6 +167,36 @@ TEST_F(Doctor, ModemManagerAndBrlttyClaimingTheAdapter) {
     write(path("rules/85-brltty.rules"), "ENV{PRODUCT}==\"403/6001/*\", GOTO=\"brltty_usb_run\"");
     EXPECT_EQ(kinds(), std::vector<PortFinding::Kind>{PortFinding::Brltty});
     EXPECT_NE(firstText().find("sudo apt remove brltty"), std::string::npos);
+}
+
+// The group file is read once and then asked: names by gid (the first entry wins), gids by name, members. A
+// line that names no gid (empty or not a number) or lacks a field names no group, rather than group 0.
+TEST(GroupFile, NamesIdsAndMembersOfOneReading) {
+    const fs::path file = fs::temp_directory_path() / ("kavo-group-" + std::to_string(::getpid()));
+    std::ofstream(file) << "dialout:x:20:alice,bob\n"
+                           "plugdev:x:46:\n"
+                           "not a group line\n"
+                           "nogid:x::carol\n"
+                           "badgid:x:4x:dave\n"
+                           "short:x:30\n"
+                           "uucp:x:20:carol\n";
+    const GroupFile groups = GroupFile::Read(file.string());
+    fs::remove(file);
+
+    EXPECT_EQ(groups.NameOf(20), "dialout");
+    EXPECT_EQ(groups.NameOf(46), "plugdev");
+    EXPECT_EQ(groups.NameOf(999), "999");
+    EXPECT_EQ(groups.IdOf("dialout"), std::optional<gid_t>(20));
+    EXPECT_EQ(groups.IdOf("uucp"), std::optional<gid_t>(20));
+    for (const char* none : {"nogid", "badgid", "short", "not a group line", "nobody"}) {
+        EXPECT_EQ(groups.IdOf(none), std::nullopt) << none;
+    }
+    EXPECT_TRUE(groups.Lists("alice", 20));
+    EXPECT_TRUE(groups.Lists("carol", 20)); // the second entry with that gid
+    EXPECT_FALSE(groups.Lists("alice", 46));
+    EXPECT_FALSE(groups.Lists("dave", 4));
+    EXPECT_FALSE(groups.Lists("", 46));
+    EXPECT_EQ(GroupFile::Read((fs::path(file) / "missing").string()).NameOf(20), "20");
 }
 
 } // namespace
