@@ -3,7 +3,6 @@
 #include "DeviceWrite.h"
 #include "LockGuard.h"
 #include "ReceiveLoop.h"
-#include "UucpLock.h"
 
 #include <cerrno>
 #include <chrono>
@@ -15,8 +14,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-CSerialPortUnixBase::CSerialPortUnixBase(PortNameTable table)
-    : m_table(std::move(table)), m_receiveBuffer(std::make_unique<RingBuffer<char>>(kDefaultReadBufferSize)) {
+CSerialPortUnixBase::CSerialPortUnixBase(std::shared_ptr<const IPortResolver> names)
+    : m_names(std::move(names)), m_receiveBuffer(std::make_unique<RingBuffer<char>>(kDefaultReadBufferSize)) {
 }
 
 CSerialPortUnixBase::~CSerialPortUnixBase() {
@@ -42,7 +41,10 @@ std::optional<std::string> CSerialPortUnixBase::resolveDevice() const {
     if (!m_portName.empty() && m_portName[0] == '/') {
         return m_portName;
     }
-    return m_table.devicePath(m_portName);
+    if (m_names == nullptr) {
+        return std::nullopt;
+    }
+    return m_names->devicePath(m_portName);
 }
 
 bool CSerialPortUnixBase::failOpen(PortError code, int systemError) {
@@ -70,7 +72,7 @@ bool CSerialPortUnixBase::open() {
     }
     // A serial program of the UUCP tradition marks the line it uses with a lock file and no flock: a live
     // one is honoured as "in use"; a stale one (its PID gone) marks nothing.
-    if (const std::optional<UucpLock> lock = FindUucpLockOf(m_table.lockDir(), *path); lock && lock->live) {
+    if (m_names != nullptr && m_names->heldByLockFile(*path)) {
         return failOpen(ErrorAccessDenied, EBUSY);
     }
     const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

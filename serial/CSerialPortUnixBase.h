@@ -1,17 +1,18 @@
 #pragma once
 
 #include "CSerialPortBase.h"
+#include "IPortResolver.h"
 #include "LineSettings.h"
-#include "PortNameTable.h"
 #include "RingBuffer.h"
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
-// CSerialPortBase over a POSIX tty (termios). A name beginning with '/' is taken as a device path; a COMn
-// name is looked up in the port name table, and the whole name is used.
+// CSerialPortBase over a POSIX tty (termios). A name beginning with '/' is taken as a device path; any other
+// name (COMn) is asked of the resolver at each open, and the whole name is used.
 //
 // Open is exclusive (flock, then TIOCEXCL) and puts the line in raw 8-bit mode with the stored settings.
 // In IoAsynchronous mode a receive thread sleeps in poll() on the device and on an eventfd; it moves all
@@ -29,7 +30,8 @@ class CSerialPortUnixBase : public CSerialPortBase {
     static constexpr unsigned kSyncWriteMsPerByte = 100;
     static constexpr unsigned kSyncWriteMsConstant = 500;
 
-    explicit CSerialPortUnixBase(PortNameTable table);
+    // names: the port name table, shared; without one only device paths open.
+    explicit CSerialPortUnixBase(std::shared_ptr<const IPortResolver> names);
     // Closes the port first when it is still open.
     ~CSerialPortUnixBase() override;
 
@@ -75,7 +77,6 @@ class CSerialPortUnixBase : public CSerialPortBase {
 
     // The device path the name maps to now, std::nullopt when no device has that name.
     std::optional<std::string> resolveDevice() const;
-    const PortNameTable& portNameTable() const { return m_table; }
 
   private:
     bool failOpen(PortError code, int systemError);
@@ -88,7 +89,7 @@ class CSerialPortUnixBase : public CSerialPortBase {
     template <typename T> void setLineField(T LineSettings::*field, T value, LineField which);
     void receiveLoop(int fd, int wakeFd, std::string portName);
 
-    PortNameTable m_table;
+    std::shared_ptr<const IPortResolver> m_names;
     std::string m_portName;
     LineSettings m_line{kDefaultBaudRate, ParityNone, DataBits8, StopOne, FlowNone}; // as stored, unchecked
     unsigned m_readBufferSize = kDefaultReadBufferSize;

@@ -3,8 +3,6 @@
 #include "CSerialPortBase.h"
 #include "TextCatalogue.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <system_error>
 
@@ -54,15 +52,4 @@ std::string PortOpenFailureText(std::string_view name, int portError, int system
     }
     return FillText(KAVO_TR("PortWording", "%1 could not be opened: %2."),
                     {port, PortErrorDescription(portError, systemError)});
-}
-
-bool PortListLess(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-void SortPortList(std::vector<std::string>& names) {
-    std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& a, const std::string& b) { return PortListLess(a, b); });
 }

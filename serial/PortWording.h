@@ -2,10 +2,9 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
-// How the port and its failures are put before the operator, written once for the window and kavo-cli.
-// Functions of the port's error code (PortError) and the errno captured with it; no port is needed.
+// How the line's failures are put before the operator, written once for the window and kavo-cli. Functions
+// of the port's error code (PortError) and the errno captured with it; no port is needed.
 
 // The port's error in words with the system's reason: "write failed error (Input/output error)"; the code's
 // text alone when no errno was kept.
@@ -23,8 +22,3 @@ std::string PortLineFailureText(int portError, int systemError);
 // permission denied (with the dialout hint), line settings refused, else the port's error in words. An empty
 // name means no port was selected because none was found.
 std::string PortOpenFailureText(std::string_view name, int portError, int systemError);
-
-// The order of the port list: as text, without regard to case (COM1, COM10, COM2), so the last entry is the
-// greatest name in text order rather than the highest port number.
-bool PortListLess(std::string_view a, std::string_view b);
-void SortPortList(std::vector<std::string>& names);

@@ -2,10 +2,6 @@
 
 #include "CSerialPortUnixBase.h"
 
-std::unique_ptr<CSerialPortBase> CreateSerialPort() {
-    return CreateSerialPort(PortNameTable::FromEnvironment());
-}
-
-std::unique_ptr<CSerialPortBase> CreateSerialPort(PortNameTable table) {
-    return std::make_unique<CSerialPortUnixBase>(std::move(table));
+std::unique_ptr<CSerialPortBase> CreateSerialPort(std::shared_ptr<const IPortResolver> names) {
+    return std::make_unique<CSerialPortUnixBase>(std::move(names));
 }

@@ -476,7 +476,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>PortDoctor</name>
     <message>
-        <location filename="../serial/PortDoctor.cpp" line="+138"/>
+        <location filename="../ports/PortDoctor_linux.cpp" line="+138"/>
         <source>Permission denied for %1: %2 belongs to group %3 (%4); you are in the %3 group in /etc/group but not yet in this session: log out and in (or run newgrp %3).</source>
         <translation>无权访问 %1：%2 属于 %3 组（%4）；/etc/group 中您已在 %3 组，但本次会话中尚未生效：请注销并重新登录（或运行 newgrp %3）。</translation>
     </message>
@@ -506,7 +506,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>打开的文件描述符</translation>
     </message>
     <message>
-        <location line="+37"/>
+        <location filename="../ports/PortDoctor.cpp" line="+10"/>
         <source>a program</source>
         <translation>某个程序</translation>
     </message>
@@ -516,7 +516,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>%1（PID %2）</translation>
     </message>
     <message>
-        <location line="+65"/>
+        <location filename="../ports/PortDoctor_linux.cpp" line="+103"/>
         <source>lock file %1</source>
         <translation>锁文件 %1</translation>
     </message>
@@ -657,7 +657,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>PortWording</name>
     <message>
-        <location filename="../serial/PortWording.cpp" line="+27"/>
+        <location filename="../serial/PortWording.cpp" line="+25"/>
         <source>the adapter was unplugged or the line hung up</source>
         <translation>适配器已被拔出或线路已挂断</translation>
     </message>

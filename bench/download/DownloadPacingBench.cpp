@@ -4,6 +4,7 @@
 //
 //   download_pacing_bench [--rounds N]
 #include "ControllerLink.h"
+#include "PortNameTable.h"
 #include "SerialPortFactory.h"
 
 #include <fcntl.h>
@@ -139,9 +140,11 @@ int main(int argc, char** argv) {
     ::close(keepOpen);
     ::close(master);
 
-    std::printf("192 frames through the serial port to a pseudo-terminal, %d round(s) per mode; gaps between\n"
-                "frame arrivals in ms; total from the first frame to the last against the ideal 191 x 50 = %.0f ms\n\n",
-                rounds, kIdealMs);
+    std::printf(
+        "192 frames through the serial port to a pseudo-terminal, %d round(s) per mode; gaps between\n"
+        "frame arrivals in ms; total from the first frame to the last against the ideal 191 x 50 = %.0f "
+        "ms\n\n",
+        rounds, kIdealMs);
     std::printf("| pacing      | gap median | gap p99 | gap max | total (mean) | total - ideal |\n");
     std::printf("|-------------|-----------:|--------:|--------:|-------------:|--------------:|\n");
     for (const Mode& m : modes) {
@@ -153,9 +156,9 @@ int main(int argc, char** argv) {
             total += t;
         }
         total /= static_cast<double>(m.totals.size());
-        std::printf("| %-11s | %10.2f | %7.2f | %7.2f | %12.1f | %+13.1f |\n", m.name, Percentile(m.gaps, 0.5),
-                    Percentile(m.gaps, 0.99), *std::max_element(m.gaps.begin(), m.gaps.end()), total,
-                    total - kIdealMs);
+        std::printf("| %-11s | %10.2f | %7.2f | %7.2f | %12.1f | %+13.1f |\n", m.name,
+                    Percentile(m.gaps, 0.5), Percentile(m.gaps, 0.99),
+                    *std::max_element(m.gaps.begin(), m.gaps.end()), total, total - kIdealMs);
     }
     return status;
 }

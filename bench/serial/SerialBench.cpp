@@ -108,7 +108,7 @@ void BM_PortWriteFrame(benchmark::State& state) {
     ::tcgetattr(master, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(master, TCSANOW, &raw);
-    CSerialPortUnixBase port{PortNameTable("")};
+    CSerialPortUnixBase port{std::make_shared<const PortNameTable>("")};
     port.configure(::ptsname(master), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
     if (!port.open()) {
         state.SkipWithError("cannot open the pty");

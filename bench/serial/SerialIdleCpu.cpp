@@ -2,6 +2,7 @@
 // receive thread asleep in poll), and after the far end has gone (a hang-up must not make it spin).
 // Prints a table; the target is under 0.1% of one core.
 #include "CSerialPortUnixBase.h"
+#include "PortNameTable.h"
 
 #include <chrono>
 #include <cstdio>
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kavo_bench_serial_idle: no pseudo-terminal\n");
         return 1;
     }
-    CSerialPortUnixBase port{PortNameTable("")};
+    CSerialPortUnixBase port{std::make_shared<const PortNameTable>("")};
     port.configure(::ptsname(master), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
     if (!port.open()) {
         std::fprintf(stderr, "kavo_bench_serial_idle: open failed: %s\n", port.lastErrorText());

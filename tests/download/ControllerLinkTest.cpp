@@ -1,6 +1,7 @@
 // The controller link on a pseudo-terminal entered as COM3 in a temporary port folder: a download end to end,
 // closing a stalled line, and the words for a port that can't be opened.
 #include "ControllerLink.h"
+#include "PortNameTable.h"
 #include "PtyPair.h"
 #include "SerialPortFactory.h"
 

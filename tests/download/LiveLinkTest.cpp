@@ -4,6 +4,7 @@
 #include "ControllerLink.h"
 #include "FarEnd.h"
 #include "LiveQueue.h"
+#include "PortNameTable.h"
 #include "PtyPair.h"
 #include "SerialPortFactory.h"
 

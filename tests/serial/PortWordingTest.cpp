@@ -1,5 +1,4 @@
-// The operator's words for a port failure and the order of the port list, as functions of the port's error
-// code and errno.
+// The operator's words for a failure of the line, as functions of the port's error code and errno.
 #include "PortWording.h"
 #include "CSerialPortBase.h"
 
@@ -64,12 +63,6 @@ TEST(PortWording, LineFailureSaysWhenTheDeviceIsGone) {
         EXPECT_EQ(PortDeviceGone(c.systemError), c.gone) << c.systemError;
         EXPECT_EQ(PortLineFailureText(ErrorWriteFailed, c.systemError), c.text) << c.systemError;
     }
-}
-
-TEST(PortWording, PortListIsInTextOrderWithoutRegardToCase) {
-    std::vector<std::string> names = {"COM2", "COM10", "com3", "COM1", "COM100", "COM9"};
-    SortPortList(names);
-    EXPECT_EQ(names, (std::vector<std::string>{"COM1", "COM10", "COM100", "COM2", "com3", "COM9"}));
 }
 
 } // namespace

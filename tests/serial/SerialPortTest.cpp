@@ -1,6 +1,7 @@
 // The POSIX backend against pseudo-terminal pairs: the port opens the slave side as it would a real
 // serial device, the test plays the other end on the master side.
 #include "CSerialPortUnixBase.h"
+#include "PortNameTable.h"
 #include "PtyPair.h"
 #include "SerialPortFactory.h"
 
@@ -168,7 +169,7 @@ class RecordingListener : public ReceiveListener {
 // ---------------------------------------------------------------- without a device
 
 TEST(SerialPortTest, NewPortDefaults) {
-    CSerialPortUnixBase port(PortNameTable(""));
+    CSerialPortUnixBase port(std::make_shared<const PortNameTable>(""));
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(port.lastError(), ErrorSuccess);
     EXPECT_STREQ(port.lastErrorText(), "success");
@@ -209,7 +210,7 @@ TEST(SerialPortTest, ErrorTexts) {
 }
 
 TEST(SerialPortTest, ClosedPortRefusesTransfersAndKeepsTheCode) {
-    CSerialPortUnixBase port(PortNameTable(""));
+    CSerialPortUnixBase port(std::make_shared<const PortNameTable>(""));
     char buffer[8];
     EXPECT_EQ(port.write("abcdef", 6), -1);
     EXPECT_EQ(port.lastError(), ErrorNotOpen);
@@ -251,7 +252,7 @@ TEST(SerialPortTest, OpenFailuresLeaveThePortClosed) {
         {file, ErrorOpenFailed, ENOTTY}, // not a serial device
     };
     for (const auto& c : cases) {
-        CSerialPortUnixBase port(PortNameTable(dir.path(), dir.path(), dir.path()));
+        CSerialPortUnixBase port(std::make_shared<const PortNameTable>(dir.path(), dir.path(), dir.path()));
         port.configure(c.name.c_str(), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
         EXPECT_FALSE(port.open()) << c.name;
         EXPECT_FALSE(port.isOpen());
@@ -281,8 +282,8 @@ class PortOnPty : public ::testing::Test {
         EXPECT_TRUE(ThreadsSettleAt(m_threadsBefore));
     }
     CSerialPortUnixBase& openPort(std::string name = {}, IoMode mode = IoAsynchronous) {
-        m_port =
-            std::make_unique<CSerialPortUnixBase>(PortNameTable(m_dir.path(), m_dir.path(), m_dir.path()));
+        m_port = std::make_unique<CSerialPortUnixBase>(
+            std::make_shared<const PortNameTable>(m_dir.path(), m_dir.path(), m_dir.path()));
         m_port->setIoMode(mode);
         m_port->configure(name.empty() ? m_pty.slavePath().c_str() : name.c_str(), 115200, ParityNone,
                           DataBits8, StopOne, FlowNone, 4096);
@@ -376,7 +377,7 @@ TEST_F(PortOnPty, ConfigureDropsBytesStillInTheReceiveBuffer) {
 
 TEST_F(PortOnPty, SecondOpenerIsRefusedUntilTheFirstCloses) {
     CSerialPortUnixBase& first = openPort();
-    CSerialPortUnixBase second(PortNameTable(""));
+    CSerialPortUnixBase second(std::make_shared<const PortNameTable>(""));
     second.configure(m_pty.slavePath().c_str(), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
     EXPECT_FALSE(second.open());
     EXPECT_FALSE(second.isOpen());
@@ -400,7 +401,7 @@ TEST_F(PortOnPty, OpenOnAnOpenPortFailsAndClosesIt) {
 }
 
 TEST_F(PortOnPty, WriteErrorCodeStaysUntilReset) {
-    CSerialPortUnixBase port(PortNameTable(""));
+    CSerialPortUnixBase port(std::make_shared<const PortNameTable>(""));
     port.configure(m_pty.slavePath().c_str(), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
     EXPECT_EQ(port.write("abcdef", 6), -1);
     EXPECT_EQ(port.lastError(), ErrorNotOpen);
@@ -428,7 +429,7 @@ TEST_F(PortOnPty, FarEndGoneMakesWriteFail) {
 // receive thread; a close of the port's own is not a hang-up.
 TEST_F(PortOnPty, HangUpIsToldOnceAndCloseIsNot) {
     std::atomic<int> told{0};
-    m_port = std::make_unique<CSerialPortUnixBase>(PortNameTable(""));
+    m_port = std::make_unique<CSerialPortUnixBase>(std::make_shared<const PortNameTable>(""));
     m_port->setLineLostHandler([&] { ++told; });
     m_port->configure(m_pty.slavePath().c_str(), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
     ASSERT_TRUE(m_port->open());
@@ -509,7 +510,7 @@ TEST_F(PortOnPty, RefusedSettingsFailTheOpen) {
         {115200, ParityNone, 5, StopTwo},
     };
     for (const auto& c : cases) {
-        CSerialPortUnixBase port(PortNameTable(""));
+        CSerialPortUnixBase port(std::make_shared<const PortNameTable>(""));
         port.configure(m_pty.slavePath().c_str(), c.baud, static_cast<Parity>(c.parity),
                        static_cast<DataBits>(c.dataBits), static_cast<StopBits>(c.stopBits), FlowNone, 4096);
         EXPECT_FALSE(port.open()) << c.baud << " " << c.parity << " " << c.dataBits << " " << c.stopBits;
@@ -575,7 +576,7 @@ TEST_F(PortOnPty, ListenerIsToldAtOnceOrAfterTheQuietDelay) {
     Received received;
     RecordingListener listener(received);
     {
-        m_port = std::make_unique<CSerialPortUnixBase>(PortNameTable(""));
+        m_port = std::make_unique<CSerialPortUnixBase>(std::make_shared<const PortNameTable>(""));
         m_port->setReceiveListener(&listener);
         m_port->setNotifyDelay(0);
         m_port->configure(m_pty.slavePath().c_str(), 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);

@@ -5,7 +5,6 @@
 #include "PortDoctor.h"
 #include "PortNameTable.h"
 #include "PortScanner.h"
-#include "PortWording.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -71,19 +70,19 @@ int RunDoctor(const QStringList& args) {
     const DoctorCredentials& who = system.credentials;
     std::string groups;
     for (gid_t g : who.groups) {
-        groups += (groups.empty() ? "" : " ") + GroupName(g, system);
+        groups += (groups.empty() ? "" : " ") + system.groups.NameOf(g);
     }
     std::printf("User: %s (uid %u), groups of this session: %s\n", who.userName.c_str(),
                 static_cast<unsigned>(who.uid), groups.c_str());
     // dialout: the group Debian gives serial devices.
-    const std::optional<gid_t> dialout = GroupId("dialout", system);
+    const std::optional<gid_t> dialout = system.groups.IdOf("dialout");
     if (who.uid == 0) {
         std::printf("dialout: not needed (root)\n");
     } else if (!dialout) {
         std::printf("dialout: no such group on this machine\n");
     } else if (std::find(who.groups.begin(), who.groups.end(), *dialout) != who.groups.end()) {
         std::printf("dialout: yes\n");
-    } else if (ListedInGroup(who.userName, *dialout, system)) {
+    } else if (system.groups.Lists(who.userName, *dialout)) {
         std::printf(
             "dialout: in /etc/group but not in this session: log out and in (or run newgrp dialout)\n");
     } else {

@@ -6,6 +6,7 @@
 #include "ControllerLink.h"
 #include "DownloadJournal.h"
 #include "FileName.h"
+#include "PortNameTable.h"
 #include "SerialPortFactory.h"
 #include "SessionJournal.h"
 
@@ -159,7 +160,7 @@ int RunDownload(const QStringList& args) {
     }
     // Declared before the link, which joins the worker before the notices go.
     DownloadNotices notices(beep);
-    ControllerLink link(CreateSerialPort(), beep ? &alsa : nullptr, options);
+    ControllerLink link(CreateSerialPort(PortNameTable::FromEnvironment()), beep ? &alsa : nullptr, options);
     if (!link.Open(name)) {
         std::fprintf(stderr, "kavo-cli download: cannot open %s: %s\n", name.c_str(),
                      link.OpenFailureText().c_str());

@@ -7,7 +7,6 @@
 #include "PortNameTable.h"
 #include "PortPin.h"
 #include "PortScanner.h"
-#include "PortWording.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

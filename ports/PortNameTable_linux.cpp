@@ -1,6 +1,10 @@
+// The port name table on Linux: the settings folder under XDG_CONFIG_HOME, the port folder's links, the
+// built-in blocks of tty nodes in /dev (ttyS only where sysfs reports a UART) and the UUCP lock files in
+// /var/lock.
 #include "PortNameTable.h"
 
 #include "SettingsLocation.h"
+#include "UucpLock.h"
 
 #include <bitset>
 #include <cerrno>
@@ -54,19 +58,6 @@ bool HasUart(const std::string& typePath) {
 
 } // namespace
 
-PortNameTable::PortNameTable(std::string userDir, std::string sysfsRoot, std::string devRoot,
-                             std::string lockDir)
-    : m_userDir(std::move(userDir)), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)),
-      m_lockDir(std::move(lockDir)) {}
-
-PortNameTable PortNameTable::FromEnvironment() {
-    const char* dir = std::getenv("KAVO_PORTS_DIR");
-    if (dir != nullptr && *dir != '\0') {
-        return PortNameTable(dir);
-    }
-    return PortNameTable(DefaultUserDir());
-}
-
 std::string PortNameTable::DefaultUserDir() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // A relative XDG_CONFIG_HOME is invalid and is ignored.
@@ -80,26 +71,6 @@ std::string PortNameTable::DefaultUserDir() {
         home = pw->pw_dir;
     }
     return home + "/.config" + UserSubDir();
-}
-
-const std::string& PortNameTable::userDir() const {
-    return m_userDir;
-}
-
-std::optional<unsigned> PortNameTable::PortNumber(std::string_view portName) {
-    if (portName.size() < 4 || portName.substr(0, 3) != "COM") {
-        return std::nullopt;
-    }
-    const std::string_view digits = portName.substr(3);
-    if (digits.size() > 1 && digits[0] == '0') {
-        return std::nullopt;
-    }
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size()) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 std::optional<std::string> PortNameTable::devicePath(std::string_view portName) const {
@@ -136,10 +107,6 @@ std::optional<std::string> PortNameTable::devicePath(std::string_view portName) 
     return builtInPath(*number);
 }
 
-std::string PortNameTable::entryLockPath(std::string_view portName) const {
-    return m_userDir + "/" + std::string(portName) + ".lock";
-}
-
 bool PortNameTable::isAbandonedEntry(std::string_view portName, std::string_view target) const {
     const int fd = ::open(entryLockPath(portName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
@@ -160,6 +127,11 @@ bool PortNameTable::isAbandonedEntry(std::string_view portName, std::string_view
     }
     ::close(fd);
     return abandoned;
+}
+
+bool PortNameTable::heldByLockFile(const std::string& devicePath) const {
+    const std::optional<UucpLock> lock = FindUucpLockOf(m_lockDir, devicePath);
+    return lock && lock->live;
 }
 
 std::optional<std::string> PortNameTable::builtInPath(unsigned number) const {
@@ -234,19 +206,4 @@ std::vector<std::pair<std::string, std::string>> EnumeratePortDevices(const Port
         }
     }
     return present;
-}
-
-bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list) {
-    bool found = false;
-    for (auto& [name, device] : EnumeratePortDevices(table)) {
-        list.push_back(std::move(name));
-        found = true;
-    }
-    return found;
-}
-
-std::vector<std::string> EnumeratePorts(const PortNameTable& table) {
-    std::vector<std::string> list;
-    EnumeratePorts(table, list);
-    return list;
 }

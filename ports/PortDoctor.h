@@ -11,7 +11,7 @@
 // Why a serial port cannot be used, and what to do about it: permission (the device's group and mode
 // against the user's groups), another program holding it (flock, a live UUCP lock file, an open
 // descriptor), ModemManager probing it, brltty claiming it. The same words serve kavo-cli doctor and the
-// second line of the form's failed-open message.
+// second line of the form's failed-open message. What reads the machine is in PortDoctor_linux.cpp.
 
 // Who asks: the user and the groups of this session. Made up in tests (they may run as root).
 struct DoctorCredentials {
@@ -21,10 +21,32 @@ struct DoctorCredentials {
     static DoctorCredentials OfThisProcess();
 };
 
+// The groups of a group file (/etc/group: name:password:gid:members), read once and then asked.
+class GroupFile {
+  public:
+    // The groups in path; none when it cannot be read.
+    static GroupFile Read(const std::string& path);
+    // The name of the group gid ("dialout"); the number when the file has no such group.
+    std::string NameOf(gid_t gid) const;
+    // The gid of the group named name.
+    std::optional<gid_t> IdOf(const std::string& name) const;
+    // True when userName is listed as a member of the group gid.
+    bool Lists(const std::string& userName, gid_t gid) const;
+
+  private:
+    struct Group {
+        std::string name;
+        gid_t gid = 0;
+        std::vector<std::string> members;
+    };
+    std::vector<Group> m_groups;
+};
+
 // Where the doctor looks. The defaults are this machine's; tests point them at fixtures.
 struct DoctorSystem {
     std::string procRoot = "/proc";
-    std::string groupFile = "/etc/group";
+    // The group file, read when the system is made: every question about groups asks this one reading.
+    GroupFile groups = GroupFile::Read("/etc/group");
     std::vector<std::string> udevRuleDirs = {"/etc/udev/rules.d", "/run/udev/rules.d",
                                              "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
     std::vector<std::string> brlttyPrograms = {"/usr/bin/brltty", "/bin/brltty", "/usr/sbin/brltty"};
@@ -66,12 +88,6 @@ bool BrlttyInstalled(const DoctorSystem& system);
 // The brltty udev rule files that claim the USB ids vendorId:productId.
 std::vector<std::string> BrlttyRulesClaiming(const std::string& vendorId, const std::string& productId,
                                              const DoctorSystem& system);
-// Group names of gids ("dialout"), from the group file; the number when it has no name.
-std::string GroupName(gid_t gid, const DoctorSystem& system);
-// The gid of the group named name in the group file.
-std::optional<gid_t> GroupId(const std::string& name, const DoctorSystem& system);
-// True when userName is a member of the group gid in the group file.
-bool ListedInGroup(const std::string& userName, gid_t gid, const DoctorSystem& system);
 
 // The second line of the failed-open message: the cause found and its remedy where the doctor finds one
 // that explains the failure, else PortOpenFailureText's sentence.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IPortResolver.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +21,10 @@
 // the link lies its lock file COMn.lock, which names the device the link leads to and which the controller
 // holds locked (flock) for as long as it runs. Once the lock is free the controller is gone and its
 // pseudo-terminal may belong to another program, so the name is absent: not listed, and not opened.
-class PortNameTable {
+//
+// The table is what the line asks when it opens a port by name (IPortResolver): the device, and whether a
+// live UUCP lock file of another program marks it in use.
+class PortNameTable : public IPortResolver {
   public:
     // userDir: folder of symlinks COMn -> device; sysfsRoot/devRoot/lockDir let tests inject a fake tree.
     // lockDir holds the UUCP lock files LCK..<device> that other serial programs leave.
@@ -35,7 +40,9 @@ class PortNameTable {
     const std::string& lockDir() const { return m_lockDir; }
     // Device path for a present port name ("COM3"), std::nullopt when that name is not present.
     // Never opens the device.
-    std::optional<std::string> devicePath(std::string_view portName) const;
+    std::optional<std::string> devicePath(std::string_view portName) const override;
+    // True when a live UUCP lock file in lockDir names devicePath under any name it goes by (UucpLock.h).
+    bool heldByLockFile(const std::string& devicePath) const override;
 
     // The n of "COMn" (decimal, no leading zeros, no sign); std::nullopt for any other name.
     static std::optional<unsigned> PortNumber(std::string_view portName);
@@ -66,3 +73,8 @@ std::vector<std::string> EnumeratePorts(const PortNameTable& table);
 std::vector<std::pair<std::string, std::string>> EnumeratePortDevices(const PortNameTable& table);
 // Adds the present names to list in increasing number; true when at least one was added.
 bool EnumeratePorts(const PortNameTable& table, std::vector<std::string>& list);
+
+// The order of the port list: as text, without regard to case (COM1, COM10, COM2), so the last entry is the
+// greatest name in text order rather than the highest port number.
+bool PortListLess(std::string_view a, std::string_view b);
+void SortPortList(std::vector<std::string>& names);

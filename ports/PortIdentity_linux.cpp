@@ -1,3 +1,5 @@
+// Identities on Linux: sysfs (the tty, its driver, the USB device above it), udev's database and the links in
+// /dev/serial/by-id.
 #include "PortIdentity.h"
 
 #include <dirent.h>
@@ -67,25 +69,6 @@ std::string Resolve(const std::string& link, const std::string& target) {
 }
 
 } // namespace
-
-std::string PortIdentity::VendorProduct() const {
-    return IsUsb() ? vendorId + ":" + productId : std::string();
-}
-
-std::string PortIdentity::Summary() const {
-    std::string text;
-    if (!product.empty()) {
-        text = product;
-    } else if (IsUsb()) {
-        text = "USB " + VendorProduct();
-    } else {
-        return kernelName;
-    }
-    if (!serial.empty()) {
-        text += " (" + serial + ")";
-    }
-    return text;
-}
 
 struct PortIdentityReader::Udev {
     udev* context = nullptr;

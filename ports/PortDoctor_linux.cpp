@@ -1,7 +1,7 @@
+// The doctor on Linux: the device's mode and group against the user's groups (/etc/group), holders from
+// /proc/locks, UUCP lock files and /proc/PID/fd, ModemManager among the processes, brltty's udev rules.
 #include "PortDoctor.h"
 
-#include "CSerialPortBase.h"
-#include "PortWording.h"
 #include "TextCatalogue.h"
 #include "UucpLock.h"
 
@@ -15,7 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -128,11 +128,11 @@ std::optional<PortFinding> CheckPermission(const std::string& name, const std::s
     if ((st.st_mode & 0006) == 0006) {
         return std::nullopt;
     }
-    const std::string group = GroupName(st.st_gid, system);
+    const std::string group = system.groups.NameOf(st.st_gid);
     // %1 the port, %2 the device, %3 its group, %4 its mode ("crw-rw----").
     const std::string mode = ModeText(st.st_mode);
     const std::initializer_list<std::string_view> values{name, device, group, mode};
-    if ((st.st_mode & 0060) == 0060 && !inGroup && ListedInGroup(who.userName, st.st_gid, system)) {
+    if ((st.st_mode & 0060) == 0060 && !inGroup && system.groups.Lists(who.userName, st.st_gid)) {
         return PortFinding{
             PortFinding::NotYetInSession, true,
             FillText(KAVO_TR("PortDoctor",
@@ -245,62 +245,62 @@ DoctorSystem DoctorSystem::OfThisMachine() {
     return system;
 }
 
-std::string PortHolder::Describe() const {
-    const std::string who = program.empty() ? KAVO_TR("PortDoctor", "a program") : program;
-    return FillText(KAVO_TR("PortDoctor", "%1 (PID %2)"), {who, std::to_string(pid)});
-}
-
-std::string GroupName(gid_t gid, const DoctorSystem& system) {
-    std::ifstream in(system.groupFile);
+GroupFile GroupFile::Read(const std::string& path) {
+    GroupFile file;
+    std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) {
-        // name:password:gid:members
+        // name:password:gid:members; a line without all four fields, or whose gid is no number, names no
+        // group.
         const auto a = line.find(':');
         const auto b = a == std::string::npos ? a : line.find(':', a + 1);
         const auto c = b == std::string::npos ? b : line.find(':', b + 1);
-        if (c != std::string::npos && line.substr(b + 1, c - b - 1) == std::to_string(gid)) {
-            return line.substr(0, a);
+        if (c == std::string::npos) {
+            continue;
         }
-    }
-    return std::to_string(gid);
-}
-
-std::optional<gid_t> GroupId(const std::string& name, const DoctorSystem& system) {
-    std::ifstream in(system.groupFile);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto a = line.find(':');
-        const auto b = a == std::string::npos ? a : line.find(':', a + 1);
-        const auto c = b == std::string::npos ? b : line.find(':', b + 1);
-        if (c != std::string::npos && line.substr(0, a) == name) {
-            return static_cast<gid_t>(std::strtoul(line.substr(b + 1, c - b - 1).c_str(), nullptr, 10));
-        }
-    }
-    return std::nullopt;
-}
-
-bool ListedInGroup(const std::string& userName, gid_t gid, const DoctorSystem& system) {
-    if (userName.empty()) {
-        return false;
-    }
-    std::ifstream in(system.groupFile);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto a = line.find(':');
-        const auto b = a == std::string::npos ? a : line.find(':', a + 1);
-        const auto c = b == std::string::npos ? b : line.find(':', b + 1);
-        if (c == std::string::npos || line.substr(b + 1, c - b - 1) != std::to_string(gid)) {
+        Group group;
+        group.name = line.substr(0, a);
+        const std::string_view id = std::string_view(line).substr(b + 1, c - b - 1);
+        const auto [end, ec] = std::from_chars(id.data(), id.data() + id.size(), group.gid);
+        if (id.empty() || ec != std::errc() || end != id.data() + id.size()) {
             continue;
         }
         std::istringstream members(line.substr(c + 1));
         std::string member;
         while (std::getline(members, member, ',')) {
-            if (member == userName) {
-                return true;
-            }
+            group.members.push_back(member);
+        }
+        file.m_groups.push_back(std::move(group));
+    }
+    return file;
+}
+
+std::string GroupFile::NameOf(gid_t gid) const {
+    for (const Group& group : m_groups) {
+        if (group.gid == gid) {
+            return group.name;
         }
     }
-    return false;
+    return std::to_string(gid);
+}
+
+std::optional<gid_t> GroupFile::IdOf(const std::string& name) const {
+    for (const Group& group : m_groups) {
+        if (group.name == name) {
+            return group.gid;
+        }
+    }
+    return std::nullopt;
+}
+
+bool GroupFile::Lists(const std::string& userName, gid_t gid) const {
+    if (userName.empty()) {
+        return false;
+    }
+    return std::any_of(m_groups.begin(), m_groups.end(), [&](const Group& group) {
+        return group.gid == gid &&
+               std::find(group.members.begin(), group.members.end(), userName) != group.members.end();
+    });
 }
 
 std::optional<PortHolder> FindPortHolder(const std::string& devicePath, const std::string& lockDir,
@@ -433,20 +433,4 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
         }
     }
     return findings;
-}
-
-std::string ExplainOpenFailure(const PortNameTable& table, const std::string& name, int portError,
-                               int systemError, const PortIdentity& identity, const DoctorSystem& system) {
-    if (!name.empty() && (portError == ErrorAccessDenied || systemError == EACCES || systemError == EPERM ||
-                          systemError == EBUSY)) {
-        for (const PortFinding& f : DiagnosePort(table, name, identity, system)) {
-            const bool held = f.kind == PortFinding::Held;
-            const bool permission =
-                f.kind == PortFinding::Permission || f.kind == PortFinding::NotYetInSession;
-            if ((held && systemError == EBUSY) || (permission && systemError != EBUSY)) {
-                return f.text;
-            }
-        }
-    }
-    return PortOpenFailureText(name, portError, systemError);
 }

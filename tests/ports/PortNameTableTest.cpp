@@ -242,4 +242,10 @@ TEST(PortNameTableTest, UserFolderComesFromTheEnvironment) {
     ::setenv("HOME", savedHome.c_str(), 1);
 }
 
+TEST(PortListOrder, TextOrderWithoutRegardToCase) {
+    std::vector<std::string> names = {"COM2", "COM10", "com3", "COM1", "COM100", "COM9"};
+    SortPortList(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"COM1", "COM10", "COM100", "COM2", "com3", "COM9"}));
+}
+
 } // namespace

@@ -1,0 +1,20 @@
+#include "PortIdentity.h"
+
+std::string PortIdentity::VendorProduct() const {
+    return IsUsb() ? vendorId + ":" + productId : std::string();
+}
+
+std::string PortIdentity::Summary() const {
+    std::string text;
+    if (!product.empty()) {
+        text = product;
+    } else if (IsUsb()) {
+        text = "USB " + VendorProduct();
+    } else {
+        return kernelName;
+    }
+    if (!serial.empty()) {
+        text += " (" + serial + ")";
+    }
+    return text;
+}
