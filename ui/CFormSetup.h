@@ -7,6 +7,7 @@
 #include "ControllerLink.h"
 #include "DownloadJournal.h"
 #include "FormSetupLayout.h"
+#include "PortListModel.h"
 #include "PortNameTable.h"
 #include "WindowMessages.h"
 
@@ -26,19 +27,15 @@ class CKAVODoc;
 class CRecipeEditor;
 class CSerialPortBase;
 class IBeeper;
-class PortMonitor;
-class PortScanner;
 class QAction;
 class JournalWriter;
 class QCheckBox;
 class QComboBox;
-class QSocketNotifier;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
-class QTimer;
 
 // The setup form: camera and position buttons, the eight channel sliders, the port and the download.
 // It owns the program's one controller link (the serial port and the download worker), and scrolls when the
@@ -52,9 +49,6 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     Q_OBJECT
 
   public:
-    static constexpr int kRefreshTimerId = 1;
-    static constexpr int kRefreshPeriodMs = 5000;
-
     // The port name table, the beeper and the download's pacing come from the services.
     explicit CFormSetup(const AppServices& services, QWidget* parent = nullptr);
     // Closes the link (a running download stopped and joined) before the progress bar goes.
@@ -75,28 +69,21 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     // A level typed into a channel's value entry.
     void OnLevelEntered(int channel, int level);
     void OnOpenPort();
-    void OnTimer(int id);
     void OnDownload();
     // Enables or disables the Download and Open/Close Port buttons, and nothing else.
     void SetDownloadControlsEnabled(bool enable);
     // WM_DOWNLOAD_CONTROLS, the worker's path: low byte of wParam 1 enables, otherwise disables.
     Q_INVOKABLE qintptr OnDownloadControls(quintptr wParam, qintptr lParam);
 
-    // The present port names in the list's order: sorted as text, without regard to case.
-    QStringList EnumeratePorts() const;
     // The name of the list's selected entry ("COM33"), whatever the entry shows beside it.
-    QString SelectedPortName() const;
+    QString SelectedPortName() const { return m_ports->SelectedPortName(); }
     // The adapter of the open port went away (its udev remove, or the line hung up): the port is closed,
     // the form offers Open Port again, and the operator is told which adapter it was.
     void OnLineLost();
-    // "Keep this adapter's name": the selected name becomes a port-folder link to the adapter's by-id path.
-    void OnKeepAdapterName();
+    // The present ports the list shows, refreshed while the port is closed.
+    PortListModel* Ports() const { return m_ports; }
+    // The list's context menu entry "Keep this adapter's name".
     QAction* KeepNameAction() const { return m_keepNameAction; }
-    // True when a udev monitor tells the form of plugged and unplugged adapters.
-    bool HasPortMonitor() const { return m_portNotifier != nullptr; }
-    // Brings the list up to date (left alone while the names are the same); keeps the operator's pick
-    // while that name is present, else selects the last entry.
-    void RefreshPortList();
 
     // The control with a template id, nullptr for none.
     QWidget* Control(int id) const;
@@ -116,7 +103,6 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     ControllerLink& Link() const { return *m_link; }
     QColor ProgressBarColor() const { return m_progressColor; }
     CSerialPortBase* Port() const { return &m_link->Port(); }
-    bool IsRefreshTimerActive() const;
     bool IsDownloadRunning() const;
     // The inner widget laid out from the template.
     QWidget* FormWidget() const { return m_form; }
@@ -132,14 +118,13 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     void StatusMessage(const QString& text);
 
   private:
-    void CreateControls();
+    void BindControls();
+    void BindPortList();
     void ConnectSlider(int channel);
     void PaintSelection();
     void SetProgressColor(const QColor& bar);
     void SetClosedState();
     void SetOpenState();
-    void OnPortMonitorEvents();
-    void UpdateKeepNameAction();
     void PostDownloadControls(quintptr wParam);
     // IDownloadListener, on the worker's thread: each posts its work to the user-interface thread.
     void OnDownloadStarted() override;
@@ -183,24 +168,14 @@ class CFormSetup : public QScrollArea, public CViewBase, private IDownloadListen
     QWidget* m_form = nullptr;
     CRecipeEditor* m_editor = nullptr;
     std::map<int, QWidget*> m_controls;
-    QTimer* m_refreshTimer = nullptr;
     QColor m_progressColor;
-    // The name the operator picked in the list, kept across refreshes while it is present.
-    QString m_pickedPort;
     std::shared_ptr<IBeeper> m_beeper;
-    // Discovery with the identities of the adapters, cached between refreshes.
-    std::unique_ptr<PortScanner> m_scanner;
-    std::unique_ptr<PortMonitor> m_portMonitor;
-    QSocketNotifier* m_portNotifier = nullptr;
+    PortListModel* m_ports = nullptr;
     QAction* m_keepNameAction = nullptr;
-    // The open port's kernel name ("ttyUSB0"), matched against udev's remove events, and how the list
-    // showed it, for the message when it goes away.
-    std::string m_openKernelName;
     // Counts the opens, so that the news of a hang-up is taken only for the opening it came from.
     std::atomic<int> m_openCount{0};
     // From a download's start until its end has been handled here (EndDownload).
     bool m_downloadUnended = false;
-    QString m_openDescription;
     QCheckBox* m_chkLive = nullptr;
     QLabel* m_stController = nullptr;
     // What live sending last queued per slot: an edit sends the slots where the recipe now differs.
