@@ -22,22 +22,22 @@
 <context>
     <name>CFormSetup</name>
     <message>
-        <location filename="../ui/CFormSetup.cpp" line="+48"/>
+        <location filename="../ui/CFormSetup.cpp" line="+41"/>
         <source>Close Port</source>
         <translation>关闭串口</translation>
     </message>
     <message>
-        <location line="+66"/>
+        <location line="+57"/>
         <source>The download journal can&apos;t be written: %1</source>
         <translation>无法写入下载日志：%1</translation>
     </message>
     <message>
-        <location line="+102"/>
+        <location filename="../ui/FormSetupBuilder.cpp" line="+76"/>
         <source>Keep this adapter&apos;s name</source>
         <translation>保留此适配器的名称</translation>
     </message>
     <message>
-        <location line="+51"/>
+        <location line="+29"/>
         <source>Live</source>
         <translation>实时</translation>
     </message>
@@ -47,12 +47,12 @@
         <translation>每次修改立即发送到控制器</translation>
     </message>
     <message>
-        <location line="+393"/>
+        <location filename="../ui/CFormSetup.cpp" line="+108"/>
         <source>The name %1 could not be kept: %2.</source>
         <translation>无法保留名称 %1：%2。</translation>
     </message>
     <message>
-        <location line="+48"/>
+        <location line="+269"/>
         <source>The adapter of %1 was unplugged: %2.
 The port is closed; plug the adapter in and press Open Port.</source>
         <translation>%1 的适配器已拔出：%2。
@@ -84,7 +84,7 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>无法开始下载：%1。</translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+35"/>
         <source>plug the adapter in (or check the cable), open the port and download again.</source>
         <translation>请插上适配器（或检查电缆），打开串口后重新下载。</translation>
     </message>
