@@ -6,10 +6,7 @@
 #include "CLevelBar.h"
 #include "CLevelEdit.h"
 #include "CRecipeEditor.h"
-#include "DialogUnits.h"
-#include "PortMonitor.h"
-#include "PortPin.h"
-#include "PortScanner.h"
+#include "FormSetupBuilder.h"
 #include "PortWording.h"
 #include "ScrollCodeAdapter.h"
 
@@ -18,17 +15,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
-#include <QSocketNotifier>
 #include <QStyle>
-#include <QTimer>
-#include <QVariant>
 
 #include <algorithm>
 #include <optional>
@@ -72,17 +65,8 @@ const QColor kProgressRed(255, 0, 0);
 const QColor kProgressGreen(0, 255, 0);
 const QColor kProgressBack(0, 0, 0);
 
-// The port list's entries: the text shows the name and the adapter, the data holds the name (what Open
-// uses and the pick remembers) and the adapter's by-id link (what "Keep this adapter's name" writes).
-constexpr int kPortNameRole = Qt::UserRole;
-constexpr int kByIdLinkRole = Qt::UserRole + 1;
 // The program's settings key of the Live choice.
 const QString kLiveSetting = QStringLiteral("Setup/Live");
-
-// Names of the form's controls in tests and style sheets: "id2000", ...
-QString ControlName(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
 
 } // namespace
 
@@ -100,23 +84,12 @@ CFormSetup::CFormSetup(const AppServices& services, ControllerSession& session, 
         return true;
     }();
     (void)registered;
-    m_scanner = std::make_unique<PortScanner>(m_portTable);
+    m_ports = new PortListModel(m_portTable, this);
 
-    CreateControls();
+    BindControls();
     setWidget(m_form);
     setFrameShape(QFrame::NoFrame);
 
-    m_refreshTimer = new QTimer(this);
-    m_refreshTimer->setInterval(kRefreshPeriodMs);
-    connect(m_refreshTimer, &QTimer::timeout, this, [this] { OnTimer(kRefreshTimerId); });
-
-    // Plugging and unplugging, from udev on this thread's event loop. Without udev (a container) the
-    // monitor stays silent or does not start, and the 5-second refresh alone keeps the list.
-    m_portMonitor = std::make_unique<PortMonitor>();
-    if (m_portMonitor->Ok()) {
-        m_portNotifier = new QSocketNotifier(m_portMonitor->fd(), QSocketNotifier::Read, this);
-        connect(m_portNotifier, &QSocketNotifier::activated, this, [this] { OnPortMonitorEvents(); });
-    }
     ConnectSession();
 }
 
@@ -125,157 +98,90 @@ CFormSetup::~CFormSetup() {
     m_session.disconnect(this);
     m_session.disconnect(m_stController);
     m_session.SetChosenPort(nullptr);
-    delete m_portNotifier; // before the monitor's descriptor closes
-    m_portNotifier = nullptr;
 }
 
 CKAVODoc* CFormSetup::GetDocument() const {
     return static_cast<CKAVODoc*>(CViewBase::GetDocument());
 }
 
-void CFormSetup::CreateControls() {
-    m_form->setFont(DialogFont());
-    m_form->setObjectName(QStringLiteral("formSetup"));
-    const DialogUnits du;
-    m_form->setFixedSize(du.x(kFormSetupWidth), du.y(kFormSetupHeight));
+void CFormSetup::BindControls() {
+    const FormSetupControls c = BuildFormSetup(m_form);
+    m_btnCamera = c.cameras;
+    m_btnPosition = c.positions;
+    m_sbLevel = c.levels;
+    m_stLevel = c.levelTexts;
+    m_cbPort = c.portList;
+    m_keepNameAction = c.keepName;
+    m_btnOpenPort = c.openPort;
+    m_btnDownload = c.download;
+    m_progress = c.progress;
+    m_chkLive = c.live;
+    m_stController = c.controllerLine;
+    m_controls = c.byId;
 
-    std::vector<QWidget*> tabOrder;
-    std::vector<QGroupBox*> groups;
-    for (const FormControl& c : FormSetupLayout()) {
-        const QString text = c.text != nullptr ? tr(c.text) : QString();
-        QRect rect = du.rect(c.x, c.y, c.width, c.height);
-        QWidget* w = nullptr;
-        const int id = c.id;
-        switch (c.kind) {
-        case FormControlKind::Group: {
-            auto* box = new QGroupBox(text, m_form);
-            box->setFocusPolicy(Qt::NoFocus);
-            groups.push_back(box);
-            w = box;
-            break;
-        }
-        case FormControlKind::PositionButton:
-        case FormControlKind::CameraButton: {
-            auto* b = new CColorButton(text, m_form);
-            if (c.kind == FormControlKind::PositionButton) {
-                m_btnPosition.at(id - IDC_POSITION1) = b;
-                connect(b, &QPushButton::clicked, this, [this, id] { OnPositionButton(id); });
-            } else {
-                m_btnCamera.at(id - IDC_CAMERA1) = b;
-                connect(b, &QPushButton::clicked, this, [this, id] { OnCameraButton(id); });
-            }
-            w = b;
-            break;
-        }
-        case FormControlKind::PortList: {
-            m_cbPort = new QComboBox(m_form);
-            m_cbPort->setEditable(false);
-            // The template's height is the height with the list open; the closed box is as tall as the
-            // style makes it.
-            const int closedHeight = std::max(m_cbPort->sizeHint().height(), du.y(12));
-            const int rowHeight = std::max(1, m_cbPort->fontMetrics().height() + 2);
-            m_cbPort->setMaxVisibleItems(std::max(3, (rect.height() - closedHeight) / rowHeight));
-            rect.setHeight(closedHeight);
-            connect(m_cbPort, &QComboBox::activated, this, [this](int index) {
-                const QVariant name = m_cbPort->itemData(index, kPortNameRole);
-                m_pickedPort = name.isValid() ? name.toString() : m_cbPort->itemText(index);
-            });
-            connect(m_cbPort, &QComboBox::currentIndexChanged, this, [this] {
-                m_cbPort->setToolTip(m_cbPort->currentText());
-                UpdateKeepNameAction();
-            });
-            m_keepNameAction =
-                new QAction(QCoreApplication::translate("CFormSetup", "Keep this adapter's name"), m_cbPort);
-            connect(m_keepNameAction, &QAction::triggered, this, [this] { OnKeepAdapterName(); });
-            m_cbPort->addAction(m_keepNameAction);
-            m_cbPort->setContextMenuPolicy(Qt::ActionsContextMenu);
-            m_keepNameAction->setEnabled(false);
-            // While the port is closed, the controller line speaks of the port selected.
-            connect(m_cbPort, &QComboBox::currentTextChanged, this,
-                    [this] { m_session.UpdateControllerState(); });
-            w = m_cbPort;
-            break;
-        }
-        case FormControlKind::LevelBar: {
-            auto* bar = new CLevelBar(m_form);
-            m_sbLevel.at(id - IDC_LEVEL1) = bar;
-            connect(bar, &CLevelBar::burstEnded, this, [this] {
-                if (m_editor != nullptr) {
-                    m_editor->EndBurst();
-                }
-            });
-            ConnectSlider(id - IDC_LEVEL1 + 1);
-            w = bar;
-            break;
-        }
-        case FormControlKind::LevelText: {
-            auto* label = new CLevelEdit(text, m_form);
-            const int channel = id - IDC_LEVEL_TEXT1 + 1;
-            m_stLevel.at(static_cast<std::size_t>(channel - 1)) = label;
-            connect(label, &CLevelEdit::levelEntered, this,
-                    [this, channel](int level) { OnLevelEntered(channel, level); });
-            w = label;
-            break;
-        }
-        case FormControlKind::PushButton: {
-            auto* b = new QPushButton(text, m_form);
-            if (id == IDC_OPEN_PORT) {
-                m_btnOpenPort = b;
-                connect(b, &QPushButton::clicked, this, [this] { OnOpenPort(); });
-            } else if (id == IDC_DOWNLOAD) {
-                m_btnDownload = b;
-                connect(b, &QPushButton::clicked, this, [this] { OnDownload(); });
-            }
-            w = b;
-            break;
-        }
-        case FormControlKind::Progress:
-            m_progress = new QProgressBar(m_form);
-            m_progress->setTextVisible(false);
-            m_progress->setRange(0, kFrameCount);
-            m_progress->setValue(0);
-            w = m_progress;
-            break;
-        case FormControlKind::CheckBox:
-            m_chkLive = new QCheckBox(tr("Live"), m_form);
-            m_chkLive->setToolTip(tr("Send every change to the controller as it is made"));
-            m_chkLive->setEnabled(false); // only while the port is open
-            connect(m_chkLive, &QCheckBox::toggled, this, [this](bool on) { OnLive(on); });
-            w = m_chkLive;
-            break;
-        case FormControlKind::StateText:
-            m_stController = new QLabel(m_form);
-            m_stController->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            w = m_stController;
-            break;
-        }
-        w->setGeometry(rect);
-        if (id != 0) {
-            w->setObjectName(ControlName(id));
-            w->setProperty("controlId", id);
-            m_controls[id] = w;
-        }
-        if (w->focusPolicy() != Qt::NoFocus) {
-            tabOrder.push_back(w);
-        }
+    for (int i = 0; i < CKAVODoc::kCameras; ++i) {
+        connect(m_btnCamera[i], &QPushButton::clicked, this, [this, i] { OnCameraButton(IDC_CAMERA1 + i); });
+        m_btnCamera[i]->SetFaceColor(m_clrNormal, false);
     }
+    for (int i = 0; i < CKAVODoc::kPositions; ++i) {
+        connect(m_btnPosition[i], &QPushButton::clicked, this,
+                [this, i] { OnPositionButton(IDC_POSITION1 + i); });
+        m_btnPosition[i]->SetFaceColor(m_clrNormal, false);
+    }
+    for (int channel = 1; channel <= CKAVODoc::kChannels; ++channel) {
+        connect(m_sbLevel[channel - 1], &CLevelBar::burstEnded, this, [this] {
+            if (m_editor != nullptr) {
+                m_editor->EndBurst();
+            }
+        });
+        ConnectSlider(channel);
+        connect(m_stLevel[channel - 1], &CLevelEdit::levelEntered, this,
+                [this, channel](int level) { OnLevelEntered(channel, level); });
+    }
+    BindPortList();
+    connect(m_btnOpenPort, &QPushButton::clicked, this, [this] { OnOpenPort(); });
+    connect(m_btnDownload, &QPushButton::clicked, this, [this] { OnDownload(); });
+    m_progress->setRange(0, kFrameCount);
+    m_progress->setValue(0);
     SetProgressColor(kProgressRed);
-
-    // Group boxes frame the controls and must not take their clicks.
-    for (QGroupBox* box : groups) {
-        box->lower();
-    }
-    for (std::size_t i = 1; i < tabOrder.size(); ++i) {
-        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
-    }
-    for (CColorButton* b : m_btnCamera) {
-        b->SetFaceColor(m_clrNormal, false);
-    }
-    for (CColorButton* b : m_btnPosition) {
-        b->SetFaceColor(m_clrNormal, false);
-    }
+    m_chkLive->setEnabled(false); // only while the port is open
+    connect(m_chkLive, &QCheckBox::toggled, this, [this](bool on) { OnLive(on); });
     m_btnDownload->setEnabled(false);
-    UpdateKeepNameAction();
+}
+
+void CFormSetup::BindPortList() {
+    m_cbPort->setModel(m_ports);
+    // The operator's pick and the view's selection go to the model; the model's choice after a refresh
+    // comes back to the view.
+    connect(m_cbPort, &QComboBox::activated, m_ports, &PortListModel::Pick);
+    connect(m_cbPort, &QComboBox::currentIndexChanged, this, [this](int row) {
+        m_ports->SetCurrentRow(row);
+        m_cbPort->setToolTip(m_cbPort->currentText()); // the whole entry, when the box cuts it
+    });
+    connect(m_ports, &PortListModel::currentRowChosen, m_cbPort, &QComboBox::setCurrentIndex);
+    // The box keeps its place in the form; the open list is as wide as its longest entry, so that each
+    // adapter's identity can be read there.
+    connect(m_ports, &PortListModel::listChanged, this, [this] {
+        int widest = 0;
+        for (int row = 0; row < m_cbPort->count(); ++row) {
+            widest = std::max(widest, m_cbPort->fontMetrics().horizontalAdvance(m_cbPort->itemText(row)));
+        }
+        m_cbPort->view()->setMinimumWidth(
+            widest + m_cbPort->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+            4 * m_cbPort->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
+    });
+    // Not while the operator has the list open: the entries would change under the mouse.
+    m_ports->SetRefreshHold([this] { return m_cbPort->view() != nullptr && m_cbPort->view()->isVisible(); });
+    connect(m_keepNameAction, &QAction::triggered, m_ports, &PortListModel::KeepAdapterName);
+    connect(m_ports, &PortListModel::keepNameOfferChanged, m_keepNameAction, &QAction::setEnabled);
+    connect(m_ports, &PortListModel::keepNameFailed, this, [](const QString& name, const QString& error) {
+        AfxMessageBox(
+            QCoreApplication::translate("CFormSetup", "The name %1 could not be kept: %2.").arg(name, error),
+            MB_ICONERROR);
+    });
+    connect(m_ports, &PortListModel::openPortGone, this, &CFormSetup::OnLineLost);
+    // While the port is closed, the controller line speaks of the port selected.
+    connect(m_cbPort, &QComboBox::currentTextChanged, this, [this] { m_session.UpdateControllerState(); });
 }
 
 // The sliders change only by the notice table of OnHScroll.
@@ -290,10 +196,6 @@ void CFormSetup::ConnectSlider(int channel) {
 QWidget* CFormSetup::Control(int id) const {
     const auto it = m_controls.find(id);
     return it == m_controls.end() ? nullptr : it->second;
-}
-
-bool CFormSetup::IsRefreshTimerActive() const {
-    return m_refreshTimer->isActive();
 }
 
 void CFormSetup::SetProgressColor(const QColor& bar) {
@@ -321,8 +223,8 @@ void CFormSetup::OnInitialUpdate() {
     // A new or opened recipe does not change the port: an open port keeps its state, its Download button
     // and its list entry, and a running download keeps its bar.
     if (!m_session.IsOpen()) {
-        RefreshPortList();
-        m_refreshTimer->start();
+        m_ports->RefreshPortList();
+        m_ports->SetOpenPort({});
         m_btnDownload->setEnabled(false);
     }
     if (!m_session.IsDownloadRunning()) {
@@ -459,15 +361,14 @@ void CFormSetup::SetClosedState() {
     // The choice stays remembered; the box shows that nothing is sent.
     UncheckLive();
     m_chkLive->setEnabled(false);
-    m_refreshTimer->start();
+    m_ports->SetOpenPort({}); // the refresh runs again
 }
 
 void CFormSetup::SetOpenState() {
     m_btnOpenPort->setText(ClosePortText());
     m_cbPort->setEnabled(false);
-    m_refreshTimer->stop();
+    m_ports->SetOpenPort(m_session.PortName()); // the list stays, and its adapter is watched
     m_btnDownload->setEnabled(true);
-    UpdateKeepNameAction();
     m_chkLive->setEnabled(true);
     if (QSettings().value(kLiveSetting, false).toBool()) {
         m_chkLive->setChecked(true); // starts the session through OnLive
@@ -484,146 +385,14 @@ void CFormSetup::OnOpenPort() {
 
 void CFormSetup::OnOpened() {
     SetOpenState();
-    // The adapter, for the message when it goes away.
-    const std::string name = m_session.PortName();
-    const std::optional<std::string> device = m_portTable.devicePath(name);
-    const PortIdentity identity = device ? m_scanner->reader().Read(*device) : PortIdentity();
-    m_openKernelName = identity.kernelName;
-    const std::string summary = identity.Summary();
-    m_openDescription = QString::fromStdString(summary.empty() ? identity.device : summary);
+    // The adapter, for the message when it goes away (the list forgets it when the port closes).
+    m_openDescription = m_ports->OpenAdapter();
 }
 
 void CFormSetup::OnOpenFailed(const QString& why) {
     m_btnOpenPort->setText(OpenPortText());
     // The second line names the cause and its remedy, as kavo-cli doctor does.
     AfxMessageBox(PortBusyText() + QLatin1Char('\n') + why, MB_OK);
-}
-
-void CFormSetup::OnTimer(int id) {
-    if (id != kRefreshTimerId) {
-        return;
-    }
-    // Not while the operator has the list open: the entries would change under the mouse.
-    if (m_cbPort->view() != nullptr && m_cbPort->view()->isVisible()) {
-        return;
-    }
-    RefreshPortList();
-}
-
-QStringList CFormSetup::EnumeratePorts() const {
-    QStringList sorted;
-    std::vector<std::string> names;
-    if (!::EnumeratePorts(m_portTable, names)) {
-        return sorted;
-    }
-    SortPortList(names);
-    for (const std::string& name : names) {
-        sorted.append(QString::fromStdString(name));
-    }
-    return sorted;
-}
-
-QString CFormSetup::SelectedPortName() const {
-    const QVariant name = m_cbPort->currentData(kPortNameRole);
-    return name.isValid() ? name.toString() : m_cbPort->currentText();
-}
-
-void CFormSetup::RefreshPortList() {
-    {
-        const QSignalBlocker block(m_cbPort);
-        std::vector<PortEntry> entries = m_scanner->Scan();
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const PortEntry& a, const PortEntry& b) { return PortListLess(a.name, b.name); });
-        QStringList present, presentNames, presentLinks;
-        for (const PortEntry& e : entries) {
-            const std::string summary = e.identity.Summary();
-            presentNames << QString::fromStdString(e.name);
-            // "COM33  FT232R USB UART (A10K3J)"
-            present << QString::fromStdString(summary.empty() ? e.name : e.name + "  " + summary);
-            presentLinks << QString::fromStdString(e.identity.byIdLink);
-        }
-        QStringList shown, shownLinks;
-        for (int row = 0; row < m_cbPort->count(); ++row) {
-            shown << m_cbPort->itemText(row);
-            shownLinks << m_cbPort->itemData(row, kByIdLinkRole).toString();
-        }
-        // The same entries stay as they are: an idle form does not rebuild and repaint its list every 5 s.
-        if (present != shown || presentLinks != shownLinks) {
-            m_cbPort->clear();
-            for (qsizetype i = 0; i < present.size(); ++i) {
-                m_cbPort->addItem(present[i], presentNames[i]);
-                m_cbPort->setItemData(static_cast<int>(i), presentLinks[i], kByIdLinkRole);
-                m_cbPort->setItemData(static_cast<int>(i), present[i], Qt::ToolTipRole);
-            }
-            // The box keeps its place in the form; the open list is as wide as its longest entry, so that
-            // each adapter's identity can be read there.
-            int widest = 0;
-            for (const QString& text : present) {
-                widest = std::max(widest, m_cbPort->fontMetrics().horizontalAdvance(text));
-            }
-            m_cbPort->view()->setMinimumWidth(
-                widest + m_cbPort->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
-                4 * m_cbPort->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
-        }
-        if (!present.isEmpty()) {
-            const int picked = m_pickedPort.isEmpty() ? -1 : m_cbPort->findData(m_pickedPort, kPortNameRole);
-            if (picked >= 0) {
-                m_cbPort->setCurrentIndex(picked);
-            } else {
-                m_pickedPort.clear(); // the operator's port went away
-                m_cbPort->setCurrentIndex(m_cbPort->count() - 1);
-            }
-        }
-    }
-    m_cbPort->setToolTip(m_cbPort->currentText()); // the whole entry, when the box cuts it
-    UpdateKeepNameAction();
-}
-
-void CFormSetup::UpdateKeepNameAction() {
-    if (m_keepNameAction == nullptr) {
-        return;
-    }
-    const QString link = m_cbPort->currentData(kByIdLinkRole).toString();
-    const std::string name = SelectedPortName().toStdString();
-    // Offered for an adapter with a by-id link whose name is not already kept that way.
-    m_keepNameAction->setEnabled(!link.isEmpty() && !m_session.IsOpen() &&
-                                 PinnedTarget(m_portTable, name) != link.toStdString());
-}
-
-void CFormSetup::OnKeepAdapterName() {
-    const QString link = m_cbPort->currentData(kByIdLinkRole).toString();
-    const QString name = SelectedPortName();
-    if (link.isEmpty() || name.isEmpty()) {
-        return;
-    }
-    std::string error;
-    if (!PinPortName(m_portTable, name.toStdString(), link.toStdString(), error)) {
-        AfxMessageBox(QCoreApplication::translate("CFormSetup", "The name %1 could not be kept: %2.")
-                          .arg(name, QString::fromStdString(error)),
-                      MB_ICONERROR);
-        return;
-    }
-    m_pickedPort = name;
-    RefreshPortList();
-}
-
-void CFormSetup::OnPortMonitorEvents() {
-    bool changed = false;
-    bool openPortGone = false;
-    for (const PortMonitor::Event& e : m_portMonitor->Drain()) {
-        changed = true;
-        if (e.action == "remove" && !m_openKernelName.empty() && e.kernelName == m_openKernelName) {
-            openPortGone = true;
-        }
-    }
-    if (changed) {
-        m_scanner->Invalidate();
-    }
-    if (openPortGone) {
-        OnLineLost(); // refreshes the list too
-    } else if (changed && !m_session.IsOpen()) {
-        OnTimer(kRefreshTimerId);
-    }
 }
 
 void CFormSetup::OnLineLost() {
@@ -635,8 +404,7 @@ void CFormSetup::ShowLineLost(const QString& portName, bool wasLive) {
     if (wasLive) {
         QSettings().setValue(kLiveSetting, false);
     }
-    m_openKernelName.clear();
-    RefreshPortList();
+    m_ports->RefreshPortList();
     const QString what = m_openDescription.isEmpty() ? portName : m_openDescription;
     QString text =
         QCoreApplication::translate("CFormSetup", "The adapter of %1 was unplugged: %2.\nThe port is "

@@ -6,6 +6,7 @@
 #include "CViewBase.h"
 #include "ControllerSession.h"
 #include "FormSetupLayout.h"
+#include "PortListModel.h"
 #include "PortNameTable.h"
 #include "WindowMessages.h"
 
@@ -20,18 +21,14 @@
 class CColorButton;
 class CKAVODoc;
 class CRecipeEditor;
-class PortMonitor;
-class PortScanner;
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QSocketNotifier;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
-class QTimer;
 
 // The setup form: camera and position buttons, the eight channel sliders, the port and the download. It
 // shows the controller session (the port, the download, live mode, the controller line) and binds its
@@ -43,9 +40,6 @@ class CFormSetup : public QScrollArea, public CViewBase {
     Q_OBJECT
 
   public:
-    static constexpr int kRefreshTimerId = 1;
-    static constexpr int kRefreshPeriodMs = 5000;
-
     // The port name table comes from the services; session outlives the form.
     CFormSetup(const AppServices& services, ControllerSession& session, QWidget* parent = nullptr);
     ~CFormSetup() override;
@@ -65,28 +59,21 @@ class CFormSetup : public QScrollArea, public CViewBase {
     // A level typed into a channel's value entry.
     void OnLevelEntered(int channel, int level);
     void OnOpenPort();
-    void OnTimer(int id);
     void OnDownload();
     // Enables or disables the Download and Open/Close Port buttons, and nothing else.
     void SetDownloadControlsEnabled(bool enable);
     // WM_DOWNLOAD_CONTROLS: low byte of wParam 1 enables, otherwise disables.
     Q_INVOKABLE qintptr OnDownloadControls(quintptr wParam, qintptr lParam);
 
-    // The present port names in the list's order: sorted as text, without regard to case.
-    QStringList EnumeratePorts() const;
     // The name of the list's selected entry ("COM33"), whatever the entry shows beside it.
-    QString SelectedPortName() const;
+    QString SelectedPortName() const { return m_ports->SelectedPortName(); }
     // The adapter of the open port went away (its udev remove): the session closes the port, the form
     // offers Open Port again, and the operator is told which adapter it was.
     void OnLineLost();
-    // "Keep this adapter's name": the selected name becomes a port-folder link to the adapter's by-id path.
-    void OnKeepAdapterName();
+    // The present ports the list shows, refreshed while the port is closed.
+    PortListModel* Ports() const { return m_ports; }
+    // The list's context menu entry "Keep this adapter's name".
     QAction* KeepNameAction() const { return m_keepNameAction; }
-    // True when a udev monitor tells the form of plugged and unplugged adapters.
-    bool HasPortMonitor() const { return m_portNotifier != nullptr; }
-    // Brings the list up to date (left alone while the names are the same); keeps the operator's pick
-    // while that name is present, else selects the last entry.
-    void RefreshPortList();
 
     // The control with a template id, nullptr for none.
     QWidget* Control(int id) const;
@@ -104,7 +91,6 @@ class CFormSetup : public QScrollArea, public CViewBase {
     void OnLive(bool on);
     ControllerSession& Session() const { return m_session; }
     QColor ProgressBarColor() const { return m_progressColor; }
-    bool IsRefreshTimerActive() const;
     // The inner widget laid out from the template.
     QWidget* FormWidget() const { return m_form; }
 
@@ -113,14 +99,13 @@ class CFormSetup : public QScrollArea, public CViewBase {
     static const QColor kCameraColor;
 
   private:
-    void CreateControls();
+    void BindControls();
+    void BindPortList();
     void ConnectSlider(int channel);
     void PaintSelection();
     void SetProgressColor(const QColor& bar);
     void SetClosedState();
     void SetOpenState();
-    void OnPortMonitorEvents();
-    void UpdateKeepNameAction();
     // The session's news.
     void ConnectSession();
     void OnOpened();
@@ -148,19 +133,11 @@ class CFormSetup : public QScrollArea, public CViewBase {
     QWidget* m_form = nullptr;
     CRecipeEditor* m_editor = nullptr;
     std::map<int, QWidget*> m_controls;
-    QTimer* m_refreshTimer = nullptr;
     QColor m_progressColor;
-    // The name the operator picked in the list, kept across refreshes while it is present.
-    QString m_pickedPort;
-    // Discovery with the identities of the adapters, cached between refreshes.
-    std::unique_ptr<PortScanner> m_scanner;
-    std::unique_ptr<PortMonitor> m_portMonitor;
-    QSocketNotifier* m_portNotifier = nullptr;
-    QAction* m_keepNameAction = nullptr;
-    // The open port's kernel name ("ttyUSB0"), matched against udev's remove events, and how the list
-    // showed it, for the message when it goes away.
-    std::string m_openKernelName;
+    PortListModel* m_ports = nullptr;
+    // How the list showed the open port's adapter, for the message when it goes away.
     QString m_openDescription;
+    QAction* m_keepNameAction = nullptr;
     QCheckBox* m_chkLive = nullptr;
     QLabel* m_stController = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "CSerialPortBase.h"
 #include "DownloadWorker.h"
 #include "PortWording.h"
+#include "PtyPair.h"
 #include "ScratchHome.h"
 #include "ScriptedMessageBoxes.h"
 #include "StringTable.h"
@@ -14,6 +15,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QMenuBar>
 #include <QProcess>
@@ -47,8 +49,15 @@ class TranslationTest : public ::testing::Test {
         app.SetRegisterShellFileTypes(false);
         EXPECT_TRUE(app.InitInstance({}));
         CFormSetup* form = app.MainFrame()->FormPane();
-        form->PortList()->clear();
-        form->PortList()->addItem(QStringLiteral("COM250"));
+        // COM250 listed, then gone before Open Port.
+        const QString entry = m_home.filePath("ports/COM250");
+        PtyPair pty;
+        EXPECT_TRUE(QDir().mkpath(m_home.filePath("ports")) &&
+                    QFile::link(QString::fromStdString(pty.slaveName), entry));
+        form->Ports()->RefreshPortList();
+        form->Ports()->Pick(
+            form->PortList()->findData(QStringLiteral("COM250"), PortListModel::kPortNameRole));
+        QFile::remove(entry);
         m_boxes.shown.clear();
         form->OnOpenPort();
         EXPECT_EQ(m_boxes.shown.size(), 1u);

@@ -93,7 +93,7 @@ TEST_F(FormSetupTest, StartStateShowsTheFirstCameraAndPositionAndTheGreatestPort
     EXPECT_EQ(ListEntries(), (QStringList{"COM1", "COM10", "COM2"}));
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
     EXPECT_TRUE(form->PortList()->isEnabled());
-    EXPECT_TRUE(form->IsRefreshTimerActive());
+    EXPECT_TRUE(form->Ports()->IsRefreshTimerActive());
 
     for (int ch = 1; ch <= 8; ++ch) {
         EXPECT_EQ(form->LevelBar(ch)->minimum(), 1);
@@ -295,7 +295,7 @@ TEST_F(FormSetupTest, OpeningAPortInTheTableAndClosingIt) {
     EXPECT_EQ(form->Session().Port().readBufferSize(), 4096u);
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Close Port"));
     EXPECT_FALSE(form->PortList()->isEnabled());
-    EXPECT_FALSE(form->IsRefreshTimerActive());
+    EXPECT_FALSE(form->Ports()->IsRefreshTimerActive());
     EXPECT_TRUE(form->DownloadButton()->isEnabled());
 
     // The line is really the one picked: a byte written reaches COM1's other end.
@@ -308,7 +308,7 @@ TEST_F(FormSetupTest, OpeningAPortInTheTableAndClosingIt) {
     EXPECT_FALSE(form->Session().Port().isOpen());
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
     EXPECT_TRUE(form->PortList()->isEnabled());
-    EXPECT_TRUE(form->IsRefreshTimerActive());
+    EXPECT_TRUE(form->Ports()->IsRefreshTimerActive());
     EXPECT_FALSE(form->DownloadButton()->isEnabled());
 }
 
@@ -320,12 +320,15 @@ TEST_F(FormSetupTest, FailedOpenNamesTheCause) {
         const char* cause;
     };
     std::unique_ptr<CSerialPortBase> holder;
+    PtyPair pty7;
     const std::vector<Case> cases = {
         {"missing",
          [&] {
              // An entry that no device has: the list may still show a name that vanished since the refresh.
-             form->PortList()->addItem(QStringLiteral("COM7"));
-             form->PortList()->setCurrentIndex(form->PortList()->count() - 1);
+             machine.AddPort(QStringLiteral("COM7"), QString::fromStdString(pty7.slaveName));
+             form->Ports()->RefreshPortList();
+             Pick(QStringLiteral("COM7"));
+             machine.RemovePort(QStringLiteral("COM7"));
          },
          "COM7 was not found"},
         {"in use",
@@ -341,7 +344,7 @@ TEST_F(FormSetupTest, FailedOpenNamesTheCause) {
              machine.RemovePort(QStringLiteral("COM1"));
              machine.RemovePort(QStringLiteral("COM2"));
              machine.RemovePort(QStringLiteral("COM10"));
-             form->OnTimer(CFormSetup::kRefreshTimerId);
+             form->Ports()->OnTimer(PortListModel::kRefreshTimerId);
              ASSERT_EQ(form->PortList()->count(), 0);
          },
          "No serial port is selected"},
@@ -362,7 +365,7 @@ TEST_F(FormSetupTest, FailedOpenNamesTheCause) {
         EXPECT_FALSE(form->Session().Port().isOpen());
         EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
         EXPECT_TRUE(form->PortList()->isEnabled());
-        EXPECT_TRUE(form->IsRefreshTimerActive());
+        EXPECT_TRUE(form->Ports()->IsRefreshTimerActive());
         EXPECT_FALSE(form->DownloadButton()->isEnabled());
     }
 }
@@ -378,7 +381,7 @@ TEST_F(FormSetupTest, TheOpenPortsLineHangingUpClosesThePort) {
     ASSERT_TRUE(WaitFor([&] { return !form->Session().Port().isOpen(); }));
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
     EXPECT_TRUE(form->PortList()->isEnabled());
-    EXPECT_TRUE(form->IsRefreshTimerActive());
+    EXPECT_TRUE(form->Ports()->IsRefreshTimerActive());
     EXPECT_FALSE(form->DownloadButton()->isEnabled());
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_TRUE(boxes.shown[0].text.startsWith(QLatin1String("The adapter of COM1 was unplugged")))
@@ -386,7 +389,7 @@ TEST_F(FormSetupTest, TheOpenPortsLineHangingUpClosesThePort) {
 
     PtyPair back;
     machine.AddPort(QStringLiteral("COM1"), QString::fromStdString(back.slaveName));
-    form->OnTimer(CFormSetup::kRefreshTimerId);
+    form->Ports()->OnTimer(PortListModel::kRefreshTimerId);
     Pick(QStringLiteral("COM1"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
     EXPECT_TRUE(form->Session().Port().isOpen());
@@ -403,7 +406,7 @@ TEST_F(FormSetupTest, PermissionDeniedPointsToTheDialoutGroup) {
     file.close();
     ASSERT_TRUE(file.setPermissions({}));
     machine.AddPort(QStringLiteral("COM5"), node);
-    form->RefreshPortList();
+    form->Ports()->RefreshPortList();
     Pick(QStringLiteral("COM5"));
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -413,30 +416,32 @@ TEST_F(FormSetupTest, PermissionDeniedPointsToTheDialoutGroup) {
 
 TEST_F(FormSetupTest, RefreshKeepsTheOperatorsPickWhileItIsPresent) {
     Pick(QStringLiteral("COM1"));
-    form->OnTimer(CFormSetup::kRefreshTimerId);
+    form->Ports()->OnTimer(PortListModel::kRefreshTimerId);
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM1"));
 
     // A new adapter does not take the operator's place.
     PtyPair pty3;
     machine.AddPort(QStringLiteral("COM3"), QString::fromStdString(pty3.slaveName));
-    form->OnTimer(CFormSetup::kRefreshTimerId);
+    form->Ports()->OnTimer(PortListModel::kRefreshTimerId);
     EXPECT_EQ(ListEntries(), (QStringList{"COM1", "COM10", "COM2", "COM3"}));
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM1"));
 
     // The picked port goes away: the last entry, and from then on the last entry again.
     machine.RemovePort(QStringLiteral("COM1"));
-    form->OnTimer(CFormSetup::kRefreshTimerId);
+    form->Ports()->OnTimer(PortListModel::kRefreshTimerId);
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM3"));
     machine.RemovePort(QStringLiteral("COM3"));
-    form->OnTimer(CFormSetup::kRefreshTimerId);
+    form->Ports()->OnTimer(PortListModel::kRefreshTimerId);
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
 }
 
 // An idle form does not rebuild its list every five seconds while the ports stay the same.
 TEST_F(FormSetupTest, RefreshWithTheSameNamesLeavesTheListAlone) {
     QSignalSpy removed(form->PortList()->model(), &QAbstractItemModel::rowsRemoved);
-    form->OnTimer(CFormSetup::kRefreshTimerId);
+    QSignalSpy reset(form->PortList()->model(), &QAbstractItemModel::modelReset);
+    form->Ports()->OnTimer(PortListModel::kRefreshTimerId);
     EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(reset.count(), 0);
     EXPECT_EQ(ListEntries(), (QStringList{"COM1", "COM10", "COM2"}));
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
 }
@@ -455,7 +460,7 @@ TEST_F(FormSetupTest, InitialUpdateWithThePortOpenKeepsThePortStateAndPaintsTheR
     EXPECT_TRUE(form->Session().Port().isOpen());
     EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Close Port"));
     EXPECT_TRUE(form->DownloadButton()->isEnabled());
-    EXPECT_FALSE(form->IsRefreshTimerActive());
+    EXPECT_FALSE(form->Ports()->IsRefreshTimerActive());
     EXPECT_FALSE(form->PortList()->isEnabled());
     EXPECT_EQ(form->PortList()->currentText(), QStringLiteral("COM2"));
     ExpectSelection(form, 2, 3);

@@ -8,6 +8,7 @@
 #include "FormSetupFixture.h"
 
 #include "CSerialPortBase.h"
+#include "PortListModel.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 
 #include <cstdlib>
 #include <cstring>
@@ -92,13 +94,14 @@ class PortHotplug : public ::testing::Test {
         QFile::remove(m_byId);
         ASSERT_TRUE(QFile::link(QStringLiteral("../../") + QString::fromStdString(tty), m_byId));
     }
-    void Unplug() {
-        const std::string device = "/sys/devices/pci0000:00/usb1/" + m_usb;
-        const std::string tty = device + "/" + m_usb + ":1.0/" + m_tty;
+    void Unplug() { Unplug(m_usb, m_tty); }
+    void Unplug(const std::string& usb, const std::string& ttyName) {
+        const std::string device = "/sys/devices/pci0000:00/usb1/" + usb;
+        const std::string tty = device + "/" + usb + ":1.0/" + ttyName;
         QFile::remove(m_byId);
         umockdev_testbed_uevent(m_bed, tty.c_str(), "remove");
         umockdev_testbed_remove_device(m_bed, tty.c_str());
-        umockdev_testbed_remove_device(m_bed, (device + "/" + m_usb + ":1.0").c_str());
+        umockdev_testbed_remove_device(m_bed, (device + "/" + usb + ":1.0").c_str());
         umockdev_testbed_remove_device(m_bed, device.c_str());
     }
     AppServices Services() const {
@@ -110,7 +113,7 @@ class PortHotplug : public ::testing::Test {
         window = std::make_unique<MainWindow>(Services());
         ASSERT_TRUE(window->ok);
         form = window->Form();
-        ASSERT_TRUE(form->HasPortMonitor());
+        ASSERT_TRUE(form->Ports()->HasPortMonitor());
     }
     QStringList Entries() const {
         QStringList entries;
@@ -177,6 +180,45 @@ TEST_F(PortHotplug, UnpluggingTheOpenPortClosesItAndPluggingItBackLetsItOpenAgai
     EXPECT_TRUE(form->Session().Port().isOpen());
     EXPECT_STREQ(form->Session().Port().portName(), "COM34");
     EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+// The list on its own, with two adapters plugged and the first one's port open: unplugging the other
+// tells nothing and leaves the open port's list alone; unplugging the open port's adapter tells once,
+// naming the adapter.
+TEST_F(PortHotplug, OnlyTheOpenPortsAdapterGoingAwayIsTold) {
+    Plug("1-1", "ttyUSB0");
+    Plug("1-2", "ttyUSB1");
+    PortListModel ports(Services().portTable);
+    ASSERT_TRUE(ports.HasPortMonitor());
+    ports.RefreshPortList();
+    ASSERT_EQ(ports.rowCount(), 2);
+    EXPECT_EQ(ports.SelectedPortName(), QStringLiteral("COM34")); // the last entry
+    ports.Pick(0);
+    ports.SetOpenPort("COM33");
+    EXPECT_FALSE(ports.IsRefreshTimerActive());
+    EXPECT_FALSE(ports.IsKeepNameOffered()); // not while the port is open
+    QSignalSpy gone(&ports, &PortListModel::openPortGone);
+    QSignalSpy changed(&ports, &PortListModel::listChanged);
+
+    Unplug("1-2", "ttyUSB1");
+    // The test bed has put the event into the monitor's socket on return; the model takes it on the next
+    // turn of the event loop, apart from the open port's.
+    QTest::qWait(100);
+    EXPECT_EQ(gone.count(), 0);
+    Unplug("1-1", "ttyUSB0");
+    ASSERT_TRUE(WaitFor([&] { return gone.count() > 0; }, kBeforeTheRefreshMs));
+    ASSERT_EQ(gone.count(), 1);
+    EXPECT_EQ(gone[0][0].toString(), QStringLiteral("FT232R USB UART (A10K3J)"));
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(ports.rowCount(), 2);
+
+    // Closed, the list follows the next event at once, and the pick that went away gives the last entry.
+    ports.SetOpenPort({});
+    EXPECT_TRUE(ports.IsRefreshTimerActive());
+    Plug("1-3", "ttyUSB2"); // a node name not used before: the test bed keeps a node once made
+    ASSERT_TRUE(WaitFor([&] { return ports.rowCount() == 1; }, kBeforeTheRefreshMs));
+    EXPECT_EQ(ports.SelectedPortName(), QStringLiteral("COM35"));
+    EXPECT_EQ(gone.count(), 1); // the open port's remove was told once, no later
 }
 
 TEST_F(PortHotplug, KeepingTheAdaptersNameWritesItsByIdLink) {
