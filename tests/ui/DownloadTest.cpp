@@ -38,11 +38,11 @@ class FakeBeeper : public IBeeper {
 // Collects what the controller end of the line receives, on a thread of its own.
 class Controller {
   public:
-    explicit Controller(PtyPair& pty) : m_pty(pty), m_thread([this] { Run(); }) {}
+    explicit Controller(PtyPair& pty) : m_pty(pty), m_thread([this](std::stop_token stop) { Run(stop); }) {}
     ~Controller() { Stop(); }
 
     void Stop() {
-        m_stop.store(true);
+        m_thread.request_stop();
         if (m_thread.joinable()) {
             m_thread.join();
         }
@@ -54,8 +54,8 @@ class Controller {
     std::size_t Size() const { return Bytes().size(); }
 
   private:
-    void Run() {
-        while (!m_stop.load()) {
+    void Run(std::stop_token stop) {
+        while (!stop.stop_requested()) {
             std::vector<unsigned char> got;
             if (!m_pty.ReadSome(got, 20)) {
                 return;
@@ -68,8 +68,7 @@ class Controller {
     PtyPair& m_pty;
     mutable std::mutex m_mutex;
     std::vector<unsigned char> m_bytes;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    std::jthread m_thread;
 };
 
 std::vector<unsigned char> FrameBytes(const Recipe& r) {
