@@ -800,16 +800,15 @@ void CFormSetup::OnDownload() {
     // overtaken by this one.
     PostDownloadControls(0);
     // The one copy of the recipe: edits made while the worker runs go out with the next download.
-    const ControllerLink::StartResult started =
-        m_link->StartDownload(static_cast<const Recipe&>(*doc), *this);
-    if (started != ControllerLink::StartResult::Started) {
+    const DownloadStartResult started = m_link->StartDownload(static_cast<const Recipe&>(*doc), *this);
+    if (started != DownloadStartResult::Started) {
         PostDownloadControls(1);
         QString why;
         switch (started) {
-        case ControllerLink::StartResult::AlreadyRunning:
+        case DownloadStartResult::AlreadyRunning:
             why = tr("a download is already running");
             break;
-        case ControllerLink::StartResult::NoThread:
+        case DownloadStartResult::NoThread:
             why = tr("the system could not start the download thread");
             break;
         default:

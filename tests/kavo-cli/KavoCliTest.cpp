@@ -108,7 +108,7 @@ TEST_F(KavoCli, SimulateReceivesADownloadDumpsTheRecipeAndRemovesItsEntry) {
     cb.finished = [&done](const DownloadResult& r) { done.set_value(r); };
     ASSERT_EQ(
         worker.start({recipe, [fd](const std::uint8_t* d, int n) { return int(::write(fd, d, n)); }, {}}, cb),
-        DownloadWorker::StartResult::Started);
+        DownloadStartResult::Started);
     auto result = done.get_future();
     ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
     EXPECT_TRUE(result.get().ok);
@@ -408,7 +408,7 @@ int SendFast(const fs::path& port, const Recipe& r, int stopAfter = 0) {
     auto write = [fd, stopAfter, &calls](const std::uint8_t* d, int n) {
         return stopAfter > 0 && ++calls > stopAfter ? -1 : int(::write(fd, d, n));
     };
-    EXPECT_EQ(worker.start({r, write, {}}, cb), DownloadWorker::StartResult::Started);
+    EXPECT_EQ(worker.start({r, write, {}}, cb), DownloadStartResult::Started);
     auto result = done.get_future();
     int sent = 0;
     if (result.wait_for(30s) == std::future_status::ready) {

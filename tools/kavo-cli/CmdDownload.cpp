@@ -181,7 +181,7 @@ int RunDownload(const QStringList& args) {
                                                   device ? QString::fromStdString(*device) : QString(),
                                                   QFileInfo(cli.File()).absoluteFilePath(), doc);
     const auto start = std::chrono::steady_clock::now();
-    if (link.StartDownload(doc, notices) != ControllerLink::StartResult::Started) {
+    if (link.StartDownload(doc, notices) != DownloadStartResult::Started) {
         std::fprintf(stderr, "kavo-cli download: cannot start the download\n");
         return CliFailed;
     }
