@@ -337,8 +337,8 @@ void CFormSetup::SetProgressColor(const QColor& bar) {
 
 void CFormSetup::PaintSelection() {
     const CKAVODoc* doc = GetDocument();
-    const int camera = doc != nullptr ? std::clamp<int>(doc->m_curCamera, 1, CKAVODoc::kCameras) : 1;
-    const int position = doc != nullptr ? std::clamp<int>(doc->m_curPosition, 1, CKAVODoc::kPositions) : 1;
+    const int camera = doc != nullptr ? std::clamp<int>(doc->GetCurCamera(), 1, CKAVODoc::kCameras) : 1;
+    const int position = doc != nullptr ? std::clamp<int>(doc->GetCurPosition(), 1, CKAVODoc::kPositions) : 1;
     for (int i = 1; i <= CKAVODoc::kCameras; ++i) {
         m_btnCamera[i - 1]->SetFaceColor(i == camera ? m_clrCamera : m_clrNormal);
     }
@@ -394,15 +394,15 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
         m_stLevel[i]->SetLevel(v);
     }
     // Undo and redo may bring another camera or position on screen.
-    const int camera = std::clamp<int>(doc->m_curCamera, 1, CKAVODoc::kCameras);
-    const int position = std::clamp<int>(doc->m_curPosition, 1, CKAVODoc::kPositions);
+    const int camera = std::clamp<int>(doc->GetCurCamera(), 1, CKAVODoc::kCameras);
+    const int position = std::clamp<int>(doc->GetCurPosition(), 1, CKAVODoc::kPositions);
     if (m_btnCamera.at(camera - 1)->FaceColor() != m_clrCamera ||
         m_btnPosition.at(position - 1)->FaceColor() != m_clrPosition) {
         PaintSelection();
     }
     // New and Open replace the whole recipe without an edit: nothing is sent, later edits are diffed
     // against the recipe as it is now.
-    m_liveBasis = FrameValues(doc->m_levels, doc->m_stepMasks);
+    m_liveBasis = FrameValues(doc->GetRecipe());
     UpdateControllerLine();
 }
 
@@ -411,7 +411,7 @@ void CFormSetup::OnPositionButton(int id) {
     if (doc == nullptr || id < IDC_POSITION1 || id >= IDC_POSITION1 + CKAVODoc::kPositions) {
         return;
     }
-    doc->m_curPosition = static_cast<std::uint8_t>(id - (IDC_POSITION1 - 1));
+    doc->SetCurrent(doc->GetCurCamera(), id - (IDC_POSITION1 - 1));
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
@@ -424,7 +424,7 @@ void CFormSetup::OnCameraButton(int id) {
     if (doc == nullptr || id < IDC_CAMERA1 || id >= IDC_CAMERA1 + CKAVODoc::kCameras) {
         return;
     }
-    doc->m_curCamera = static_cast<std::uint8_t>(id - (IDC_CAMERA1 - 1));
+    doc->SetCurrent(id - (IDC_CAMERA1 - 1), doc->GetCurPosition());
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
@@ -460,7 +460,7 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
     case SB_THUMBTRACK:
         // The light follows the thumb; the recipe takes the value on release.
         if (IsLive()) {
-            SendLiveValue(doc->m_curCamera, doc->m_curPosition, channel, false,
+            SendLiveValue(doc->GetCurCamera(), doc->GetCurPosition(), channel, false,
                           static_cast<std::uint16_t>(std::clamp(pos, kLevelMin, kLevelMax)));
         }
         break;
@@ -478,13 +478,13 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
         if (m_editor != nullptr) {
             m_editor->SlideLevel(channel, level);
         } else {
-            doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, level);
+            doc->SetLevel(doc->GetCurCamera(), doc->GetCurPosition(), channel, level);
         }
         // A release at the value the recipe already held announces nothing, but the thumb may have sent
         // another one.
-        SendLiveChanges(doc->m_curCamera, doc->m_curPosition);
+        SendLiveChanges(doc->GetCurCamera(), doc->GetCurPosition());
     }
-    doc->SetModifiedFlag(true);
+    doc->MarkEdited();
 }
 
 void CFormSetup::OnLevelEntered(int channel, int level) {
@@ -495,7 +495,7 @@ void CFormSetup::OnLevelEntered(int channel, int level) {
     const auto value = static_cast<std::uint8_t>(std::clamp(level, kLevelMin, kLevelMax));
     if (m_editor != nullptr) {
         m_editor->TypeLevel(channel, value);
-    } else if (doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, value)) {
+    } else if (doc->SetLevel(doc->GetCurCamera(), doc->GetCurPosition(), channel, value)) {
         doc->UpdateAllViews(nullptr, 0);
     }
 }
@@ -794,13 +794,13 @@ void CFormSetup::OnDownload() {
         return;
     }
     m_downloadRecord = NewRecord(kJournalDownload);
-    m_downloadRecord.sha256 = RecipeImageSha256(*doc);
+    m_downloadRecord.sha256 = RecipeImageSha256(doc->GetRecipe());
     m_downloadStart = std::chrono::steady_clock::now();
     // Posted before the worker starts, so that a download that fails at once cannot have its end notice
     // overtaken by this one.
     PostDownloadControls(0);
     // The one copy of the recipe: edits made while the worker runs go out with the next download.
-    const DownloadStartResult started = m_link->StartDownload(static_cast<const Recipe&>(*doc), *this);
+    const DownloadStartResult started = m_link->StartDownload(doc->GetRecipe(), *this);
     if (started != DownloadStartResult::Started) {
         PostDownloadControls(1);
         QString why;
@@ -863,10 +863,9 @@ JournalRecord CFormSetup::NewRecord(const char* kind) const {
     const CKAVODoc* doc = GetDocument();
     const std::string name = m_link->PortName();
     const auto device = m_portTable.devicePath(name);
-    return NewJournalRecord(kind, QString::fromStdString(name),
-                            device ? QString::fromStdString(*device) : QString(),
-                            doc != nullptr ? doc->GetPathName() : QString(),
-                            doc != nullptr ? static_cast<const Recipe&>(*doc) : Recipe());
+    return NewJournalRecord(
+        kind, QString::fromStdString(name), device ? QString::fromStdString(*device) : QString(),
+        doc != nullptr ? doc->GetPathName() : QString(), doc != nullptr ? doc->GetRecipe() : Recipe());
 }
 
 bool CFormSetup::IsLive() const {
@@ -893,7 +892,7 @@ void CFormSetup::OnLive(bool on) {
         const QSignalBlocker block(m_chkLive);
         m_chkLive->setChecked(true);
     }
-    m_liveBasis = FrameValues(doc->m_levels, doc->m_stepMasks);
+    m_liveBasis = FrameValues(doc->GetRecipe());
     m_position5Told = false;
     m_liveRecord = NewRecord(kJournalLive);
     m_liveFrames.store(0);
@@ -909,7 +908,7 @@ void CFormSetup::EndLiveSession(const char* result, const QString& error) {
     m_liveRecord.reset();
     // The recipe the session ended with.
     if (const CKAVODoc* doc = GetDocument()) {
-        record.sha256 = RecipeImageSha256(*doc);
+        record.sha256 = RecipeImageSha256(doc->GetRecipe());
         record.recipe = doc->GetPathName().isEmpty() ? QStringLiteral("Untitled") : doc->GetPathName();
     }
     record.result = QString::fromLatin1(result);
@@ -951,8 +950,8 @@ void CFormSetup::SendLiveChanges(int camera, int position) {
         position > CKAVODoc::kPositions) {
         return;
     }
-    const auto& levels = doc->m_levels[camera - 1][position - 1];
-    const auto& masks = doc->m_stepMasks[camera - 1][position - 1];
+    const auto& levels = doc->LevelsAt(camera, position);
+    const auto& masks = doc->MasksAt(camera, position);
     if (position > kavo::download::kSentPositionCount) {
         SendLiveValue(camera, position, 1, false, levels[0]); // only the note
         return;
@@ -1013,7 +1012,7 @@ void CFormSetup::UpdateControllerLine() {
         text =
             tr("Controller: unknown (only %1 of %2 settings written from here)").arg(known).arg(kFrameCount);
     } else {
-        const int differ = memory.CountDifferences(FrameValues(doc->m_levels, doc->m_stepMasks));
+        const int differ = memory.CountDifferences(FrameValues(doc->GetRecipe()));
         text = differ == 0   ? tr("Controller: matches this recipe")
                : differ == 1 ? tr("Controller: 1 setting differs from this recipe")
                              : tr("Controller: %1 settings differ from this recipe").arg(differ);

@@ -311,13 +311,17 @@ TEST_F(KavoCli, FramesAndDownloadRefuseBadInput) {
         std::string message;
     } cases[] = {
         {{"frames", (m_dir / "none.aid").string()}, 1, (m_dir / "none.aid").string() + " was not found."},
-        {{"frames", (m_dir / "short.aid").string()}, 1, "Unexpected file format."},
+        {{"frames", (m_dir / "short.aid").string()},
+         1,
+         (m_dir / "short.aid").string() + " is 359 bytes; a recipe file is 360 bytes."},
         {{"frames"}, 2, "Usage: kavo-cli frames FILE.aid"},
         {{"frames", "a.aid", "b.aid"}, 2, "Usage: kavo-cli frames FILE.aid"},
         {{"download", (m_dir / "none.aid").string()}, 2, "Usage: kavo-cli download"},
         {{"download", "--port", "COM1"}, 2, "Usage: kavo-cli download"},
         {{"download", "--port", "/dev/ttyS0", "x.aid"}, 2, "is not a port name"},
-        {{"download", "--port", "COM200", (m_dir / "short.aid").string()}, 1, "Unexpected file format."},
+        {{"download", "--port", "COM200", (m_dir / "short.aid").string()},
+         1,
+         (m_dir / "short.aid").string() + " is 359 bytes; a recipe file is 360 bytes."},
         {{"download", "--port", "COM200", (m_dir / "none.aid").string()}, 1, "was not found."},
     };
     for (const auto& c : cases) {

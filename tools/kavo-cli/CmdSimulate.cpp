@@ -1,10 +1,10 @@
 // kavo-cli simulate: a virtual lighting controller on a pseudo-terminal, entered in the port folder as COMn
 // (VirtualPortEntry) so that the setup form and kavo-cli download can pick it like a real port.
-#include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "FileName.h"
 #include "PortNameTable.h"
+#include "RecipeFile.h"
 #include "VirtualController.h"
 #include "VirtualPortEntry.h"
 
@@ -68,14 +68,6 @@ bool CheckDumpPath(const std::string& path, std::string* error) {
         return false;
     }
     return true;
-}
-
-// Writes the recipe received as a recipe file: positions 1..4 as the frames carried them, position 5 (never
-// sent) at the new-recipe values.
-bool DumpRecipe(const VirtualController& controller, const QString& path, QString* error) {
-    CKAVODoc doc;
-    static_cast<Recipe&>(doc) = controller.recipe();
-    return doc.SaveFile(path, error);
 }
 
 void PrintEvent(const VirtualController::Event& e) {
@@ -260,7 +252,8 @@ int RunSimulate(const QStringList& args) {
     const auto writeDump = [&] {
         const QString path = DecodeFileName(QByteArray::fromStdString(dump));
         QString why;
-        if (DumpRecipe(controller, path, &why)) {
+        // Positions 1..4 as the frames carried them, position 5 (never sent) at the new-recipe values.
+        if (WriteRecipeFile(path, controller.recipe(), &why)) {
             struct stat written {};
             ::stat(dump.c_str(), &written);
             std::printf("wrote %s (%lld bytes)\n", DisplayFileName(dump).c_str(),
