@@ -45,7 +45,7 @@ QPrinter& CSheetPrinter::Printer() {
 
 bool CSheetPrinter::PrintSheet(const CKAVODoc& doc, QPrinter& printer) {
     printer.setDocName(doc.GetTitle());
-    if (RecipeSheet(doc, doc.GetTitle(), QDateTime::currentDateTime()).Print(printer)) {
+    if (RecipeSheet(doc.GetRecipe(), doc.GetTitle(), QDateTime::currentDateTime()).Print(printer)) {
         return true;
     }
     const QString where =
@@ -67,7 +67,7 @@ void CSheetPrinter::OnFilePrint(const CKAVODoc& doc, QWidget* parent) {
 void CSheetPrinter::OnFilePrintPreview(const CKAVODoc& doc, QWidget* parent) {
     QPrintPreviewDialog preview(&Printer(), parent);
     // The preview paints again for every change of zoom or page setup; its print button prints the same.
-    const RecipeSheet sheet(doc, doc.GetTitle(), QDateTime::currentDateTime());
+    const RecipeSheet sheet(doc.GetRecipe(), doc.GetTitle(), QDateTime::currentDateTime());
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
                      [&sheet, &doc](QPrinter* printer) {
                          printer->setDocName(doc.GetTitle());

@@ -60,9 +60,9 @@ std::string ControllerLink::PortName() const {
     return m_port->portName();
 }
 
-ControllerLink::StartResult ControllerLink::StartDownload(Recipe recipe, IDownloadListener& listener) {
+DownloadStartResult ControllerLink::StartDownload(Recipe recipe, IDownloadListener& listener) {
     if (!m_port->isOpen()) {
-        return StartResult::NotOpen;
+        return DownloadStartResult::NotOpen;
     }
     // The port outlives the worker's thread: Close() joins it before the port can go.
     CSerialPortBase* port = m_port.get();
@@ -126,20 +126,11 @@ ControllerLink::StartResult ControllerLink::StartDownload(Recipe recipe, IDownlo
         ReleaseLive();
     };
     HoldLive();
-    switch (m_worker.start(std::move(job), std::move(callbacks))) {
-    case DownloadWorker::StartResult::Started:
-        return StartResult::Started;
-    case DownloadWorker::StartResult::AlreadyRunning:
+    const DownloadStartResult started = m_worker.start(std::move(job), std::move(callbacks));
+    if (started != DownloadStartResult::Started) {
         ReleaseLive();
-        return StartResult::AlreadyRunning;
-    case DownloadWorker::StartResult::NoThread:
-        ReleaseLive();
-        return StartResult::NoThread;
-    case DownloadWorker::StartResult::NoWriter:
-        break;
     }
-    ReleaseLive();
-    return StartResult::NotOpen;
+    return started;
 }
 
 void ControllerLink::HoldLive() {

@@ -4,9 +4,9 @@
 #include "LiveQueue.h"
 #include "Recipe.h"
 
-#include <functional>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -66,8 +66,6 @@ class ControllerLink {
     // the next, which must not bring the two closer than the interval where they arrive.
     static constexpr std::chrono::milliseconds kLiveMargin{5};
 
-    enum class StartResult { Started, NotOpen, AlreadyRunning, NoThread };
-
     // port: closed, owned by the link from now on. beeper may be null (no tone: the listener's bell); it must
     // outlive the link. options: the frame pacing and the tone.
     ControllerLink(std::unique_ptr<CSerialPortBase> port, IBeeper* beeper,
@@ -94,7 +92,7 @@ class ControllerLink {
     // Sends recipe, the caller's copy taken when Download was pressed, on the worker's thread. listener hears
     // of it and must stay valid until its OnDownloadFinished has returned or Close() has. One download at a
     // time, and only while the line is open.
-    StartResult StartDownload(Recipe recipe, IDownloadListener& listener);
+    DownloadStartResult StartDownload(Recipe recipe, IDownloadListener& listener);
     // True from a successful StartDownload until the listener's OnDownloadFinished.
     bool IsDownloadRunning() const { return m_worker.isRunning(); }
 

@@ -42,6 +42,9 @@ DownloadFrame MakeSlotFrame(int slot, std::uint16_t value);
 // The value of every slot for a recipe: levels and masks of positions 1..4.
 kavo::download::FrameValueArray FrameValues(const Recipe::LevelArray& levels,
                                             const Recipe::MaskArray& stepMasks);
+inline kavo::download::FrameValueArray FrameValues(const Recipe& recipe) {
+    return FrameValues(recipe.m_levels, recipe.m_stepMasks);
+}
 
 // The whole download in sending order: for camera 1..3, its 32 level frames (position 1..4, channel 1..8)
 // then its 32 mask frames in the same order. Always 192 frames.

@@ -54,13 +54,13 @@ DownloadWorker::~DownloadWorker() {
     stop();
 }
 
-DownloadWorker::StartResult DownloadWorker::start(DownloadJob job, DownloadCallbacks callbacks) {
+DownloadStartResult DownloadWorker::start(DownloadJob job, DownloadCallbacks callbacks) {
     std::lock_guard control(m_control);
     if (m_busy.load() || std::this_thread::get_id() == m_thread.get_id()) {
-        return StartResult::AlreadyRunning;
+        return DownloadStartResult::AlreadyRunning;
     }
     if (!job.write) {
-        return StartResult::NoWriter;
+        return DownloadStartResult::NotOpen;
     }
     // The frames are all the thread needs of the recipe.
     std::vector<DownloadFrame> frames = BuildDownloadFrames(job.recipe.m_levels, job.recipe.m_stepMasks);
@@ -78,9 +78,9 @@ DownloadWorker::StartResult DownloadWorker::start(DownloadJob job, DownloadCallb
         });
     } catch (const std::system_error&) {
         m_busy.store(false);
-        return StartResult::NoThread;
+        return DownloadStartResult::NoThread;
     }
-    return StartResult::Started;
+    return DownloadStartResult::Started;
 }
 
 void DownloadWorker::stop() {

@@ -31,6 +31,14 @@ struct DownloadJob {
     std::function<std::chrono::steady_clock::time_point()> notBefore = {};
 };
 
+// What came of asking for a download to start, from the worker and the link alike.
+enum class DownloadStartResult {
+    Started,
+    NotOpen,        // nothing to write to: the line is closed (the job brings no writer)
+    AlreadyRunning, // one download at a time
+    NoThread,       // the system would not start a thread
+};
+
 struct DownloadResult {
     // What made a download fail.
     enum class Failure {
@@ -79,8 +87,6 @@ class DownloadWorker {
         unsigned beepHz = 1000;
         std::chrono::milliseconds beepLength = std::chrono::milliseconds(1000);
     };
-    enum class StartResult { Started, AlreadyRunning, NoWriter, NoThread };
-
     // beeper may be null (no tone; the bell callback is called); it must outlive the worker.
     explicit DownloadWorker(IBeeper* beeper, Options options);
     explicit DownloadWorker(IBeeper* beeper) : DownloadWorker(beeper, Options()) {}
@@ -90,9 +96,9 @@ class DownloadWorker {
     DownloadWorker& operator=(const DownloadWorker&) = delete;
 
     // Builds the frames from the job's recipe and starts the thread. Refused while a download runs (from
-    // start() until the finished callback), when job.write is empty, or when the system will not start a
-    // thread. start() and stop() are not to be called from a callback.
-    StartResult start(DownloadJob job, DownloadCallbacks callbacks);
+    // start() until the finished callback), when job.write is empty (NotOpen), or when the system will not
+    // start a thread. start() and stop() are not to be called from a callback.
+    DownloadStartResult start(DownloadJob job, DownloadCallbacks callbacks);
 
     // Ends a running download between frames and joins its thread. Harmless when none runs.
     void stop();

@@ -60,14 +60,11 @@ bool CSingleDocTemplate::OpenDocumentFile(const QString& path) {
     if (!SaveModified()) {
         return false;
     }
-    const bool wasModified = m_pDocument->IsModified();
-    m_pDocument->SetModifiedFlag(false);
-
+    // A file that can't be opened leaves the document as it was, its modified flag included.
     FileError error;
     switch (m_pDocument->LoadDocument(path, &error)) {
     case CDocument::ReadResult::OpenFailed:
         AfxMessageBox(error.message, MB_ICONEXCLAMATION);
-        m_pDocument->SetModifiedFlag(wasModified);
         return false;
     case CDocument::ReadResult::ReadFailed:
         // The half-read recipe has been replaced by a new one: say why, then show it.

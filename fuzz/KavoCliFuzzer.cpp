@@ -10,6 +10,7 @@
 // Properties: the exit code is one of 0, 1 and 2; the signal mask and handlers the subcommands change are
 // put back after each run so that one run does not change the next.
 
+#include "AidFormat.h"
 #include "FuzzSupport.h"
 
 #include <algorithm>
@@ -33,8 +34,7 @@ std::string Fence() {
     }
     ::setenv("KAVO_PORTS_DIR", ports.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    std::vector<std::uint8_t> recipe(360, 0x00);
-    std::fill(recipe.begin() + 240, recipe.end(), 0xFF);
+    const AidImage recipe = EncodeAid(Recipe());
     fuzz::WriteFile(dir + "/new.aid", recipe.data(), recipe.size());
     fuzz::WriteFile(dir + "/short.aid", recipe.data(), 100);
     fuzz::WriteFile(dir + "/empty.aid", nullptr, 0);

@@ -1,8 +1,7 @@
 #include "DownloadJournal.h"
 
+#include "AidFormat.h"
 #include "ByIdLink.h"
-#include "CArchive.h"
-#include "CKAVODoc.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -34,12 +33,10 @@ QString DefaultJournalPath() {
 }
 
 QString RecipeImageSha256(const Recipe& recipe) {
-    // The document's own serializer gives the file image, so the hash is that of the saved file.
-    CKAVODoc doc;
-    static_cast<Recipe&>(doc) = recipe;
-    CArchive ar;
-    doc.Serialize(ar);
-    return QString::fromLatin1(QCryptographicHash::hash(ar.bytes(), QCryptographicHash::Sha256).toHex());
+    // The file image, so the hash is that of the saved file.
+    const AidImage image = EncodeAid(recipe);
+    const QByteArrayView bytes(image.data(), static_cast<qsizetype>(image.size()));
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
 JournalRecord NewJournalRecord(const char* kind, const QString& portName, const QString& devicePath,

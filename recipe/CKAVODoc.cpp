@@ -1,6 +1,10 @@
 #include "CKAVODoc.h"
 
+#include "AidFormat.h"
 #include "CommandIds.h"
+#include "RecipeFile.h"
+
+#include <span>
 
 CKAVODoc::CKAVODoc() {
     ResetRecipe();
@@ -12,10 +16,13 @@ CKAVODoc::~CKAVODoc() = default;
 
 void CKAVODoc::ResetRecipe() {
     m_stepCount = kSteps;
-    m_curPosition = 1;
     m_patternChanged = 0;
-    m_curCamera = 1;
-    static_cast<Recipe&>(*this) = Recipe();
+    m_recipe = Recipe();
+    if (m_curCamera != 1 || m_curPosition != 1) {
+        m_curCamera = 1;
+        m_curPosition = 1;
+        emit currentChanged(1, 1);
+    }
 }
 
 bool CKAVODoc::OnNewDocument() {
@@ -27,61 +34,68 @@ bool CKAVODoc::OnNewDocument() {
 }
 
 void CKAVODoc::DeleteContents() {
-    // The recipe keeps its arrays: a file is read into them in place.
+    // The recipe keeps its values: a file that turns out to be empty reads nothing.
 }
 
 void CKAVODoc::Serialize(CArchive& ar) {
-    // 120 masks as 16-bit words, then 120 levels, each block in camera, position, channel order.
     if (ar.IsStoring()) {
-        for (const auto& camera : m_stepMasks) {
-            for (const auto& position : camera) {
-                for (std::uint16_t mask : position) {
-                    ar << mask;
-                }
-            }
-        }
-        for (const auto& camera : m_levels) {
-            for (const auto& position : camera) {
-                for (std::uint8_t level : position) {
-                    ar << level;
-                }
-            }
-        }
-    } else {
-        for (auto& camera : m_stepMasks) {
-            for (auto& position : camera) {
-                for (std::uint16_t& mask : position) {
-                    ar >> mask;
-                }
-            }
-        }
-        for (auto& camera : m_levels) {
-            for (auto& position : camera) {
-                for (std::uint8_t& level : position) {
-                    ar >> level;
-                }
-            }
-        }
+        const AidImage image = EncodeAid(m_recipe);
+        ar.Write(reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size()));
+        return;
+    }
+    // Throws, the recipe untouched, when the file is shorter than a recipe file; a longer one is read as
+    // its first 360 bytes.
+    const QByteArray bytes = ar.Read(static_cast<qsizetype>(kAidFileSize));
+    const std::span image(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                          static_cast<std::size_t>(bytes.size()));
+    if (const std::optional<Recipe> recipe = DecodeAid(image)) {
+        m_recipe = *recipe;
     }
 }
 
-CKAVODoc::ChannelLevels& CKAVODoc::CurrentLevels() {
-    return m_levels.at(m_curCamera - 1).at(m_curPosition - 1);
-}
-
-CKAVODoc::ChannelMasks& CKAVODoc::CurrentMasks() {
-    return m_stepMasks.at(m_curCamera - 1).at(m_curPosition - 1);
+QString CKAVODoc::ReadFailureText(const QString& path, qint64 size) const {
+    return RecipeFileSizeText(path, size);
 }
 
 bool CKAVODoc::InRange(int camera, int position) {
     return camera >= 1 && camera <= kCameras && position >= 1 && position <= kPositions;
 }
 
+std::uint8_t CKAVODoc::GetLevel(int camera, int position, int channel) const {
+    return LevelsAt(camera, position).at(static_cast<std::size_t>(channel - 1));
+}
+
+std::uint16_t CKAVODoc::GetMask(int camera, int position, int channel) const {
+    return MasksAt(camera, position).at(static_cast<std::size_t>(channel - 1));
+}
+
+const CKAVODoc::ChannelLevels& CKAVODoc::LevelsAt(int camera, int position) const {
+    return m_recipe.m_levels.at(static_cast<std::size_t>(camera - 1))
+        .at(static_cast<std::size_t>(position - 1));
+}
+
+const CKAVODoc::ChannelMasks& CKAVODoc::MasksAt(int camera, int position) const {
+    return m_recipe.m_stepMasks.at(static_cast<std::size_t>(camera - 1))
+        .at(static_cast<std::size_t>(position - 1));
+}
+
+bool CKAVODoc::SetCurrent(int camera, int position) {
+    if (!InRange(camera, position) || (camera == m_curCamera && position == m_curPosition)) {
+        return false;
+    }
+    m_curCamera = static_cast<std::uint8_t>(camera);
+    m_curPosition = static_cast<std::uint8_t>(position);
+    emit currentChanged(camera, position);
+    return true;
+}
+
 bool CKAVODoc::SetLevel(int camera, int position, int channel, std::uint8_t level) {
     if (!InRange(camera, position) || channel < 1 || channel > kChannels) {
         return false;
     }
-    std::uint8_t& held = m_levels.at(camera - 1).at(position - 1).at(channel - 1);
+    std::uint8_t& held =
+        m_recipe.m_levels[static_cast<std::size_t>(camera - 1)][static_cast<std::size_t>(position - 1)]
+                         [static_cast<std::size_t>(channel - 1)];
     if (held == level) {
         return false;
     }
@@ -95,7 +109,9 @@ bool CKAVODoc::SetMask(int camera, int position, int channel, std::uint16_t mask
     if (!InRange(camera, position) || channel < 1 || channel > kChannels) {
         return false;
     }
-    std::uint16_t& held = m_stepMasks.at(camera - 1).at(position - 1).at(channel - 1);
+    std::uint16_t& held =
+        m_recipe.m_stepMasks[static_cast<std::size_t>(camera - 1)][static_cast<std::size_t>(position - 1)]
+                            [static_cast<std::size_t>(channel - 1)];
     if (held == mask) {
         return false;
     }
@@ -112,8 +128,10 @@ bool CKAVODoc::SetPositionValues(int camera, int position, const ChannelLevels& 
     if (!InRange(camera, position)) {
         return false;
     }
-    ChannelLevels& heldLevels = m_levels.at(camera - 1).at(position - 1);
-    ChannelMasks& heldMasks = m_stepMasks.at(camera - 1).at(position - 1);
+    const auto c = static_cast<std::size_t>(camera - 1);
+    const auto p = static_cast<std::size_t>(position - 1);
+    ChannelLevels& heldLevels = m_recipe.m_levels[c][p];
+    ChannelMasks& heldMasks = m_recipe.m_stepMasks[c][p];
     if (heldLevels == levels && heldMasks == masks) {
         return false;
     }
@@ -133,7 +151,7 @@ void CKAVODoc::SetCurrentMasks(std::uint16_t mask) {
     // All LED Off/ON on a position already in that state is still a pattern edit (as it always
     // was): the recipe is marked modified even though no value changes.
     m_patternChanged = 1;
-    SetModifiedFlag(true);
+    MarkEdited();
     SetPositionValues(m_curCamera, m_curPosition, CurrentLevels(), masks);
     UpdateAllViews(nullptr, 0);
 }
@@ -144,6 +162,14 @@ void CKAVODoc::OnAllLedOff() {
 
 void CKAVODoc::OnAllLedOn() {
     SetCurrentMasks(0xFFFF);
+}
+
+void CKAVODoc::MarkEdited() {
+    SetModifiedFlag(true);
+}
+
+void CKAVODoc::OnHistoryCleanChanged(bool clean) {
+    SetModifiedFlag(!clean);
 }
 
 bool CKAVODoc::LoadFile(const QString& path, QString* error) {

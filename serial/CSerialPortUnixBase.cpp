@@ -122,12 +122,12 @@ bool CSerialPortUnixBase::open() {
     m_wakeFd = wakeFd;
     m_fd.store(fd);
     if (m_openMode == IoAsynchronous) {
-        m_receiving.store(true);
         try {
             // The thread's first device read waits for the port lock, held here until open returns.
-            m_receiveThread = std::thread(&CSerialPortUnixBase::receiveLoop, this, fd, wakeFd, m_portName);
+            m_receiveThread = std::jthread([this, fd, wakeFd, name = m_portName](std::stop_token stop) {
+                receiveLoop(stop, fd, wakeFd, name);
+            });
         } catch (const std::system_error& e) {
-            m_receiving.store(false);
             m_fd.store(-1);
             m_wakeFd = -1;
             ::close(wakeFd);
@@ -182,7 +182,7 @@ void CSerialPortUnixBase::close() {
         return;
     }
     // Wake the receive thread and any writer waiting for room: the eventfd stays readable until closed.
-    m_receiving.store(false);
+    m_receiveThread.request_stop();
     ::eventfd_write(m_wakeFd, 1);
     // Drop queued output first so that a writer draining a stalled line (flow control) lets go of the lock.
     DiscardPending(fd);
@@ -204,7 +204,7 @@ bool CSerialPortUnixBase::isOpen() const {
     return m_fd.load() >= 0;
 }
 
-void CSerialPortUnixBase::receiveLoop(int fd, int wakeFd, std::string portName) {
+void CSerialPortUnixBase::receiveLoop(std::stop_token stop, int fd, int wakeFd, std::string portName) {
     const auto take = [this, &portName](char* chunk, int queued) {
         unsigned held = 0;
         bool stored = false;
@@ -223,7 +223,7 @@ void CSerialPortUnixBase::receiveLoop(int fd, int wakeFd, std::string portName) 
         return stored;
     };
     RunReceiveLoop(
-        fd, wakeFd, m_receiving, m_notifyThreshold, take, [this] { setError(ErrorInternal); },
+        fd, wakeFd, stop, m_notifyThreshold, take, [this] { setError(ErrorInternal); },
         [this] { notifyLineLost(); });
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -87,17 +88,16 @@ class CSerialPortUnixBase : public CSerialPortBase {
     int applySettings(int fd, unsigned fields, bool rawLine = false);
     // Stores value in m_line, then applySettings when open. The result is not reported.
     template <typename T> void setLineField(T LineSettings::*field, T value, LineField which);
-    void receiveLoop(int fd, int wakeFd, std::string portName);
+    void receiveLoop(std::stop_token stop, int fd, int wakeFd, std::string portName);
 
     std::shared_ptr<const IPortResolver> m_names;
     std::string m_portName;
     LineSettings m_line{kDefaultBaudRate, ParityNone, DataBits8, StopOne, FlowNone}; // as stored, unchecked
     unsigned m_readBufferSize = kDefaultReadBufferSize;
 
-    std::atomic<int> m_fd{-1}; // valid exactly while open
-    int m_wakeFd = -1;         // eventfd: readable once close has begun; lives with m_fd
-    std::atomic<bool> m_receiving{false};
-    IoMode m_openMode = IoAsynchronous; // the mode in force, fixed at open
-    std::thread m_receiveThread;
+    std::atomic<int> m_fd{-1};                     // valid exactly while open
+    int m_wakeFd = -1;                             // eventfd: readable once close has begun; lives with m_fd
+    IoMode m_openMode = IoAsynchronous;            // the mode in force, fixed at open
+    std::jthread m_receiveThread;                  // stopped and woken by close
     std::unique_ptr<Buffer<char>> m_receiveBuffer; // guarded by m_lock
 };

@@ -21,28 +21,22 @@ void NotifyTimer::arm(ReceiveListener* listener, unsigned delayMs, const std::st
             return;
         }
         m_running = true;
-        m_stopRequested = false;
     }
     // The previous thread has fired (m_running was clear) and is at most finishing its call.
     if (m_thread.joinable()) {
         m_thread.join();
     }
-    m_thread = std::thread(&NotifyTimer::run, this);
+    m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
 void NotifyTimer::stop() {
     std::lock_guard<std::mutex> control(m_control);
-    {
-        LockGuard guard(m_lock);
-        m_stopRequested = true;
-        m_wake.notifyOne();
-    }
     if (m_thread.joinable()) {
+        m_thread.request_stop(); // wakes the wait (the stop callback in run)
         m_thread.join();
     }
     LockGuard guard(m_lock);
     m_running = false;
-    m_stopRequested = false;
 }
 
 bool NotifyTimer::isRunning() {
@@ -50,23 +44,28 @@ bool NotifyTimer::isRunning() {
     return m_running;
 }
 
-void NotifyTimer::run() {
+void NotifyTimer::run(std::stop_token stop) {
+    // A stop request wakes the wait. The wake is given under m_lock, which the waiter holds from its look
+    // at the token until it sleeps, so it can't slip in between and be lost.
+    const std::stop_callback wakeOnStop(stop, [this] {
+        LockGuard guard(m_lock);
+        m_wake.notifyOne();
+    });
     ReceiveListener* listener = nullptr;
     std::string portName;
     unsigned byteCount = 0;
     {
         LockGuard guard(m_lock);
         // Wait until m_delay passes with no wake; a stop request ends the wait without a call.
-        while (!m_stopRequested && !m_wake.waitFor(m_lock, m_delay)) {
+        while (!stop.stop_requested() && !m_wake.waitFor(m_lock, m_delay)) {
         }
-        if (m_stopRequested) {
-            m_running = false;
+        m_running = false;
+        if (stop.stop_requested()) {
             return;
         }
         listener = m_listener;
         portName = m_portName;
         byteCount = m_byteCount;
-        m_running = false;
     }
     if (listener != nullptr) {
         listener->onDataReceived(portName.c_str(), byteCount);

@@ -5,6 +5,7 @@
 #include "ReceiveListener.h"
 
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -25,16 +26,15 @@ class NotifyTimer {
     bool isRunning();
 
   private:
-    void run();
+    void run(std::stop_token stop);
 
-    std::mutex m_control;         // serializes arm and stop (the only places that start and join m_thread)
-    bool m_running = false;       // guarded by m_lock: a timer thread is armed and has not fired yet
-    bool m_stopRequested = false; // guarded by m_lock
-    IConditionVariable m_wake;    // a new arming or a stop request
+    std::mutex m_control;      // serializes arm and stop (the only places that start and join m_thread)
+    bool m_running = false;    // guarded by m_lock: a timer thread is armed and has not fired yet
+    IConditionVariable m_wake; // a new arming or a stop request
     IMutex m_lock;
-    std::thread m_thread;
     unsigned m_delay = 0; // milliseconds
     std::string m_portName;
     unsigned m_byteCount = 0;
     ReceiveListener* m_listener = nullptr;
+    std::jthread m_thread; // last: joined before the rest goes
 };

@@ -7,12 +7,12 @@
 #include <sys/ioctl.h>
 #include <vector>
 
-void RunReceiveLoop(int fd, int wakeFd, const std::atomic<bool>& receiving,
-                    const std::atomic<unsigned>& threshold, const ReceiveTake& take,
-                    const std::function<void()>& failed, const std::function<void()>& hungUp) {
+void RunReceiveLoop(int fd, int wakeFd, std::stop_token stop, const std::atomic<unsigned>& threshold,
+                    const ReceiveTake& take, const std::function<void()>& failed,
+                    const std::function<void()>& hungUp) {
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     std::vector<char> chunk; // grows to the largest queue seen, then is reused
-    while (receiving.load()) {
+    while (!stop.stop_requested()) {
         try {
             fds[0].revents = 0;
             fds[1].revents = 0;

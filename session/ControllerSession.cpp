@@ -80,7 +80,7 @@ void ControllerSession::SetChosenPort(std::function<std::string()> chosen) {
 }
 
 const Recipe& ControllerSession::DocRecipe() const {
-    return *m_doc;
+    return m_doc->GetRecipe();
 }
 
 // The line.
@@ -163,18 +163,18 @@ CSerialPortBase& ControllerSession::Port() const {
 
 // The download.
 
-ControllerLink::StartResult ControllerSession::StartDownload() {
+DownloadStartResult ControllerSession::StartDownload() {
     if (IsDownloadRunning() || m_downloadUnended) {
-        return ControllerLink::StartResult::AlreadyRunning;
+        return DownloadStartResult::AlreadyRunning;
     }
     if (m_doc == nullptr || !m_link->IsOpen()) {
-        return ControllerLink::StartResult::NotOpen;
+        return DownloadStartResult::NotOpen;
     }
     m_downloadRecord = NewRecord(kJournalDownload);
     m_downloadStart = Clock::now();
     // The one copy of the recipe: edits made while the worker runs go out with the next download.
-    const ControllerLink::StartResult started = m_link->StartDownload(DocRecipe(), *this);
-    m_downloadUnended = started == ControllerLink::StartResult::Started;
+    const DownloadStartResult started = m_link->StartDownload(DocRecipe(), *this);
+    m_downloadUnended = started == DownloadStartResult::Started;
     return started;
 }
 

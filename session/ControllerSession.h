@@ -74,7 +74,7 @@ class ControllerSession : public QObject, private IDownloadListener, private ILi
 
     // Sends the document's recipe as it is now; later edits go out with the next download. The download is
     // journalled when it ends, whichever way (also when the session ends first).
-    ControllerLink::StartResult StartDownload();
+    DownloadStartResult StartDownload();
     // From a successful StartDownload until the worker has finished.
     bool IsDownloadRunning() const;
 

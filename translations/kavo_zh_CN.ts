@@ -329,7 +329,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>CRecipeEditor</name>
     <message>
-        <location filename="../ui/CRecipeEditor.cpp" line="+122"/>
+        <location filename="../ui/CRecipeEditor.cpp" line="+119"/>
         <source>Slider</source>
         <translation>滑块</translation>
     </message>
@@ -728,6 +728,19 @@ Live is off; the controller may not hold the last change. %3</source>
         <location line="+12"/>
         <source>Channel %1 is missing: the text needs one line for each of the 8 channels.</source>
         <translation>缺少通道 %1：文本需要 8 个通道各一行。</translation>
+    </message>
+</context>
+<context>
+    <name>RecipeFile</name>
+    <message>
+        <location filename="../recipe/RecipeFile.cpp" line="+57"/>
+        <source>%1 is 1 byte; a recipe file is %2 bytes.</source>
+        <translation>%1 只有 1 个字节；配方文件应为 %2 个字节。</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1 is %2 bytes; a recipe file is %3 bytes.</source>
+        <translation>%1 只有 %2 个字节；配方文件应为 %3 个字节。</translation>
     </message>
 </context>
 <context>

@@ -208,8 +208,8 @@ void CFormSetup::SetProgressColor(const QColor& bar) {
 
 void CFormSetup::PaintSelection() {
     const CKAVODoc* doc = GetDocument();
-    const int camera = doc != nullptr ? std::clamp<int>(doc->m_curCamera, 1, CKAVODoc::kCameras) : 1;
-    const int position = doc != nullptr ? std::clamp<int>(doc->m_curPosition, 1, CKAVODoc::kPositions) : 1;
+    const int camera = doc != nullptr ? std::clamp<int>(doc->GetCurCamera(), 1, CKAVODoc::kCameras) : 1;
+    const int position = doc != nullptr ? std::clamp<int>(doc->GetCurPosition(), 1, CKAVODoc::kPositions) : 1;
     for (int i = 1; i <= CKAVODoc::kCameras; ++i) {
         m_btnCamera[i - 1]->SetFaceColor(i == camera ? m_clrCamera : m_clrNormal);
     }
@@ -251,8 +251,8 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
         m_stLevel[i]->SetLevel(v);
     }
     // Undo and redo may bring another camera or position on screen.
-    const int camera = std::clamp<int>(doc->m_curCamera, 1, CKAVODoc::kCameras);
-    const int position = std::clamp<int>(doc->m_curPosition, 1, CKAVODoc::kPositions);
+    const int camera = std::clamp<int>(doc->GetCurCamera(), 1, CKAVODoc::kCameras);
+    const int position = std::clamp<int>(doc->GetCurPosition(), 1, CKAVODoc::kPositions);
     if (m_btnCamera.at(camera - 1)->FaceColor() != m_clrCamera ||
         m_btnPosition.at(position - 1)->FaceColor() != m_clrPosition) {
         PaintSelection();
@@ -267,7 +267,7 @@ void CFormSetup::OnPositionButton(int id) {
     if (doc == nullptr || id < IDC_POSITION1 || id >= IDC_POSITION1 + CKAVODoc::kPositions) {
         return;
     }
-    doc->m_curPosition = static_cast<std::uint8_t>(id - (IDC_POSITION1 - 1));
+    doc->SetCurrent(doc->GetCurCamera(), id - (IDC_POSITION1 - 1));
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
@@ -280,7 +280,7 @@ void CFormSetup::OnCameraButton(int id) {
     if (doc == nullptr || id < IDC_CAMERA1 || id >= IDC_CAMERA1 + CKAVODoc::kCameras) {
         return;
     }
-    doc->m_curCamera = static_cast<std::uint8_t>(id - (IDC_CAMERA1 - 1));
+    doc->SetCurrent(id - (IDC_CAMERA1 - 1), doc->GetCurPosition());
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
@@ -315,7 +315,7 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
         break;
     case SB_THUMBTRACK:
         // The light follows the thumb; the recipe takes the value on release.
-        m_session.SendLiveLevel(doc->m_curCamera, doc->m_curPosition, channel,
+        m_session.SendLiveLevel(doc->GetCurCamera(), doc->GetCurPosition(), channel,
                                 static_cast<std::uint8_t>(std::clamp(pos, kLevelMin, kLevelMax)));
         break;
     default:
@@ -332,13 +332,13 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
         if (m_editor != nullptr) {
             m_editor->SlideLevel(channel, level);
         } else {
-            doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, level);
+            doc->SetLevel(doc->GetCurCamera(), doc->GetCurPosition(), channel, level);
         }
         // A release at the value the recipe already held announces nothing, but the thumb may have sent
         // another one.
-        m_session.SendLiveChanges(doc->m_curCamera, doc->m_curPosition);
+        m_session.SendLiveChanges(doc->GetCurCamera(), doc->GetCurPosition());
     }
-    doc->SetModifiedFlag(true);
+    doc->MarkEdited();
 }
 
 void CFormSetup::OnLevelEntered(int channel, int level) {
@@ -349,7 +349,7 @@ void CFormSetup::OnLevelEntered(int channel, int level) {
     const auto value = static_cast<std::uint8_t>(std::clamp(level, kLevelMin, kLevelMax));
     if (m_editor != nullptr) {
         m_editor->TypeLevel(channel, value);
-    } else if (doc->SetLevel(doc->m_curCamera, doc->m_curPosition, channel, value)) {
+    } else if (doc->SetLevel(doc->GetCurCamera(), doc->GetCurPosition(), channel, value)) {
         doc->UpdateAllViews(nullptr, 0);
     }
 }
@@ -462,15 +462,15 @@ void CFormSetup::OnDownload() {
         return;
     }
     SetDownloadControlsEnabled(false);
-    const ControllerLink::StartResult started = m_session.StartDownload();
-    if (started != ControllerLink::StartResult::Started) {
+    const DownloadStartResult started = m_session.StartDownload();
+    if (started != DownloadStartResult::Started) {
         SetDownloadControlsEnabled(true);
         QString why;
         switch (started) {
-        case ControllerLink::StartResult::AlreadyRunning:
+        case DownloadStartResult::AlreadyRunning:
             why = tr("a download is already running");
             break;
-        case ControllerLink::StartResult::NoThread:
+        case DownloadStartResult::NoThread:
             why = tr("the system could not start the download thread");
             break;
         default:

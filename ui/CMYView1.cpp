@@ -59,7 +59,7 @@ void CMYView1::OnDraw(QPainter& dc) {
         return;
     }
     emit channelCountText(tr(" CH = %1").arg(8));
-    emit stepCountText(tr(" Step = %1").arg(doc->m_stepCount));
+    emit stepCountText(tr(" Step = %1").arg(doc->GetStepCount()));
     // Text with the top-left corner at the given point, black on an opaque white background.
     dc.setBackgroundMode(Qt::OpaqueMode);
     dc.setBackground(Qt::white);
@@ -67,16 +67,16 @@ void CMYView1::OnDraw(QPainter& dc) {
     const QFontMetrics fm(dc.font());
     auto textOut = [&](int x, int y, const QString& text) { dc.drawText(x, y + fm.ascent(), text); };
 
-    textOut(10, 10, tr("Current Camera is: %1").arg(doc->m_curCamera));
-    textOut(200, 10, tr("Current Position is: %1").arg(doc->m_curPosition));
+    textOut(10, 10, tr("Current Camera is: %1").arg(doc->GetCurCamera()));
+    textOut(200, 10, tr("Current Position is: %1").arg(doc->GetCurPosition()));
 
     m_drawX = 10;
     m_drawY = m_gridTop;
     for (int i = 0; i < 8; ++i) {
-        textOut(m_drawX, m_drawY, QString::asprintf("CH%d", doc->m_curCamera * 8 - 7 + i));
+        textOut(m_drawX, m_drawY, QString::asprintf("CH%d", doc->GetCurCamera() * 8 - 7 + i));
         m_drawY += 25;
     }
-    const int steps = std::min<int>(doc->m_stepCount, kMaxSteps);
+    const int steps = std::min<int>(doc->GetStepCount(), kMaxSteps);
     m_stepLabelY = static_cast<std::uint16_t>(m_gridTop - 30);
     m_stepLabelX = m_gridLeft;
     for (int n = 1; n <= steps; ++n) {
@@ -92,8 +92,8 @@ void CMYView1::OnDraw(QPainter& dc) {
     m_gapY = 5;
 
     // Outside the invariants (camera 1..3, position 1..5) there is nothing to show.
-    if (doc->m_curCamera < 1 || doc->m_curCamera > CKAVODoc::kCameras || doc->m_curPosition < 1 ||
-        doc->m_curPosition > CKAVODoc::kPositions) {
+    if (doc->GetCurCamera() < 1 || doc->GetCurCamera() > CKAVODoc::kCameras || doc->GetCurPosition() < 1 ||
+        doc->GetCurPosition() > CKAVODoc::kPositions) {
         return;
     }
     const CKAVODoc::ChannelMasks& masks = doc->CurrentMasks();
@@ -137,15 +137,15 @@ void CMYView1::mousePressEvent(QMouseEvent* event) {
 bool CMYView1::HitTest(int px, int py, int* channel, int* step) const {
     const CKAVODoc* doc = GetDocument();
     // Outside the invariants (camera 1..3, position 1..5) there is no cell to toggle.
-    if (doc == nullptr || doc->m_curCamera < 1 || doc->m_curCamera > CKAVODoc::kCameras ||
-        doc->m_curPosition < 1 || doc->m_curPosition > CKAVODoc::kPositions) {
+    if (doc == nullptr || doc->GetCurCamera() < 1 || doc->GetCurCamera() > CKAVODoc::kCameras ||
+        doc->GetCurPosition() < 1 || doc->GetCurPosition() > CKAVODoc::kPositions) {
         return false;
     }
     // Coordinates taken as unsigned 16-bit values: a point left of or above the view wraps far
     // to the right or bottom and misses the grid.
     const unsigned x = static_cast<std::uint16_t>(px);
     const unsigned y = static_cast<std::uint16_t>(py);
-    const unsigned n = std::min<unsigned>(doc->m_stepCount, kMaxSteps);
+    const unsigned n = std::min<unsigned>(doc->GetStepCount(), kMaxSteps);
     const int s = CellAlong(x, m_gridLeft, m_cellWidth, m_gapX, n);
     const int c = CellAlong(y, m_gridTop, m_cellHeight, m_gapY, kRows);
     if (s == 0 || c == 0) {
@@ -177,7 +177,7 @@ void CMYView1::Toggle(int channel, int step) {
         m_editor->ToggleStep(channel, step);
     } else {
         const std::uint16_t mask = doc->CurrentMasks()[static_cast<size_t>(channel - 1)];
-        doc->SetMask(doc->m_curCamera, doc->m_curPosition, channel,
+        doc->SetMask(doc->GetCurCamera(), doc->GetCurPosition(), channel,
                      static_cast<std::uint16_t>(mask ^ (1U << (step - 1))));
     }
     update();
@@ -185,7 +185,7 @@ void CMYView1::Toggle(int channel, int step) {
 
 void CMYView1::keyPressEvent(QKeyEvent* event) {
     const CKAVODoc* doc = GetDocument();
-    const int steps = doc != nullptr ? std::min<int>(doc->m_stepCount, kMaxSteps) : 0;
+    const int steps = doc != nullptr ? std::min<int>(doc->GetStepCount(), kMaxSteps) : 0;
     if (doc == nullptr || steps < 1 || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
         QWidget::keyPressEvent(event);
         return;
@@ -205,8 +205,8 @@ void CMYView1::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Space:
         // Outside the invariants (camera 1..3, position 1..5) there is no cell to toggle.
-        if (doc->m_curCamera >= 1 && doc->m_curCamera <= CKAVODoc::kCameras && doc->m_curPosition >= 1 &&
-            doc->m_curPosition <= CKAVODoc::kPositions) {
+        if (doc->GetCurCamera() >= 1 && doc->GetCurCamera() <= CKAVODoc::kCameras &&
+            doc->GetCurPosition() >= 1 && doc->GetCurPosition() <= CKAVODoc::kPositions) {
             Toggle(m_focusChannel, std::min(m_focusStep, steps));
         }
         break;

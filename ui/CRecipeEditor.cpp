@@ -20,9 +20,7 @@ struct PositionValues {
 };
 
 PositionValues ValuesAt(const CKAVODoc& doc, int camera, int position) {
-    const auto c = static_cast<std::size_t>(camera - 1);
-    const auto p = static_cast<std::size_t>(position - 1);
-    return {doc.m_levels.at(c).at(p), doc.m_stepMasks.at(c).at(p)};
+    return {doc.LevelsAt(camera, position), doc.MasksAt(camera, position)};
 }
 
 constexpr int kSliderCommandId = 1;
@@ -68,8 +66,7 @@ class CPositionEdit : public QUndoCommand {
             m_doc->SetPositionValues(m_camera, m_position, values.levels, values.masks);
         }
         // What was undone or redone is shown: its camera and position become the current ones.
-        m_doc->m_curCamera = static_cast<std::uint8_t>(m_camera);
-        m_doc->m_curPosition = static_cast<std::uint8_t>(m_position);
+        m_doc->SetCurrent(m_camera, m_position);
         m_doc->UpdateAllViews(nullptr, 0);
     }
 
@@ -105,7 +102,7 @@ CRecipeEditor::CRecipeEditor(CKAVODoc* doc, QObject* parent)
 
     // The history's clean point is the recipe as opened, made new or saved.
     connect(m_stack, &QUndoStack::cleanChanged, this,
-            [this](bool clean) { m_pDocument->SetModifiedFlag(!clean); });
+            [this](bool clean) { m_pDocument->OnHistoryCleanChanged(clean); });
     connect(m_pDocument, &CDocument::saved, m_stack, &QUndoStack::setClean);
     connect(m_pDocument, &CDocument::contentsReplaced, m_stack, &QUndoStack::clear);
 
@@ -141,8 +138,8 @@ void CRecipeEditor::Record(const QString& text, int camera, int position, int ch
 }
 
 void CRecipeEditor::SlideLevel(int channel, std::uint8_t level) {
-    const int camera = m_pDocument->m_curCamera;
-    const int position = m_pDocument->m_curPosition;
+    const int camera = m_pDocument->GetCurCamera();
+    const int position = m_pDocument->GetCurPosition();
     Record(SliderText(), camera, position, channel, true,
            [&] { m_pDocument->SetLevel(camera, position, channel, level); });
 }
@@ -152,8 +149,8 @@ void CRecipeEditor::EndBurst() {
 }
 
 void CRecipeEditor::TypeLevel(int channel, std::uint8_t level) {
-    const int camera = m_pDocument->m_curCamera;
-    const int position = m_pDocument->m_curPosition;
+    const int camera = m_pDocument->GetCurCamera();
+    const int position = m_pDocument->GetCurPosition();
     Record(Tr(QT_TRANSLATE_NOOP("CRecipeEditor", "Level")), camera, position, channel, false, [&] {
         if (m_pDocument->SetLevel(camera, position, channel, level)) {
             m_pDocument->UpdateAllViews(nullptr, 0);
@@ -162,8 +159,8 @@ void CRecipeEditor::TypeLevel(int channel, std::uint8_t level) {
 }
 
 void CRecipeEditor::ToggleStep(int channel, int step) {
-    const int camera = m_pDocument->m_curCamera;
-    const int position = m_pDocument->m_curPosition;
+    const int camera = m_pDocument->GetCurCamera();
+    const int position = m_pDocument->GetCurPosition();
     if (channel < 1 || channel > Recipe::kChannels || step < 1 || step > Recipe::kSteps) {
         return;
     }
@@ -177,7 +174,8 @@ void CRecipeEditor::ToggleStep(int channel, int step) {
 void CRecipeEditor::AllLed(UINT id, const std::function<void()>& change) {
     // The command counts as an edit even where every cell already was so (the recipe is marked modified),
     // so it is a step of its own that Undo can take back.
-    Record(CommandPrompt(id), m_pDocument->m_curCamera, m_pDocument->m_curPosition, 0, false, change, true);
+    Record(CommandPrompt(id), m_pDocument->GetCurCamera(), m_pDocument->GetCurPosition(), 0, false, change,
+           true);
 }
 
 void CRecipeEditor::OnAllLedOff() {
@@ -199,8 +197,8 @@ void CRecipeEditor::OnEditRedo() {
 }
 
 void CRecipeEditor::OnEditCopy() {
-    const int camera = m_pDocument->m_curCamera;
-    const int position = m_pDocument->m_curPosition;
+    const int camera = m_pDocument->GetCurCamera();
+    const int position = m_pDocument->GetCurPosition();
     const PositionValues values = ValuesAt(*m_pDocument, camera, position);
     auto* mime = new QMimeData;
     mime->setData(QString::fromLatin1(kPositionMimeType), PositionBytes(values.levels, values.masks));
@@ -210,8 +208,8 @@ void CRecipeEditor::OnEditCopy() {
 
 void CRecipeEditor::OnEditCut() {
     OnEditCopy();
-    const int camera = m_pDocument->m_curCamera;
-    const int position = m_pDocument->m_curPosition;
+    const int camera = m_pDocument->GetCurCamera();
+    const int position = m_pDocument->GetCurPosition();
     Record(CommandTooltip(ID_EDIT_CUT), camera, position, 0, false, [&] {
         Recipe::ChannelLevels levels;
         levels.fill(Recipe::kNewLevel);
@@ -250,8 +248,8 @@ void CRecipeEditor::OnEditPaste() {
             return;
         }
     }
-    const int camera = m_pDocument->m_curCamera;
-    const int position = m_pDocument->m_curPosition;
+    const int camera = m_pDocument->GetCurCamera();
+    const int position = m_pDocument->GetCurPosition();
     Record(CommandTooltip(ID_EDIT_PASTE), camera, position, 0, false, [&] {
         if (m_pDocument->SetPositionValues(camera, position, values.levels, values.masks)) {
             m_pDocument->UpdateAllViews(nullptr, 0);

@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     const double lastArrival = Ms(dragFrames.back().at - lastStep);
     drag->setSliderDown(false);
     PumpUntil(Clock::now() + std::chrono::milliseconds(200));
-    const bool recipeTook = doc->m_levels[0][0][1] == lastValue;
+    const bool recipeTook = doc->GetLevel(1, 1, 2) == lastValue;
 
     std::printf("Live edits through the form, 50 ms frame interval, %d single edits 100 ms apart:\n", edits);
     std::printf("| what | median | p99 | max |\n|---|---:|---:|---:|\n");

@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -115,10 +114,9 @@ void BM_PortWriteFrame(benchmark::State& state) {
         ::close(master);
         return;
     }
-    std::atomic<bool> stop{false};
-    std::thread drain([&] {
+    std::jthread drain([&](std::stop_token stop) {
         char buffer[4096];
-        while (!stop) {
+        while (!stop.stop_requested()) {
             pollfd p{master, POLLIN, 0};
             if (::poll(&p, 1, 50) > 0 && ::read(master, buffer, sizeof buffer) <= 0) {
                 break;
@@ -130,7 +128,7 @@ void BM_PortWriteFrame(benchmark::State& state) {
         benchmark::DoNotOptimize(port.write(frame, 6));
     }
     port.close();
-    stop = true;
+    drain.request_stop();
     drain.join();
     ::close(master);
 }

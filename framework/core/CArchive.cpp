@@ -58,3 +58,15 @@ CArchive& CArchive::operator>>(std::uint8_t& b) {
     ++m_pos;
     return *this;
 }
+
+CArchive& CArchive::Write(const char* data, qsizetype n) {
+    m_bytes.append(data, n);
+    return *this;
+}
+
+QByteArray CArchive::Read(qsizetype n) {
+    require(n);
+    QByteArray block = m_bytes.mid(m_pos, n);
+    m_pos += n;
+    return block;
+}

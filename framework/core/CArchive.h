@@ -41,6 +41,10 @@ class CArchive {
     CArchive& operator<<(std::uint8_t b);
     CArchive& operator>>(std::uint16_t& w);
     CArchive& operator>>(std::uint8_t& b);
+    // A block of raw bytes as they are: appended (storing archive), or the next n taken, throwing when fewer
+    // are left (loading archive).
+    CArchive& Write(const char* data, qsizetype n);
+    QByteArray Read(qsizetype n);
 
     // The bytes stored so far (storing archive).
     const QByteArray& bytes() const { return m_bytes; }

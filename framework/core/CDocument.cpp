@@ -116,12 +116,16 @@ CDocument::ReadResult CDocument::OnOpenDocument(const QString& path, FileError* 
             Serialize(ar);
         } catch (const CArchiveException&) {
             err.stringId = AFX_IDP_FAILED_INVALID_FORMAT;
-            err.message = LoadString(AFX_IDP_FAILED_INVALID_FORMAT);
+            err.message = ReadFailureText(path, file.size());
             return ReadResult::ReadFailed;
         }
     }
     SetModifiedFlag(false);
     return ReadResult::Ok;
+}
+
+QString CDocument::ReadFailureText(const QString&, qint64) const {
+    return LoadString(AFX_IDP_FAILED_INVALID_FORMAT);
 }
 
 CDocument::ReadResult CDocument::LoadDocument(const QString& path, FileError* error) {

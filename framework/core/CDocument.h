@@ -21,8 +21,7 @@ class CDocument : public QObject, public CCmdTarget {
     CDocument();
     ~CDocument() override;
 
-    // Modified flag
-    void SetModifiedFlag(bool modified = true);
+    // Modified flag: the document decides it (its edits, New, Open and Save); others read it.
     bool IsModified() const { return m_modified; }
 
     // Path and title. Setting a path makes the file's name the title, shown as DisplayFileName shows it.
@@ -48,7 +47,8 @@ class CDocument : public QObject, public CCmdTarget {
 
     // Reads path into the document. Fails without touching the document when the file can't be
     // opened (OpenFailed); when its content is short the document may be half read and is left
-    // modified (ReadFailed). An empty file reads nothing. Path and title are the caller's business.
+    // modified (ReadFailed), the message from ReadFailureText. An empty file reads nothing. Path and title
+    // are the caller's business.
     enum class ReadResult { Ok, OpenFailed, ReadFailed };
     ReadResult OnOpenDocument(const QString& path, FileError* error);
     // Open without any user interaction, for the window's Open and for command-line tools alike:
@@ -60,6 +60,12 @@ class CDocument : public QObject, public CCmdTarget {
     // Writes the document to path with AtomicSave: on failure the old file is untouched and the
     // modified flag stays. On success the document is not modified.
     bool OnSaveDocument(const QString& path, FileError* error);
+
+  protected:
+    void SetModifiedFlag(bool modified = true);
+    // The message for a file that opened but whose content could not be read (too short), shown with path
+    // and size (in bytes). "Unexpected file format." unless the document knows better.
+    virtual QString ReadFailureText(const QString& path, qint64 size) const;
 
   signals:
     void titleChanged(const QString& title);

@@ -66,11 +66,11 @@ TEST_F(MainFrameTest, CaptionNamesTheUntitledRecipeAndTheFrame) {
     doc()->SetPathName(m_home.filePath("lamp.aid"));
     EXPECT_EQ(frame()->Caption(), QStringLiteral("lamp.aid - KAVO_3C_8CH"));
     // The desktop's modified mark after the name; a "[*]" in the name itself is shown as it is.
-    doc()->SetModifiedFlag(true);
+    doc()->MarkEdited();
     EXPECT_EQ(frame()->Caption(), QStringLiteral("lamp.aid* - KAVO_3C_8CH"));
     doc()->SetPathName(m_home.filePath("odd[*].aid"));
     EXPECT_EQ(frame()->Caption(), QStringLiteral("odd[*].aid* - KAVO_3C_8CH"));
-    doc()->SetModifiedFlag(false);
+    doc()->OnHistoryCleanChanged(true);
     EXPECT_EQ(frame()->Caption(), QStringLiteral("odd[*].aid - KAVO_3C_8CH"));
 }
 
@@ -255,29 +255,28 @@ TEST_F(MainFrameTest, ViewMenuTogglesTheBarsWithCheckMarks) {
 }
 
 TEST_F(MainFrameTest, AllLedOnFromTheToolbarTouchesOnlyTheCurrentCameraAndPosition) {
-    doc()->m_curCamera = 2;
-    doc()->m_curPosition = 5;
+    doc()->SetCurrent(2, 5);
     frame()->Action(ID_ALL_LED_ON)->trigger();
     for (int c = 0; c < 3; ++c) {
         for (int p = 0; p < 5; ++p) {
             for (int k = 0; k < 8; ++k) {
                 const std::uint16_t want = (c == 1 && p == 4) ? 0xFFFF : 0x0000;
-                EXPECT_EQ(doc()->m_stepMasks[c][p][k], want) << c << p << k;
-                EXPECT_EQ(doc()->m_levels[c][p][k], 255);
+                EXPECT_EQ(doc()->GetMask(c + 1, p + 1, k + 1), want) << c << p << k;
+                EXPECT_EQ(doc()->GetLevel(c + 1, p + 1, k + 1), 255);
             }
         }
     }
-    EXPECT_EQ(doc()->m_patternChanged, 1);
+    EXPECT_TRUE(doc()->IsPatternChanged());
     EXPECT_TRUE(doc()->IsModified());
 
     frame()->Action(ID_ALL_LED_OFF)->trigger();
-    EXPECT_EQ(doc()->m_stepMasks[1][4][0], 0x0000);
-    EXPECT_EQ(doc()->m_stepMasks[1][4][7], 0x0000);
+    EXPECT_EQ(doc()->GetMask(2, 5, 1), 0x0000);
+    EXPECT_EQ(doc()->GetMask(2, 5, 8), 0x0000);
 }
 
 TEST_F(MainFrameTest, AllLedOffOnDarkMasksStillCountsAsAnEdit) {
     frame()->Action(ID_ALL_LED_OFF)->trigger();
-    EXPECT_EQ(doc()->m_patternChanged, 1);
+    EXPECT_TRUE(doc()->IsPatternChanged());
     EXPECT_TRUE(doc()->IsModified());
 }
 
@@ -310,7 +309,7 @@ TEST_F(MainFrameTest, AboutBoxShowsNameVersionNoticeAndOk) {
 }
 
 TEST_F(MainFrameTest, ExitAsksToSaveAModifiedRecipeAndCancelKeepsTheWindow) {
-    doc()->SetModifiedFlag(true);
+    doc()->MarkEdited();
     m_boxes.answers = {IDCANCEL};
     frame()->Action(ID_APP_EXIT)->trigger();
     QApplication::processEvents();
@@ -335,7 +334,7 @@ TEST_F(MainFrameTest, AFileDroppedOnTheWindowOpensAsByOpen) {
     file.write(bytes);
     file.close();
 
-    doc()->SetModifiedFlag(true);
+    doc()->MarkEdited();
     m_boxes.answers = {IDNO}; // the save question comes first
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(path)});
@@ -349,7 +348,7 @@ TEST_F(MainFrameTest, AFileDroppedOnTheWindowOpensAsByOpen) {
     ASSERT_EQ(m_boxes.shown.size(), 1u);
     EXPECT_EQ(m_boxes.shown[0].text, QStringLiteral("Save changes to Untitled?"));
     EXPECT_EQ(doc()->GetTitle(), QStringLiteral("dropped.aid"));
-    EXPECT_EQ(doc()->m_stepMasks[0][0][0], 0x0003);
+    EXPECT_EQ(doc()->GetMask(1, 1, 1), 0x0003);
     EXPECT_FALSE(doc()->IsModified());
 }
 

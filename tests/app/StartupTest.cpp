@@ -159,18 +159,18 @@ TEST_F(StartupTest, EmptyCommandLineGivesANewRecipe) {
     const CKAVODoc* doc = m_app.Document();
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(doc->GetTitle(), "Untitled");
-    EXPECT_EQ(doc->m_curCamera, 1);
-    EXPECT_EQ(doc->m_curPosition, 1);
-    EXPECT_EQ(doc->m_stepCount, 16);
-    EXPECT_EQ(doc->m_patternChanged, 0);
-    for (const auto& camera : doc->m_levels) {
+    EXPECT_EQ(doc->GetCurCamera(), 1);
+    EXPECT_EQ(doc->GetCurPosition(), 1);
+    EXPECT_EQ(doc->GetStepCount(), 16);
+    EXPECT_FALSE(doc->IsPatternChanged());
+    for (const auto& camera : doc->GetRecipe().m_levels) {
         for (const auto& position : camera) {
             for (std::uint8_t level : position) {
                 EXPECT_EQ(level, 255);
             }
         }
     }
-    for (const auto& camera : doc->m_stepMasks) {
+    for (const auto& camera : doc->GetRecipe().m_stepMasks) {
         for (const auto& position : camera) {
             for (std::uint16_t mask : position) {
                 EXPECT_EQ(mask, 0);
@@ -188,9 +188,9 @@ TEST_F(StartupTest, AFileOnTheCommandLineOpensInsteadOfNew) {
     const QString path = writeFile("start.aid", bytes);
     ASSERT_TRUE(m_app.InitInstance(CCommandLineInfo::Parse({path})));
     EXPECT_EQ(m_app.Document()->GetTitle(), "start.aid");
-    EXPECT_EQ(m_app.Document()->m_stepMasks[0][0][0], 0x0001);
-    EXPECT_EQ(m_app.Document()->m_levels[0][0][0], 0x22);
-    EXPECT_EQ(m_app.Document()->m_curCamera, 1);
+    EXPECT_EQ(m_app.Document()->GetMask(1, 1, 1), 0x0001);
+    EXPECT_EQ(m_app.Document()->GetLevel(1, 1, 1), 0x22);
+    EXPECT_EQ(m_app.Document()->GetCurCamera(), 1);
     EXPECT_FALSE(m_app.Document()->IsModified());
     EXPECT_EQ(m_app.MainFrame()->Caption(), "start.aid - KAVO_3C_8CH");
     EXPECT_EQ(m_app.RecentFiles()->Entries().value(0), QFileInfo(path).absoluteFilePath());
@@ -207,10 +207,10 @@ TEST_F(StartupTest, AnUnreadableFileOnTheCommandLineIsReportedAndEndsTheProgram)
 
     CKAVOApp second;
     second.SetRegisterShellFileTypes(false);
-    EXPECT_FALSE(
-        second.InitInstance(CCommandLineInfo::Parse({writeFile("short.aid", QByteArray(359, '\0'))})));
+    const QString shortFile = writeFile("short.aid", QByteArray(359, '\0'));
+    EXPECT_FALSE(second.InitInstance(CCommandLineInfo::Parse({shortFile})));
     EXPECT_NE(second.ExitCode(), 0);
-    EXPECT_EQ(m_boxes.shown.back().text, "Unexpected file format.");
+    EXPECT_EQ(m_boxes.shown.back().text, shortFile + " is 359 bytes; a recipe file is 360 bytes.");
 }
 
 TEST_F(StartupTest, PrintSwitchesOpenTheFileThenPrintAndEnd) {

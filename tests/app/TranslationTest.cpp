@@ -8,6 +8,7 @@
 #include "DownloadWorker.h"
 #include "PortWording.h"
 #include "PtyPair.h"
+#include "RecipeFile.h"
 #include "ScratchHome.h"
 #include "ScriptedMessageBoxes.h"
 #include "StringTable.h"
@@ -73,6 +74,8 @@ TEST_F(TranslationTest, ChineseReachesMenusMessagesAndQtsOwnButtons) {
     EXPECT_EQ(LoadString(AFX_IDS_IDLEMESSAGE), QStringLiteral("就绪"));
     EXPECT_EQ(FormatString1(AFX_IDP_FILE_NOT_FOUND, QStringLiteral("a.aid")),
               QStringLiteral("找不到 a.aid。"));
+    EXPECT_EQ(RecipeFileSizeText(QStringLiteral("a.aid"), 12),
+              QStringLiteral("a.aid 只有 12 个字节；配方文件应为 360 个字节。"));
 
     CKAVOApp app;
     const QStringList lines = PortBusyLines(app);

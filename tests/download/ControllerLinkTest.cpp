@@ -129,9 +129,9 @@ TEST_F(ControllerLinkTest, DownloadsARecipeOverTheControllersLine) {
     }
     auto reader = std::async(std::launch::async, [&] { return pty.ReadAll(want.size()); });
     Listener listener;
-    ASSERT_EQ(link.StartDownload(recipe, listener), ControllerLink::StartResult::Started);
+    ASSERT_EQ(link.StartDownload(recipe, listener), DownloadStartResult::Started);
     recipe.m_levels[1][2][3] = 0x43; // the link sends its own copy
-    EXPECT_EQ(link.StartDownload(recipe, listener), ControllerLink::StartResult::AlreadyRunning);
+    EXPECT_EQ(link.StartDownload(recipe, listener), DownloadStartResult::AlreadyRunning);
     ASSERT_TRUE(listener.WaitFinished());
     link.Close();
 
@@ -151,7 +151,7 @@ TEST_F(ControllerLinkTest, CloseEndsADownloadStuckOnAStalledLine) {
     ControllerLink link(Port(), nullptr, Fast());
     ASSERT_TRUE(link.Open("COM3"));
     ASSERT_EQ(::tcflow(pty.slave, TCOOFF), 0);
-    ASSERT_EQ(link.StartDownload(Recipe(), listener), ControllerLink::StartResult::Started);
+    ASSERT_EQ(link.StartDownload(Recipe(), listener), DownloadStartResult::Started);
     std::this_thread::sleep_for(200ms);
     ASSERT_EQ(listener.Progress(), 0) << "the line did not stall";
     ASSERT_TRUE(link.IsDownloadRunning());
@@ -189,7 +189,7 @@ TEST_F(ControllerLinkTest, BytesTheFarEndHasNotReadYetOutliveTheClose) {
         want.insert(want.end(), f.begin(), f.end());
     }
     Listener listener;
-    ASSERT_EQ(link.StartDownload(recipe, listener), ControllerLink::StartResult::Started);
+    ASSERT_EQ(link.StartDownload(recipe, listener), DownloadStartResult::Started);
     ASSERT_TRUE(listener.WaitFinished());
     EXPECT_TRUE(listener.Result().ok) << DescribeDownloadFailure(listener.Result(), "COM3");
     link.Close();
@@ -219,7 +219,7 @@ TEST_F(ControllerLinkTest, AFailedOpenSaysWhy) {
         EXPECT_EQ(link.OpenFailureText(), c.text);
         EXPECT_FALSE(link.IsOpen());
         Listener listener;
-        EXPECT_EQ(link.StartDownload(Recipe(), listener), ControllerLink::StartResult::NotOpen);
+        EXPECT_EQ(link.StartDownload(Recipe(), listener), DownloadStartResult::NotOpen);
     }
 }
 

@@ -131,7 +131,7 @@ TEST(DownloadWorker, SendsTheRecipeOverAPtyThenTurnsGreenBeepsAndFinishes) {
     DownloadJob job{recipe, [fd](const std::uint8_t* d, int n) { return int(::write(fd, d, n)); }, {}};
     // Edits after Download was pressed do not reach the download in progress.
     recipe.m_levels[1][2][3] = 0x43;
-    ASSERT_EQ(worker.start(std::move(job), rec.callbacks()), DownloadWorker::StartResult::Started);
+    ASSERT_EQ(worker.start(std::move(job), rec.callbacks()), DownloadStartResult::Started);
     ASSERT_TRUE(rec.WaitFinished());
 
     const auto got = reader.get();
@@ -157,7 +157,7 @@ TEST(DownloadWorker, RingsTheBellWhenThereIsNoSoundDevice) {
     Recorder rec;
     DownloadWorker worker(&beeper, Fast());
     ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), rec.callbacks()),
-              DownloadWorker::StartResult::Started);
+              DownloadStartResult::Started);
     ASSERT_TRUE(rec.WaitFinished());
     EXPECT_EQ(rec.events(), (std::vector<std::string>{"started", "succeeded", "bell", "finished"}));
     EXPECT_TRUE(rec.result().ok);
@@ -189,8 +189,7 @@ TEST(DownloadWorker, StopsAtTheFirstFailedWrite) {
         if (c.portText != nullptr) {
             text = [&c] { return std::string(c.portText); };
         }
-        ASSERT_EQ(worker.start(JobWriting(write, text), rec.callbacks()),
-                  DownloadWorker::StartResult::Started);
+        ASSERT_EQ(worker.start(JobWriting(write, text), rec.callbacks()), DownloadStartResult::Started);
         ASSERT_TRUE(rec.WaitFinished());
         worker.stop();
         EXPECT_EQ(calls, c.failAt);
@@ -227,7 +226,7 @@ TEST(DownloadWorker, OtherEndGoneMidDownloadEndsInFailure) {
             pty.CloseMaster();
         }
     };
-    ASSERT_EQ(worker.start(std::move(job), std::move(cb)), DownloadWorker::StartResult::Started);
+    ASSERT_EQ(worker.start(std::move(job), std::move(cb)), DownloadStartResult::Started);
     ASSERT_TRUE(rec.WaitFinished());
     const DownloadResult r = rec.result();
     EXPECT_FALSE(r.ok);
@@ -280,7 +279,7 @@ TEST(DownloadWorker, SucceedsOnlyOnceTheFramesHaveLeftThePort) {
             };
         }
         DownloadWorker worker(&beeper, Fast());
-        ASSERT_EQ(worker.start(std::move(job), rec.callbacks()), DownloadWorker::StartResult::Started);
+        ASSERT_EQ(worker.start(std::move(job), rec.callbacks()), DownloadStartResult::Started);
         ASSERT_TRUE(rec.WaitFinished());
         worker.stop();
         EXPECT_EQ(drainedAfter, c.hasDrain ? std::vector<int>{192} : std::vector<int>{});
@@ -308,7 +307,7 @@ TEST(DownloadWorker, StopInterruptsAPauseAndJoins) {
     slow.frameInterval = 3600s; // only a stop request can end the first pause
     DownloadWorker worker(&beeper, slow);
     ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), rec.callbacks()),
-              DownloadWorker::StartResult::Started);
+              DownloadStartResult::Started);
     ASSERT_TRUE(rec.WaitProgress(1));
     EXPECT_TRUE(worker.isRunning());
     worker.stop();
@@ -333,7 +332,7 @@ TEST(DownloadWorker, StopInterruptsTheBeepWait) {
     std::promise<void> green;
     cb.succeeded = [&green] { green.set_value(); };
     ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), std::move(cb)),
-              DownloadWorker::StartResult::Started);
+              DownloadStartResult::Started);
     ASSERT_EQ(green.get_future().wait_for(30s), std::future_status::ready);
     worker.stop();
     ASSERT_EQ(rec.finishedCount(), 1);
@@ -348,7 +347,7 @@ TEST(DownloadWorker, DestructorStopsARunningDownload) {
         slow.frameInterval = 3600s;
         DownloadWorker worker(nullptr, slow);
         ASSERT_EQ(worker.start(JobWriting([](const std::uint8_t*, int n) { return n; }), rec.callbacks()),
-                  DownloadWorker::StartResult::Started);
+                  DownloadStartResult::Started);
         ASSERT_TRUE(rec.WaitProgress(1));
     }
     EXPECT_EQ(rec.finishedCount(), 1);
@@ -364,13 +363,13 @@ TEST(DownloadWorker, OneDownloadAtATimeAndAJobWithoutWriterRefused) {
 
     DownloadJob noWriter = JobWriting(ok);
     noWriter.write = nullptr;
-    EXPECT_EQ(worker.start(std::move(noWriter), {}), DownloadWorker::StartResult::NoWriter);
+    EXPECT_EQ(worker.start(std::move(noWriter), {}), DownloadStartResult::NotOpen);
     EXPECT_FALSE(worker.isRunning());
 
-    ASSERT_EQ(worker.start(JobWriting(ok), rec.callbacks()), DownloadWorker::StartResult::Started);
+    ASSERT_EQ(worker.start(JobWriting(ok), rec.callbacks()), DownloadStartResult::Started);
     int secondWrites = 0;
     EXPECT_EQ(worker.start(JobWriting([&](const std::uint8_t*, int n) { return ++secondWrites, n; }), {}),
-              DownloadWorker::StartResult::AlreadyRunning);
+              DownloadStartResult::AlreadyRunning);
     worker.stop();
     EXPECT_EQ(secondWrites, 0);
 }
@@ -382,7 +381,7 @@ TEST(DownloadWorker, StartsAgainAfterTheFinishedNotice) {
         int writes = 0;
         ASSERT_EQ(worker.start(JobWriting([&](const std::uint8_t*, int n) { return ++writes, n; }),
                                rec.callbacks()),
-                  DownloadWorker::StartResult::Started);
+                  DownloadStartResult::Started);
         ASSERT_TRUE(rec.WaitFinished());
         worker.stop(); // the recorder goes out of scope: the thread must be gone
         EXPECT_EQ(writes, 192);
@@ -397,7 +396,7 @@ TEST(DownloadWorker, ThrowingWriterIsAFailedWrite) {
     ASSERT_EQ(
         worker.start(JobWriting([](const std::uint8_t*, int) -> int { throw std::runtime_error("gone"); }),
                      rec.callbacks()),
-        DownloadWorker::StartResult::Started);
+        DownloadStartResult::Started);
     ASSERT_TRUE(rec.WaitFinished());
     worker.stop();
     EXPECT_FALSE(rec.result().ok);
@@ -448,7 +447,7 @@ TEST(DownloadWorker, ThrowingStepsAreReportedWhereTheyHappened) {
             return n;
         };
         DownloadWorker worker(&beeper, Fast());
-        ASSERT_EQ(worker.start(JobWriting(write), cb), DownloadWorker::StartResult::Started);
+        ASSERT_EQ(worker.start(JobWriting(write), cb), DownloadStartResult::Started);
         ASSERT_TRUE(rec.WaitFinished());
         worker.stop();
         const DownloadResult r = rec.result();

@@ -155,7 +155,7 @@ TEST_F(LiveLinkTest, ADownloadHoldsLiveFramesBackAndKeepsThePacing) {
     const int during = FrameSlot(1, 2, 1, false);
     link->SendLive(before, 0x1234);
     ASSERT_TRUE(far.WaitFor(1)); // the download starts right after it
-    ASSERT_EQ(link->StartDownload(recipe, rec), ControllerLink::StartResult::Started);
+    ASSERT_EQ(link->StartDownload(recipe, rec), DownloadStartResult::Started);
     link->SendLive(during, 42);
     ASSERT_TRUE(rec.WaitFinished());
     ASSERT_TRUE(far.WaitFor(194));
@@ -211,7 +211,7 @@ TEST_F(LiveLinkTest, AFailedDownloadLeavesTheControllerUnknownUntilAComplete) {
     {
         FarEnd far(pty);
         LiveRecorder rec;
-        ASSERT_EQ(link->StartDownload(Recipe(), rec), ControllerLink::StartResult::Started);
+        ASSERT_EQ(link->StartDownload(Recipe(), rec), DownloadStartResult::Started);
         ASSERT_TRUE(rec.WaitFinished());
         ASSERT_TRUE(rec.result.ok);
     }
@@ -221,7 +221,7 @@ TEST_F(LiveLinkTest, AFailedDownloadLeavesTheControllerUnknownUntilAComplete) {
 
     ASSERT_EQ(::tcflow(pty.slave, TCOOFF), 0); // the line stalls: the download is stopped by the close
     LiveRecorder rec;
-    ASSERT_EQ(link->StartDownload(Recipe(), rec), ControllerLink::StartResult::Started);
+    ASSERT_EQ(link->StartDownload(Recipe(), rec), DownloadStartResult::Started);
     std::this_thread::sleep_for(20ms);
     link->Close();
     ::tcflow(pty.slave, TCOON);

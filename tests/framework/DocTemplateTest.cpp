@@ -145,12 +145,12 @@ TEST_F(Sequences, OpenAsksToSaveAModifiedRecipe) {
     EXPECT_FALSE(Open(other));
     ASSERT_EQ(Texts(), QStringList({"Save changes to Untitled?"}));
     EXPECT_EQ(boxes.shown[0].type & MB_TYPEMASK, MB_YESNOCANCEL);
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0xFFFF);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0xFFFF);
     EXPECT_TRUE(doc->IsModified());
 
     boxes.answers = {IDNO};
     EXPECT_TRUE(Open(other));
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0x0003);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0x0003);
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(doc->GetTitle(), QStringLiteral("other.aid"));
 
@@ -160,7 +160,7 @@ TEST_F(Sequences, OpenAsksToSaveAModifiedRecipe) {
     boxes.answers = {IDYES};
     EXPECT_TRUE(Open(third));
     EXPECT_EQ(ReadAll(other), NewRecipeBytes());
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0x0700);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0x0700);
 
     // Yes with an untitled recipe and a cancelled save dialog: no Open.
     frame->RouteCommand(ID_FILE_NEW);
@@ -168,7 +168,7 @@ TEST_F(Sequences, OpenAsksToSaveAModifiedRecipe) {
     boxes.answers = {IDYES};
     EXPECT_FALSE(Open(other));
     EXPECT_EQ(dialogs.saveAsked, 1);
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0xFFFF);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0xFFFF);
     EXPECT_TRUE(doc->IsModified());
 }
 
@@ -191,14 +191,14 @@ TEST_F(Sequences, FileThatCannotBeOpenedLeavesTheRecipeAsItWas) {
     for (const Case& t : cases) {
         SCOPED_TRACE(t.path.toStdString());
         boxes.shown.clear();
-        doc->m_stepMasks[1][1][1] = 0x1234;
-        doc->SetModifiedFlag(t.modified);
+        doc->SetMask(2, 2, 2, 0x1234);
+        doc->OnHistoryCleanChanged(!t.modified);
         boxes.answers = {IDNO};
         EXPECT_FALSE(Open(t.path));
         EXPECT_EQ(Texts().last(), t.message);
         EXPECT_EQ(boxes.shown.back().type & MB_ICONMASK, MB_ICONEXCLAMATION);
         EXPECT_EQ(doc->IsModified(), t.modified);
-        EXPECT_EQ(doc->m_stepMasks[1][1][1], 0x1234);
+        EXPECT_EQ(doc->GetMask(2, 2, 2), 0x1234);
         EXPECT_EQ(doc->GetPathName(), own);
         EXPECT_EQ(m_app->RecentFiles()->Entries(), recent);
     }
@@ -231,7 +231,7 @@ TEST_F(Sequences, AFifoIsNeitherReadNorReplaced) {
         ::close(writer);
     }
     EXPECT_EQ(Texts(), QStringList({"Save changes to Untitled?", fifo + " is a FIFO, not a document file."}));
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0xFFFF);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0xFFFF);
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(doc->GetTitle(), QStringLiteral("Untitled"));
 
@@ -249,8 +249,7 @@ TEST_F(Sequences, AFifoIsNeitherReadNorReplaced) {
 TEST_F(Sequences, ShortFileResetsToANewUntitledRecipe) {
     const QString good = File("good.aid", RecipeWithFirstMask(0x00F0));
     ASSERT_TRUE(Open(good));
-    doc->m_curCamera = 3;
-    doc->m_curPosition = 4;
+    doc->SetCurrent(3, 4);
     doc->OnAllLedOn();
     for (int size : {359, 240}) {
         SCOPED_TRACE(size);
@@ -258,12 +257,13 @@ TEST_F(Sequences, ShortFileResetsToANewUntitledRecipe) {
         const QString path = File(QStringLiteral("short%1.aid").arg(size), QByteArray(size, '\x33'));
         boxes.answers = {IDNO};
         EXPECT_FALSE(Open(path));
-        EXPECT_EQ(Texts().last(), QStringLiteral("Unexpected file format."));
-        EXPECT_EQ(doc->m_curCamera, 1);
-        EXPECT_EQ(doc->m_curPosition, 1);
-        EXPECT_EQ(doc->m_patternChanged, 0);
-        EXPECT_EQ(doc->m_stepMasks[0][0][0], 0);
-        EXPECT_EQ(doc->m_levels[0][0][0], 255);
+        EXPECT_EQ(Texts().last(),
+                  QStringLiteral("%1 is %2 bytes; a recipe file is 360 bytes.").arg(path).arg(size));
+        EXPECT_EQ(doc->GetCurCamera(), 1);
+        EXPECT_EQ(doc->GetCurPosition(), 1);
+        EXPECT_FALSE(doc->IsPatternChanged());
+        EXPECT_EQ(doc->GetMask(1, 1, 1), 0);
+        EXPECT_EQ(doc->GetLevel(1, 1, 1), 255);
         EXPECT_FALSE(doc->IsModified());
         EXPECT_TRUE(doc->GetPathName().isEmpty());
         EXPECT_EQ(frame->Caption(), QStringLiteral("Untitled - KAVO_3C_8CH"));
@@ -276,12 +276,12 @@ TEST_F(Sequences, EmptyAndLongFilesOpenWithoutAWord) {
     boxes.answers = {IDNO};
     ASSERT_TRUE(Open(File("empty.aid", QByteArray())));
     EXPECT_EQ(Texts(), QStringList({"Save changes to Untitled?"}));
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0xFFFF); // nothing read
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0xFFFF); // nothing read
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(doc->GetTitle(), QStringLiteral("empty.aid"));
 
     ASSERT_TRUE(Open(File("long.aid", RecipeWithFirstMask(0x0101) + QByteArray(100, '\x77'))));
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0x0101);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0x0101);
     EXPECT_EQ(boxes.shown.size(), 1U);
 }
 
@@ -292,23 +292,23 @@ TEST_F(Sequences, OpeningTheOwnFileAgainReadsNothing) {
     // The same file under another spelling of its path.
     EXPECT_TRUE(Open(m_dir.path() + "/./own.aid"));
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0xFFFF);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0xFFFF);
     EXPECT_TRUE(doc->IsModified());
 }
 
 TEST_F(Sequences, NewAsksFirstAndResetsEverything) {
     ASSERT_TRUE(Open(File("a.aid", RecipeWithFirstMask(0x0001))));
-    doc->m_curCamera = 2;
+    doc->SetCurrent(2, doc->GetCurPosition());
     doc->OnAllLedOn();
     boxes.answers = {IDCANCEL};
     frame->RouteCommand(ID_FILE_NEW);
-    EXPECT_EQ(doc->m_curCamera, 2);
+    EXPECT_EQ(doc->GetCurCamera(), 2);
     EXPECT_EQ(Texts(), QStringList({"Save changes to a.aid?"}));
     boxes.answers = {IDNO};
     frame->RouteCommand(ID_FILE_NEW);
-    EXPECT_EQ(doc->m_curCamera, 1);
-    EXPECT_EQ(doc->m_patternChanged, 0);
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0);
+    EXPECT_EQ(doc->GetCurCamera(), 1);
+    EXPECT_FALSE(doc->IsPatternChanged());
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0);
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(doc->GetTitle(), QStringLiteral("Untitled"));
     EXPECT_EQ(ReadAll(Path("a.aid")), RecipeWithFirstMask(0x0001));
@@ -334,7 +334,7 @@ TEST_F(Sequences, RecentListKeepsFourMostRecentFirstAndSurvivesARestart) {
 
     // An entry opened again moves to the top.
     ASSERT_TRUE(frame->RouteCommand(ID_FILE_MRU_FILE1 + 2));
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 3);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 3);
     EXPECT_EQ(m_app->RecentFiles()->Entries(), QStringList({paths[2], paths[4], paths[3], paths[1]}));
 
     // Another run of the program reads the same list.
@@ -372,7 +372,8 @@ TEST(CommandLine, UnreadableFileShowsTheMessageAndEnds) {
         CKAVOApp app;
         app.SetRegisterShellFileTypes(false);
         EXPECT_FALSE(app.InitInstance(CCommandLineInfo::Parse({dir.filePath("f100.aid")})));
-        EXPECT_EQ(boxes.shown.back().text, QStringLiteral("Unexpected file format."));
+        EXPECT_EQ(boxes.shown.back().text,
+                  dir.filePath("f100.aid") + " is 100 bytes; a recipe file is 360 bytes.");
     }
     {
         // A readable file opens instead of a new recipe.
@@ -381,8 +382,8 @@ TEST(CommandLine, UnreadableFileShowsTheMessageAndEnds) {
         CKAVOApp app;
         app.SetRegisterShellFileTypes(false);
         ASSERT_TRUE(app.InitInstance(CCommandLineInfo::Parse({path})));
-        EXPECT_EQ(app.Document()->m_stepMasks[0][0][0], 0x4242);
-        EXPECT_EQ(app.Document()->m_curCamera, 1);
+        EXPECT_EQ(app.Document()->GetMask(1, 1, 1), 0x4242);
+        EXPECT_EQ(app.Document()->GetCurCamera(), 1);
         EXPECT_EQ(app.Document()->GetTitle(), QStringLiteral("good.aid"));
         EXPECT_FALSE(app.Document()->IsModified());
         EXPECT_EQ(boxes.shown.size(), 2U);

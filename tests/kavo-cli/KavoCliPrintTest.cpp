@@ -105,7 +105,7 @@ TEST(KavoCliPrint, BadInputIsToldAndLeavesAnExistingPdfAlone) {
     };
     const Case cases[] = {
         {{dir.filePath("missing.aid"), "--pdf", kept}, 1, "missing.aid was not found."},
-        {{shortFile, "--pdf", kept}, 1, "Unexpected file format."},
+        {{shortFile, "--pdf", kept}, 1, shortFile + " is 359 bytes; a recipe file is 360 bytes."},
         {{good}, 2, "--pdf OUT.pdf is needed"},
         {{good, "--pdf", kept, "--page-size", "A5"}, 2, "unknown page size 'A5' (A4 or Letter)"},
         {{good, "--pdf", dir.filePath("no/such/folder.pdf")}, 1, "cannot write"},

@@ -108,7 +108,7 @@ TEST_F(KavoCli, SimulateReceivesADownloadDumpsTheRecipeAndRemovesItsEntry) {
     cb.finished = [&done](const DownloadResult& r) { done.set_value(r); };
     ASSERT_EQ(
         worker.start({recipe, [fd](const std::uint8_t* d, int n) { return int(::write(fd, d, n)); }, {}}, cb),
-        DownloadWorker::StartResult::Started);
+        DownloadStartResult::Started);
     auto result = done.get_future();
     ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
     EXPECT_TRUE(result.get().ok);
@@ -311,13 +311,17 @@ TEST_F(KavoCli, FramesAndDownloadRefuseBadInput) {
         std::string message;
     } cases[] = {
         {{"frames", (m_dir / "none.aid").string()}, 1, (m_dir / "none.aid").string() + " was not found."},
-        {{"frames", (m_dir / "short.aid").string()}, 1, "Unexpected file format."},
+        {{"frames", (m_dir / "short.aid").string()},
+         1,
+         (m_dir / "short.aid").string() + " is 359 bytes; a recipe file is 360 bytes."},
         {{"frames"}, 2, "Usage: kavo-cli frames FILE.aid"},
         {{"frames", "a.aid", "b.aid"}, 2, "Usage: kavo-cli frames FILE.aid"},
         {{"download", (m_dir / "none.aid").string()}, 2, "Usage: kavo-cli download"},
         {{"download", "--port", "COM1"}, 2, "Usage: kavo-cli download"},
         {{"download", "--port", "/dev/ttyS0", "x.aid"}, 2, "is not a port name"},
-        {{"download", "--port", "COM200", (m_dir / "short.aid").string()}, 1, "Unexpected file format."},
+        {{"download", "--port", "COM200", (m_dir / "short.aid").string()},
+         1,
+         (m_dir / "short.aid").string() + " is 359 bytes; a recipe file is 360 bytes."},
         {{"download", "--port", "COM200", (m_dir / "none.aid").string()}, 1, "was not found."},
     };
     for (const auto& c : cases) {
@@ -408,7 +412,7 @@ int SendFast(const fs::path& port, const Recipe& r, int stopAfter = 0) {
     auto write = [fd, stopAfter, &calls](const std::uint8_t* d, int n) {
         return stopAfter > 0 && ++calls > stopAfter ? -1 : int(::write(fd, d, n));
     };
-    EXPECT_EQ(worker.start({r, write, {}}, cb), DownloadWorker::StartResult::Started);
+    EXPECT_EQ(worker.start({r, write, {}}, cb), DownloadStartResult::Started);
     auto result = done.get_future();
     int sent = 0;
     if (result.wait_for(30s) == std::future_status::ready) {

@@ -1,4 +1,6 @@
 // The recipe document and its .aid files, on real files in temporary folders.
+#include "RecipeFile.h"
+#include "AidFormat.h"
 #include "CKAVODoc.h"
 #include "CViewBase.h"
 #include "FileName.h"
@@ -15,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,33 +36,45 @@ QByteArray NewRecipeBytes() {
     return QByteArray(240, '\0') + QByteArray(120, '\xFF');
 }
 
-// Fills every mask and level with a value of its own, so that a misplaced byte shows.
-void FillDistinct(CKAVODoc& doc) {
+QByteArray Bytes(const AidImage& image) {
+    return QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size()));
+}
+
+// Every mask and level with a value of its own, so that a misplaced byte shows.
+Recipe Distinct() {
+    Recipe r;
     int n = 0;
     for (int c = 0; c < 3; ++c) {
         for (int p = 0; p < 5; ++p) {
             for (int k = 0; k < 8; ++k, ++n) {
-                doc.m_stepMasks[c][p][k] = static_cast<std::uint16_t>(0x0101 * n + 0x8000);
-                doc.m_levels[c][p][k] = static_cast<std::uint8_t>(n * 2 + 1);
+                r.m_stepMasks[c][p][k] = static_cast<std::uint16_t>(0x0101 * n + 0x8000);
+                r.m_levels[c][p][k] = static_cast<std::uint8_t>(n * 2 + 1);
             }
+        }
+    }
+    return r;
+}
+
+// Puts recipe into the document through its setters (a pattern edit: the recipe is modified).
+void Fill(CKAVODoc& doc, const Recipe& recipe) {
+    for (int c = 1; c <= 3; ++c) {
+        for (int p = 1; p <= 5; ++p) {
+            doc.SetPositionValues(c, p, recipe.m_levels[c - 1][p - 1], recipe.m_stepMasks[c - 1][p - 1]);
         }
     }
 }
 
+void FillDistinct(CKAVODoc& doc) {
+    Fill(doc, Distinct());
+}
+
 void ExpectNewRecipe(const CKAVODoc& doc) {
-    EXPECT_EQ(doc.m_curCamera, 1);
-    EXPECT_EQ(doc.m_curPosition, 1);
-    EXPECT_EQ(doc.m_stepCount, 16);
-    EXPECT_EQ(doc.m_patternChanged, 0);
+    EXPECT_EQ(doc.GetCurCamera(), 1);
+    EXPECT_EQ(doc.GetCurPosition(), 1);
+    EXPECT_EQ(doc.GetStepCount(), 16);
+    EXPECT_FALSE(doc.IsPatternChanged());
     EXPECT_FALSE(doc.IsModified());
-    Recipe::ChannelLevels full;
-    full.fill(255);
-    for (int c = 0; c < 3; ++c) {
-        for (int p = 0; p < 5; ++p) {
-            EXPECT_EQ(doc.m_stepMasks[c][p], Recipe::ChannelMasks{});
-            EXPECT_EQ(doc.m_levels[c][p], full);
-        }
-    }
+    EXPECT_EQ(doc.GetRecipe(), Recipe());
 }
 
 class RecipeFile : public ::testing::Test {
@@ -84,10 +99,11 @@ TEST_F(RecipeFile, NewRecipeIs240ZeroBytesThen120FF) {
     EXPECT_EQ(Save(), NewRecipeBytes());
 }
 
+// Where each value lands is the format's (AidFormatTest); here the document's edits reach the file.
 TEST_F(RecipeFile, WorkedExamplesLandOnTheirBytes) {
     m_doc.OnAllLedOn(); // camera 1, position 1
-    m_doc.m_stepMasks[0][1][0] = 0x8001;
-    m_doc.m_levels[1][2][3] = 128;
+    m_doc.SetMask(1, 2, 1, 0x8001);
+    m_doc.SetLevel(2, 3, 4, 128);
     QByteArray expected = NewRecipeBytes();
     expected.replace(0, 16, QByteArray(16, '\xFF'));
     expected[16] = '\x01';
@@ -103,8 +119,8 @@ TEST_F(RecipeFile, WorkedExamplesLandOnTheirBytes) {
     };
     const Case cases[] = {{1, 1, 8, 14, 247}, {2, 1, 1, 80, 280}, {2, 3, 4, 118, 299}, {3, 5, 8, 238, 359}};
     for (const Case& t : cases) {
-        m_doc.m_stepMasks[t.c - 1][t.p - 1][t.k - 1] = 0xBEEF;
-        m_doc.m_levels[t.c - 1][t.p - 1][t.k - 1] = 0x42;
+        m_doc.SetMask(t.c, t.p, t.k, 0xBEEF);
+        m_doc.SetLevel(t.c, t.p, t.k, 0x42);
     }
     const QByteArray bytes = Save();
     ASSERT_EQ(bytes.size(), 360);
@@ -118,24 +134,21 @@ TEST_F(RecipeFile, WorkedExamplesLandOnTheirBytes) {
 
 TEST_F(RecipeFile, SaveThenOpenGivesBackEveryValueAndKeepsTheCurrentCameraAndPosition) {
     FillDistinct(m_doc);
-    m_doc.m_curCamera = 2;
-    m_doc.m_curPosition = 2;
+    m_doc.SetCurrent(2, 2);
     Save();
     EXPECT_FALSE(m_doc.IsModified());
     EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("r.aid"));
 
     CKAVODoc other;
     other.OnNewDocument();
-    other.m_curCamera = 3;
-    other.m_curPosition = 4;
-    other.m_patternChanged = 1;
+    other.SetCurrent(3, 4);
+    other.OnAllLedOn(); // a pattern edit
     QString error;
     ASSERT_TRUE(other.LoadFile(Path("r.aid"), &error)) << error.toStdString();
-    EXPECT_EQ(other.m_stepMasks, m_doc.m_stepMasks);
-    EXPECT_EQ(other.m_levels, m_doc.m_levels);
-    EXPECT_EQ(other.m_curCamera, 3);
-    EXPECT_EQ(other.m_curPosition, 4);
-    EXPECT_EQ(other.m_patternChanged, 1);
+    EXPECT_EQ(other.GetRecipe(), Distinct());
+    EXPECT_EQ(other.GetCurCamera(), 3);
+    EXPECT_EQ(other.GetCurPosition(), 4);
+    EXPECT_TRUE(other.IsPatternChanged());
     EXPECT_FALSE(other.IsModified());
     EXPECT_EQ(other.GetTitle(), QStringLiteral("r.aid"));
     EXPECT_EQ(other.GetPathName(), QFileInfo(Path("r.aid")).absoluteFilePath());
@@ -149,43 +162,55 @@ TEST_F(RecipeFile, StoredBytesReadBackUnchecked) {
     bytes[359] = '\x07';
     ASSERT_TRUE(WriteAll(Path("in.aid"), bytes));
     ASSERT_TRUE(m_doc.LoadFile(Path("in.aid"), nullptr));
-    EXPECT_EQ(m_doc.m_stepMasks[0][0][0], 0x8001);
-    EXPECT_EQ(m_doc.m_levels[0][0][0], 0);
-    EXPECT_EQ(m_doc.m_levels[2][4][7], 7);
+    EXPECT_EQ(m_doc.GetMask(1, 1, 1), 0x8001);
+    EXPECT_EQ(m_doc.GetLevel(1, 1, 1), 0);
+    EXPECT_EQ(m_doc.GetLevel(3, 5, 8), 7);
 }
 
-// Too short but not empty: the message, then a new, untitled, unmodified recipe.
-TEST_F(RecipeFile, ShortFilesAreRefusedAndLeaveANewRecipe) {
+// Too short but not empty: the message names the file and its size, then a new, untitled, unmodified
+// recipe. Read without a document (kavo-cli), the same message and the recipe as it was.
+TEST_F(RecipeFile, ShortFilesAreRefusedWithTheirSizeAndLeaveANewRecipe) {
     Save("own.aid"); // a recipe with a name of its own to lose
-    for (int size : {359, 240, 239, 1}) {
-        SCOPED_TRACE(size);
-        ASSERT_TRUE(WriteAll(Path("short.aid"), QByteArray(size, '\x55')));
-        FillDistinct(m_doc);
-        m_doc.m_curCamera = 3;
-        m_doc.m_curPosition = 5;
-        m_doc.m_patternChanged = 1;
-        m_doc.SetModifiedFlag(true);
+    const struct {
+        int size;
+        QString message;
+    } cases[] = {
+        {359, Path("short.aid") + " is 359 bytes; a recipe file is 360 bytes."},
+        {240, Path("short.aid") + " is 240 bytes; a recipe file is 360 bytes."},
+        {239, Path("short.aid") + " is 239 bytes; a recipe file is 360 bytes."},
+        {1, Path("short.aid") + " is 1 byte; a recipe file is 360 bytes."},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.size);
+        ASSERT_TRUE(WriteAll(Path("short.aid"), QByteArray(t.size, '\x55')));
+        FillDistinct(m_doc); // modified, a pattern edit
+        m_doc.SetCurrent(3, 5);
         QString error;
         EXPECT_FALSE(m_doc.LoadFile(Path("short.aid"), &error));
-        EXPECT_EQ(error, QStringLiteral("Unexpected file format."));
+        EXPECT_EQ(error, t.message);
         ExpectNewRecipe(m_doc);
         EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("Untitled"));
         EXPECT_TRUE(m_doc.GetPathName().isEmpty());
+
+        Recipe kept = Distinct();
+        error.clear();
+        EXPECT_FALSE(ReadRecipeFile(Path("short.aid"), &kept, &error));
+        EXPECT_EQ(error, t.message);
+        EXPECT_EQ(kept, Distinct());
     }
 }
 
 TEST_F(RecipeFile, EmptyFileReadsNothingButTakesItsName) {
     FillDistinct(m_doc);
-    const auto masks = m_doc.m_stepMasks;
-    const auto levels = m_doc.m_levels;
-    m_doc.SetModifiedFlag(true);
     ASSERT_TRUE(WriteAll(Path("empty.aid"), QByteArray()));
     QString error;
     ASSERT_TRUE(m_doc.LoadFile(Path("empty.aid"), &error)) << error.toStdString();
-    EXPECT_EQ(m_doc.m_stepMasks, masks);
-    EXPECT_EQ(m_doc.m_levels, levels);
+    EXPECT_EQ(m_doc.GetRecipe(), Distinct());
     EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("empty.aid"));
     EXPECT_FALSE(m_doc.IsModified());
+    Recipe kept = Distinct();
+    EXPECT_TRUE(ReadRecipeFile(Path("empty.aid"), &kept, &error));
+    EXPECT_EQ(kept, Distinct());
     // A later save fills it with the 360 bytes.
     EXPECT_EQ(Save("empty.aid").size(), 360);
 }
@@ -197,8 +222,24 @@ TEST_F(RecipeFile, LongerFileReadsItsFirst360BytesAndSavesBackAt360) {
     ASSERT_TRUE(WriteAll(Path("long.aid"), bytes));
     QString error;
     ASSERT_TRUE(m_doc.LoadFile(Path("long.aid"), &error)) << error.toStdString();
-    EXPECT_EQ(m_doc.m_levels[2][4][7], 0x11);
+    EXPECT_EQ(m_doc.GetLevel(3, 5, 8), 0x11);
+    Recipe read;
+    ASSERT_TRUE(ReadRecipeFile(Path("long.aid"), &read, &error)) << error.toStdString();
+    EXPECT_EQ(read, m_doc.GetRecipe());
     EXPECT_EQ(Save("long.aid"), bytes.left(360));
+}
+
+// The file the virtual controller dumps is the one the document saves, written as safely.
+TEST_F(RecipeFile, WriteRecipeFileWritesTheDocumentsBytes) {
+    FillDistinct(m_doc);
+    QString error;
+    ASSERT_TRUE(WriteRecipeFile(Path("dump.aid"), Distinct(), &error)) << error.toStdString();
+    EXPECT_EQ(ReadAll(Path("dump.aid")), Save());
+    EXPECT_EQ(ReadAll(Path("dump.aid")), Bytes(EncodeAid(Distinct())));
+    ASSERT_TRUE(WriteAll(Path("plain"), "not a folder"));
+    EXPECT_FALSE(WriteRecipeFile(Path("plain/r.aid"), Recipe(), &error));
+    EXPECT_EQ(error, Path("plain/r.aid") + " contains an invalid path.");
+    EXPECT_EQ(ReadAll(Path("plain")), QByteArray("not a folder"));
 }
 
 // A file that can't be opened leaves everything of the document as it was.
@@ -223,16 +264,18 @@ TEST_F(RecipeFile, FilesThatCannotBeOpenedChangeNothing) {
 
     Save("own.aid");
     FillDistinct(m_doc);
-    m_doc.SetModifiedFlag(true);
-    const auto masks = m_doc.m_stepMasks;
     for (const Case& t : cases) {
         SCOPED_TRACE(t.path.toStdString());
         QString error;
         EXPECT_FALSE(m_doc.LoadFile(t.path, &error));
         EXPECT_EQ(error, t.message);
-        EXPECT_EQ(m_doc.m_stepMasks, masks);
+        EXPECT_EQ(m_doc.GetRecipe(), Distinct());
         EXPECT_TRUE(m_doc.IsModified());
         EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("own.aid"));
+        Recipe kept;
+        error.clear();
+        EXPECT_FALSE(ReadRecipeFile(t.path, &kept, &error));
+        EXPECT_EQ(error, t.message);
     }
     ::close(holder);
 }
@@ -250,7 +293,7 @@ TEST_F(RecipeFile, UnreadableFileIsAccessDenied) {
         EXPECT_FALSE(m_doc.LoadFile(Path("secret.aid"), &error));
     }
     EXPECT_EQ(error, "Access to " + Path("secret.aid") + " was denied.");
-    EXPECT_EQ(m_doc.m_stepMasks[0][0][0], 0xFFFF);
+    EXPECT_EQ(m_doc.GetMask(1, 1, 1), 0xFFFF);
     EXPECT_TRUE(m_doc.IsModified());
 }
 
@@ -258,28 +301,25 @@ TEST_F(RecipeFile, AllLedCommandsEditOnlyTheCurrentPatternAndMarkModifiedAtOnce)
     CountingView view;
     m_doc.AddView(&view);
     FillDistinct(m_doc);
-    m_doc.SetModifiedFlag(false);
-    auto masks = m_doc.m_stepMasks;
-    const auto levels = m_doc.m_levels;
-    m_doc.m_curCamera = 2;
-    m_doc.m_curPosition = 5;
+    Save();
+    Recipe want = Distinct();
+    m_doc.SetCurrent(2, 5);
 
     m_doc.OnAllLedOn();
-    masks[1][4].fill(0xFFFF);
-    EXPECT_EQ(m_doc.m_stepMasks, masks);
-    EXPECT_EQ(m_doc.m_levels, levels);
-    EXPECT_EQ(m_doc.m_patternChanged, 1);
+    want.m_stepMasks[1][4].fill(0xFFFF);
+    EXPECT_EQ(m_doc.GetRecipe(), want);
+    EXPECT_TRUE(m_doc.IsPatternChanged());
     EXPECT_TRUE(m_doc.IsModified());
     EXPECT_EQ(view.updates, 1);
 
     m_doc.OnAllLedOff();
-    masks[1][4].fill(0);
-    EXPECT_EQ(m_doc.m_stepMasks, masks);
+    want.m_stepMasks[1][4].fill(0);
+    EXPECT_EQ(m_doc.GetRecipe(), want);
 
     // Already dark: no value changes, yet it is an edit.
     m_doc.OnNewDocument();
     m_doc.OnAllLedOff();
-    EXPECT_EQ(m_doc.m_patternChanged, 1);
+    EXPECT_TRUE(m_doc.IsPatternChanged());
     EXPECT_TRUE(m_doc.IsModified());
     EXPECT_EQ(view.updates, 3);
     m_doc.RemoveView(&view);
@@ -336,7 +376,6 @@ TEST_F(RecipeFile, NamesThatAreNotUtf8OrHoldControlCharactersSaveOpenAndShow) {
     const QByteArray folder = QFile::encodeName(m_dir.path());
     const QString name = DecodeFileName(folder + "/caf\xE9\n\x1B[2J.aid");
     FillDistinct(m_doc);
-    const auto masks = m_doc.m_stepMasks;
     QString error;
     ASSERT_TRUE(m_doc.SaveFile(name, &error)) << error.toStdString();
     EXPECT_EQ(NativeEntries(m_dir.path()), std::vector<QByteArray>{"caf\xE9\n\x1B[2J.aid"});
@@ -344,7 +383,7 @@ TEST_F(RecipeFile, NamesThatAreNotUtf8OrHoldControlCharactersSaveOpenAndShow) {
 
     m_doc.OnNewDocument();
     ASSERT_TRUE(m_doc.LoadFile(name, &error)) << error.toStdString();
-    EXPECT_EQ(m_doc.m_stepMasks, masks);
+    EXPECT_EQ(m_doc.GetRecipe(), Distinct());
     EXPECT_EQ(m_doc.GetPathName(), name);
     EXPECT_EQ(m_doc.GetTitle(), QStringLiteral("caf\\xe9\\n\\x1b[2J.aid"));
 
@@ -369,23 +408,23 @@ TEST(RecipeSetters, AnnounceWhatChangedOnce) {
                      [&](int camera, int position) { seen.emplace_back(camera, position); });
 
     EXPECT_TRUE(doc.SetLevel(2, 3, 4, 17));
-    EXPECT_EQ(doc.m_levels[1][2][3], 17);
+    EXPECT_EQ(doc.GetLevel(2, 3, 4), 17);
     EXPECT_TRUE(doc.IsModified());
-    EXPECT_EQ(doc.m_patternChanged, 0); // a level is not a pattern edit
+    EXPECT_FALSE(doc.IsPatternChanged()); // a level is not a pattern edit
     EXPECT_TRUE(doc.SetMask(3, 5, 8, 0x8001));
-    EXPECT_EQ(doc.m_stepMasks[2][4][7], 0x8001);
-    EXPECT_EQ(doc.m_patternChanged, 1);
+    EXPECT_EQ(doc.GetMask(3, 5, 8), 0x8001);
+    EXPECT_TRUE(doc.IsPatternChanged());
     Recipe::ChannelLevels levels;
     levels.fill(9);
     Recipe::ChannelMasks masks;
     masks.fill(0x00F0);
     EXPECT_TRUE(doc.SetPositionValues(1, 1, levels, masks));
-    EXPECT_EQ(doc.m_levels[0][0], levels);
-    EXPECT_EQ(doc.m_stepMasks[0][0], masks);
+    EXPECT_EQ(doc.LevelsAt(1, 1), levels);
+    EXPECT_EQ(doc.MasksAt(1, 1), masks);
     EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, 3}, {3, 5}, {1, 1}}));
 
     seen.clear();
-    doc.SetModifiedFlag(false);
+    doc.OnHistoryCleanChanged(true);
     EXPECT_FALSE(doc.SetLevel(2, 3, 4, 17));                  // same value
     EXPECT_FALSE(doc.SetPositionValues(1, 1, levels, masks)); // same values
     for (auto [c, p, k] : {std::array{0, 1, 1}, {4, 1, 1}, {1, 0, 1}, {1, 6, 1}, {1, 1, 0}, {1, 1, 9}}) {
@@ -394,4 +433,73 @@ TEST(RecipeSetters, AnnounceWhatChangedOnce) {
     }
     EXPECT_TRUE(seen.empty());
     EXPECT_FALSE(doc.IsModified());
+}
+
+// The recipe is read through const access only; the setters are the one way to change it.
+static_assert(!std::is_convertible_v<CKAVODoc&, Recipe&>);
+static_assert(std::is_same_v<decltype(std::declval<CKAVODoc&>().GetRecipe()), const Recipe&>);
+static_assert(
+    std::is_same_v<decltype(std::declval<CKAVODoc&>().CurrentLevels()), const Recipe::ChannelLevels&>);
+static_assert(
+    std::is_same_v<decltype(std::declval<CKAVODoc&>().CurrentMasks()), const Recipe::ChannelMasks&>);
+
+// The current camera and position change through one setter, which announces each change once; New
+// brings back camera 1, position 1 (announced), Open keeps them. No recipe value changes, nothing is
+// modified.
+TEST(RecipeSetters, CurrentCameraAndPositionAreAnnouncedOnceEach) {
+    CKAVODoc doc;
+    doc.OnNewDocument();
+    std::vector<std::pair<int, int>> seen;
+    QObject::connect(&doc, &CKAVODoc::currentChanged,
+                     [&](int camera, int position) { seen.emplace_back(camera, position); });
+    int valuesChanged = 0;
+    QObject::connect(&doc, &CKAVODoc::recipeValuesChanged, [&] { ++valuesChanged; });
+    doc.SetLevel(2, 3, 1, 7);
+    doc.OnHistoryCleanChanged(true);
+    valuesChanged = 0;
+
+    EXPECT_TRUE(doc.SetCurrent(2, 3));
+    EXPECT_EQ(doc.GetCurCamera(), 2);
+    EXPECT_EQ(doc.GetCurPosition(), 3);
+    EXPECT_EQ(doc.CurrentLevels()[0], 7);
+    EXPECT_FALSE(doc.SetCurrent(2, 3)); // already current
+    for (auto [c, p] : {std::pair{0, 1}, {4, 1}, {1, 0}, {1, 6}}) {
+        EXPECT_FALSE(doc.SetCurrent(c, p)) << c << p;
+    }
+    EXPECT_EQ(doc.GetCurCamera(), 2);
+    EXPECT_EQ(doc.GetCurPosition(), 3);
+    EXPECT_TRUE(doc.SetCurrent(2, 5)); // the position alone
+    EXPECT_TRUE(doc.SetCurrent(1, 5)); // the camera alone
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, 3}, {2, 5}, {1, 5}}));
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(valuesChanged, 0);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(WriteAll(dir.filePath("r.aid"), NewRecipeBytes()));
+    ASSERT_TRUE(doc.LoadFile(dir.filePath("r.aid"), nullptr));
+    EXPECT_EQ(seen.size(), 3U);
+    EXPECT_EQ(doc.GetCurCamera(), 1);
+    EXPECT_EQ(doc.GetCurPosition(), 5);
+
+    doc.OnNewDocument();
+    doc.OnNewDocument();
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, 3}, {2, 5}, {1, 5}, {1, 1}}));
+}
+
+// The document decides its modified flag: an edit that changed no value still counts, the edit history
+// back at its clean point clears it, leaving that point sets it.
+TEST(RecipeSetters, TheDocumentDecidesItsModifiedFlag) {
+    CKAVODoc doc;
+    doc.OnNewDocument();
+    std::vector<bool> told;
+    QObject::connect(&doc, &CDocument::modifiedChanged, [&](bool modified) { told.push_back(modified); });
+    doc.MarkEdited();
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_FALSE(doc.IsPatternChanged());
+    EXPECT_EQ(doc.GetRecipe(), Recipe());
+    doc.OnHistoryCleanChanged(true);
+    EXPECT_FALSE(doc.IsModified());
+    doc.OnHistoryCleanChanged(false);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(told, (std::vector<bool>{true, false, true}));
 }

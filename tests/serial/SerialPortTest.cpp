@@ -451,10 +451,9 @@ TEST_F(PortOnPty, HangUpIsToldOnceAndCloseIsNot) {
 TEST_F(PortOnPty, OpenCloseManyTimesWithTrafficLeavesNoThread) {
     CSerialPortUnixBase& port = openPort();
     port.close();
-    std::atomic<bool> stop{false};
-    std::thread sender([&] {
+    std::jthread sender([&](std::stop_token stop) {
         const std::vector<char> chunk(64, 'x');
-        while (!stop) {
+        while (!stop.stop_requested()) {
             m_pty.send(chunk);
             std::this_thread::sleep_for(100us);
         }
@@ -467,7 +466,7 @@ TEST_F(PortOnPty, OpenCloseManyTimesWithTrafficLeavesNoThread) {
         port.close();
         EXPECT_TRUE(ThreadsSettleAt(m_threadsBefore + 1));
     }
-    stop = true;
+    sender.request_stop();
     sender.join();
 }
 

@@ -7,10 +7,10 @@
 #include "PtyPair.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -27,10 +27,10 @@ struct Arrival {
 // every frame.
 class FarEnd {
   public:
-    explicit FarEnd(PtyPair& pty) : m_pty(pty), m_thread([this] { Run(); }) {}
+    explicit FarEnd(PtyPair& pty) : m_pty(pty), m_thread([this](std::stop_token stop) { Run(stop); }) {}
     ~FarEnd() { Stop(); }
     void Stop() {
-        m_stop.store(true);
+        m_thread.request_stop();
         if (m_thread.joinable()) {
             m_thread.join();
         }
@@ -52,10 +52,10 @@ class FarEnd {
     }
 
   private:
-    void Run() {
+    void Run(std::stop_token stop) {
         std::vector<std::uint8_t> partial;
         auto quiet = std::chrono::steady_clock::now();
-        while (!m_stop.load()) {
+        while (!stop.stop_requested()) {
             const auto before = std::chrono::steady_clock::now();
             std::vector<unsigned char> got;
             if (!m_pty.ReadSome(got, 1)) {
@@ -81,8 +81,7 @@ class FarEnd {
     PtyPair& m_pty;
     mutable std::mutex m_mutex;
     std::vector<Arrival> m_frames;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    std::jthread m_thread;
 };
 
 inline std::uint16_t FrameValue(const DownloadFrame& f) {

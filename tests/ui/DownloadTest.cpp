@@ -38,11 +38,11 @@ class FakeBeeper : public IBeeper {
 // Collects what the controller end of the line receives, on a thread of its own.
 class Controller {
   public:
-    explicit Controller(PtyPair& pty) : m_pty(pty), m_thread([this] { Run(); }) {}
+    explicit Controller(PtyPair& pty) : m_pty(pty), m_thread([this](std::stop_token stop) { Run(stop); }) {}
     ~Controller() { Stop(); }
 
     void Stop() {
-        m_stop.store(true);
+        m_thread.request_stop();
         if (m_thread.joinable()) {
             m_thread.join();
         }
@@ -54,8 +54,8 @@ class Controller {
     std::size_t Size() const { return Bytes().size(); }
 
   private:
-    void Run() {
-        while (!m_stop.load()) {
+    void Run(std::stop_token stop) {
+        while (!stop.stop_requested()) {
             std::vector<unsigned char> got;
             if (!m_pty.ReadSome(got, 20)) {
                 return;
@@ -68,8 +68,7 @@ class Controller {
     PtyPair& m_pty;
     mutable std::mutex m_mutex;
     std::vector<unsigned char> m_bytes;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    std::jthread m_thread;
 };
 
 std::vector<unsigned char> FrameBytes(const Recipe& r) {
@@ -108,11 +107,13 @@ class DownloadTest : public ::testing::Test {
         for (int c = 0; c < 3; ++c) {
             for (int p = 0; p < 5; ++p) {
                 for (int ch = 0; ch < 8; ++ch) {
-                    doc->m_levels[c][p][ch] = static_cast<std::uint8_t>(1 + c * 40 + p * 8 + ch);
-                    doc->m_stepMasks[c][p][ch] = static_cast<std::uint16_t>(0x1111 * (c + 1) + p * 0x10 + ch);
+                    doc->SetLevel(c + 1, p + 1, ch + 1, static_cast<std::uint8_t>(1 + c * 40 + p * 8 + ch));
+                    doc->SetMask(c + 1, p + 1, ch + 1,
+                                 static_cast<std::uint16_t>(0x1111 * (c + 1) + p * 0x10 + ch));
                 }
             }
         }
+        doc->OnHistoryCleanChanged(true); // as if opened from a file
         doc->UpdateAllViews(nullptr, 0);
     }
     void TearDown() override {
@@ -135,7 +136,7 @@ class DownloadTest : public ::testing::Test {
 
 TEST_F(DownloadTest, PressingDownloadSendsTheRecipesFramesInOrder) {
     Start(std::chrono::milliseconds(2), std::chrono::milliseconds(20));
-    const std::vector<unsigned char> expected = FrameBytes(*doc);
+    const std::vector<unsigned char> expected = FrameBytes(doc->GetRecipe());
     QSignalSpy progress(form->Progress(), &QProgressBar::valueChanged);
 
     // While the operator's box is up, the worker goes on and both buttons stay disabled.
@@ -178,24 +179,24 @@ TEST_F(DownloadTest, PressingDownloadSendsTheRecipesFramesInOrder) {
 
 TEST_F(DownloadTest, EditsDuringTheDownloadChangeNoByteSent) {
     Start(std::chrono::milliseconds(5), std::chrono::milliseconds(20));
-    doc->m_curCamera = 3;
+    doc->SetCurrent(3, doc->GetCurPosition());
     doc->UpdateAllViews(nullptr, 0);
-    const std::vector<unsigned char> expected = FrameBytes(*doc);
+    const std::vector<unsigned char> expected = FrameBytes(doc->GetRecipe());
 
     QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 10; }));
     ASSERT_LT(form->Progress()->value(), 128); // camera 3's frames are still to come
-    const std::uint8_t before = doc->m_levels[2][0][0];
+    const std::uint8_t before = doc->GetLevel(3, 1, 1);
     form->LevelBar(1)->triggerAction(QAbstractSlider::SliderSingleStepSub);
     QTest::mouseClick(form->PositionButton(2), Qt::LeftButton);
     form->LevelBar(8)->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(doc->m_levels[2][0][0], before - 1);
+    EXPECT_EQ(doc->GetLevel(3, 1, 1), before - 1);
     EXPECT_TRUE(doc->IsModified());
 
     ASSERT_TRUE(WaitFor([&] { return Finished() && controller->Size() >= expected.size(); }));
     QTest::qWait(50);
     EXPECT_EQ(controller->Bytes(), expected);
-    EXPECT_NE(FrameBytes(*doc), expected);
+    EXPECT_NE(FrameBytes(doc->GetRecipe()), expected);
 }
 
 // The controller's end goes away while the "download runs" notice is up: the download stops at the failed

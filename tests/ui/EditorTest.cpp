@@ -59,7 +59,7 @@ class EditorTest : public ::testing::Test {
     }
     void TearDown() override { app->ExitInstance(0); }
 
-    Recipe Snapshot() const { return static_cast<const Recipe&>(*doc); }
+    Recipe Snapshot() const { return doc->GetRecipe(); }
     void Select(int camera, int position) {
         QTest::mouseClick(form->CameraButton(camera), Qt::LeftButton);
         QTest::mouseClick(form->PositionButton(position), Qt::LeftButton);
@@ -158,8 +158,8 @@ TEST_F(EditorTest, EveryKindOfEditIsOneStepThatUndoesAndRedoes) {
         EXPECT_TRUE(Snapshot() == before);
         EXPECT_FALSE(doc->IsModified());
         EXPECT_EQ(frame->Caption(), QStringLiteral("Untitled - KAVO_3C_8CH"));
-        EXPECT_EQ(doc->m_curCamera, 2);
-        EXPECT_EQ(doc->m_curPosition, 3);
+        EXPECT_EQ(doc->GetCurCamera(), 2);
+        EXPECT_EQ(doc->GetCurPosition(), 3);
         EXPECT_EQ(form->CameraButton(2)->FaceColor(), CFormSetup::kCameraColor);
         EXPECT_EQ(form->PositionButton(3)->FaceColor(), CFormSetup::kPositionColor);
         EXPECT_EQ(form->PositionButton(1)->FaceColor(), CFormSetup::kNormalColor);
@@ -192,7 +192,7 @@ TEST_F(EditorTest, TheEditMenuAndItsKeys) {
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     frame->Editor()->EndBurst();
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    ASSERT_EQ(doc->m_levels[0][0][0], 253);
+    ASSERT_EQ(doc->GetLevel(1, 1, 1), 253);
     struct Press {
         QKeyCombination keys;
         int level;
@@ -204,7 +204,7 @@ TEST_F(EditorTest, TheEditMenuAndItsKeys) {
                              {Qt::CTRL | Qt::Key_Z, 254}};
     for (const Press& p : presses) {
         QTest::keyClick(frame, p.keys.key(), p.keys.keyboardModifiers());
-        EXPECT_EQ(doc->m_levels[0][0][0], p.level) << QKeySequence(p.keys).toString().toStdString();
+        EXPECT_EQ(doc->GetLevel(1, 1, 1), p.level) << QKeySequence(p.keys).toString().toStdString();
     }
 
     // Paste follows the clipboard.
@@ -229,7 +229,7 @@ TEST_F(EditorTest, ABurstOnOneSliderIsOneStep) {
         Key(bar, QEvent::KeyPress, Qt::Key_Left, true);
     }
     Key(bar, QEvent::KeyRelease, Qt::Key_Left, false);
-    EXPECT_EQ(doc->m_levels[0][0][2], 95);
+    EXPECT_EQ(doc->GetLevel(1, 1, 3), 95);
     EXPECT_EQ(stack->count(), 1);
 
     // A second press is a step of its own; so is a drag, and a click on the arrow.
@@ -243,7 +243,7 @@ TEST_F(EditorTest, ABurstOnOneSliderIsOneStep) {
     const int midY = bar->height() / 2;
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 3, midY));
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 3, midY));
-    EXPECT_EQ(doc->m_levels[0][0][2], 42);
+    EXPECT_EQ(doc->GetLevel(1, 1, 3), 42);
     EXPECT_EQ(stack->count(), 5);
 
     // Another channel in between ends a burst too.
@@ -253,9 +253,9 @@ TEST_F(EditorTest, ABurstOnOneSliderIsOneStep) {
 
     for (int level : {42, 42, 41, 40, 96, 95, 100}) {
         frame->RouteCommand(ID_EDIT_UNDO);
-        EXPECT_EQ(doc->m_levels[0][0][2], level) << stack->index();
+        EXPECT_EQ(doc->GetLevel(1, 1, 3), level) << stack->index();
     }
-    EXPECT_EQ(doc->m_levels[0][0][3], 255);
+    EXPECT_EQ(doc->GetLevel(1, 1, 4), 255);
     EXPECT_FALSE(doc->IsModified());
 }
 
@@ -274,10 +274,10 @@ TEST_F(EditorTest, UndoingToTheSavedStateLeavesTheRecipeUnmodifiedAndNewOrOpenCl
     EXPECT_FALSE(doc->IsModified()); // back at the saved recipe
     frame->RouteCommand(ID_EDIT_UNDO);
     EXPECT_TRUE(doc->IsModified()); // before the save
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 0);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 0);
     frame->RouteCommand(ID_EDIT_REDO);
     EXPECT_FALSE(doc->IsModified());
-    EXPECT_EQ(doc->m_stepMasks[0][0][0], 1);
+    EXPECT_EQ(doc->GetMask(1, 1, 1), 1);
 
     // A slider step starting at the saved state does not merge into the step before it.
     ClickCell(2, 1);
@@ -301,7 +301,8 @@ TEST_F(EditorTest, UndoingToTheSavedStateLeavesTheRecipeUnmodifiedAndNewOrOpenCl
 // The frames of a position: each channel's level and mask value, as downloaded.
 std::map<int, std::uint16_t> FramesOf(const CKAVODoc& doc, int camera, int position) {
     std::map<int, std::uint16_t> values;
-    for (const DownloadFrame& f : BuildDownloadFrames(doc.m_levels, doc.m_stepMasks)) {
+    for (const DownloadFrame& f :
+         BuildDownloadFrames(doc.GetRecipe().m_levels, doc.GetRecipe().m_stepMasks)) {
         for (bool mask : {false, true}) {
             if (f[2] == kavo::download::FrameAddress(camera, position, mask)) {
                 values[(mask ? 100 : 0) + f[1]] = static_cast<std::uint16_t>(f[3] << 8 | f[4]);
@@ -322,8 +323,8 @@ TEST_F(EditorTest, CopyThenPasteToAnotherPositionDownloadsTheSameFrames) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
     EXPECT_EQ(mime->data(QString::fromLatin1(CRecipeEditor::kPositionMimeType)),
-              PositionBytes(doc->m_levels[1][0], doc->m_stepMasks[1][0]));
-    EXPECT_EQ(mime->text(), FormatPosition(2, 1, doc->m_levels[1][0], doc->m_stepMasks[1][0]));
+              PositionBytes(doc->LevelsAt(2, 1), doc->MasksAt(2, 1)));
+    EXPECT_EQ(mime->text(), FormatPosition(2, 1, doc->LevelsAt(2, 1), doc->MasksAt(2, 1)));
     EXPECT_TRUE(mime->text().contains(QStringLiteral("  CH9         10  #..............#\n")));
 
     Select(3, 4);
@@ -337,8 +338,8 @@ TEST_F(EditorTest, CopyThenPasteToAnotherPositionDownloadsTheSameFrames) {
     // Cut: copied, then the new-recipe values.
     Select(2, 1);
     ASSERT_TRUE(frame->RouteCommand(ID_EDIT_CUT));
-    EXPECT_EQ(doc->m_levels[1][0], Recipe::ChannelLevels({255, 255, 255, 255, 255, 255, 255, 255}));
-    EXPECT_EQ(doc->m_stepMasks[1][0], Recipe::ChannelMasks{});
+    EXPECT_EQ(doc->LevelsAt(2, 1), Recipe::ChannelLevels({255, 255, 255, 255, 255, 255, 255, 255}));
+    EXPECT_EQ(doc->MasksAt(2, 1), Recipe::ChannelMasks{});
     Select(1, 2);
     ASSERT_TRUE(frame->RouteCommand(ID_EDIT_PASTE));
     EXPECT_EQ(FramesOf(*doc, 1, 2), copied);
@@ -356,9 +357,9 @@ TEST_F(EditorTest, PastedTextIsReadAsEditedAndRubbishChangesNothing) {
     QGuiApplication::clipboard()->setText(text);
     Select(2, 2);
     ASSERT_TRUE(frame->RouteCommand(ID_EDIT_PASTE));
-    EXPECT_EQ(doc->m_levels[1][1][2], 42);
-    EXPECT_EQ(doc->m_stepMasks[1][1][2], 0x8001);
-    EXPECT_EQ(doc->m_levels[1][1][7], 200);
+    EXPECT_EQ(doc->GetLevel(2, 2, 3), 42);
+    EXPECT_EQ(doc->GetMask(2, 2, 3), 0x8001);
+    EXPECT_EQ(doc->GetLevel(2, 2, 8), 200);
     EXPECT_TRUE(boxes.shown.empty());
 
     const Recipe before = Snapshot();
@@ -387,7 +388,7 @@ TEST_F(EditorTest, TypedLevelsFromOneTo255AreTakenAndOthersRefused) {
         CLevelEdit* edit = form->LevelLabel(5);
         if (c.level == 0) {
             EXPECT_TRUE(edit->IsRefused());
-            EXPECT_EQ(doc->m_levels[0][0][4], 255);
+            EXPECT_EQ(doc->GetLevel(1, 1, 5), 255);
             EXPECT_EQ(stack->count(), 0);
             EXPECT_FALSE(doc->IsModified());
             // The cue is seen: the entry is painted red.
@@ -398,12 +399,12 @@ TEST_F(EditorTest, TypedLevelsFromOneTo255AreTakenAndOthersRefused) {
             EXPECT_EQ(edit->text(), QStringLiteral("255"));
         } else {
             EXPECT_FALSE(edit->IsRefused());
-            EXPECT_EQ(doc->m_levels[0][0][4], c.level);
+            EXPECT_EQ(doc->GetLevel(1, 1, 5), c.level);
             EXPECT_EQ(form->LevelBar(5)->value(), c.level);
             EXPECT_EQ(edit->text(), QString::number(c.level));
             EXPECT_EQ(UndoText(), QStringLiteral("&Undo Level\tCtrl+Z"));
             frame->RouteCommand(ID_EDIT_UNDO);
-            EXPECT_EQ(doc->m_levels[0][0][4], 255);
+            EXPECT_EQ(doc->GetLevel(1, 1, 5), 255);
             EXPECT_EQ(form->LevelBar(5)->value(), 255);
             EXPECT_EQ(edit->text(), QStringLiteral("255"));
         }
@@ -411,7 +412,7 @@ TEST_F(EditorTest, TypedLevelsFromOneTo255AreTakenAndOthersRefused) {
     // Escape before Enter keeps the level.
     Type(5, QStringLiteral("77"), Qt::Key_Escape);
     EXPECT_EQ(form->LevelLabel(5)->text(), QStringLiteral("255"));
-    EXPECT_EQ(doc->m_levels[0][0][4], 255);
+    EXPECT_EQ(doc->GetLevel(1, 1, 5), 255);
 }
 
 TEST_F(EditorTest, TheGridFromTheKeyboard) {
@@ -437,7 +438,7 @@ TEST_F(EditorTest, TheGridFromTheKeyboard) {
     EXPECT_EQ(view->FocusChannel(), 8);
     EXPECT_EQ(view->FocusStep(), 16);
     QTest::keyClick(view, Qt::Key_Space);
-    EXPECT_EQ(doc->m_stepMasks[0][0][7], 0x8000);
+    EXPECT_EQ(doc->GetMask(1, 1, 8), 0x8000);
 
     // The focus cell is outlined; the toggled cell is red.
     const QImage image = view->grab().toImage();
@@ -447,10 +448,10 @@ TEST_F(EditorTest, TheGridFromTheKeyboard) {
     EXPECT_EQ(image.pixelColor(x - 2, y + 9), view->palette().color(QPalette::Highlight));
 
     QTest::keyClick(view, Qt::Key_Space);
-    EXPECT_EQ(doc->m_stepMasks[0][0][7], 0);
+    EXPECT_EQ(doc->GetMask(1, 1, 8), 0);
     EXPECT_EQ(stack->count(), 2);
     frame->RouteCommand(ID_EDIT_UNDO);
-    EXPECT_EQ(doc->m_stepMasks[0][0][7], 0x8000);
+    EXPECT_EQ(doc->GetMask(1, 1, 8), 0x8000);
 
     // A click puts the focus cell where it toggled.
     ClickCell(4, 6);

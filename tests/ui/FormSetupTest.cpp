@@ -149,18 +149,19 @@ TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInTabOrder) {
 
 TEST_F(FormSetupTest, CameraAndPositionClicksSelectAndReloadTheSliders) {
     for (int ch = 0; ch < 8; ++ch) {
-        doc->m_levels[2][4][ch] = static_cast<std::uint8_t>(10 + ch); // camera 3, position 5
-        doc->m_levels[2][0][ch] = static_cast<std::uint8_t>(100 + ch);
+        doc->SetLevel(3, 5, ch + 1, static_cast<std::uint8_t>(10 + ch)); // camera 3, position 5
+        doc->SetLevel(3, 1, ch + 1, static_cast<std::uint8_t>(100 + ch));
     }
+    doc->OnHistoryCleanChanged(true); // as if opened from a file
     QTest::mouseClick(form->CameraButton(3), Qt::LeftButton);
-    EXPECT_EQ(doc->m_curCamera, 3);
-    EXPECT_EQ(doc->m_curPosition, 1);
+    EXPECT_EQ(doc->GetCurCamera(), 3);
+    EXPECT_EQ(doc->GetCurPosition(), 1);
     ExpectSelection(form, 3, 1);
     EXPECT_EQ(form->LevelBar(1)->value(), 100);
 
     QTest::mouseClick(form->PositionButton(5), Qt::LeftButton);
-    EXPECT_EQ(doc->m_curCamera, 3);
-    EXPECT_EQ(doc->m_curPosition, 5);
+    EXPECT_EQ(doc->GetCurCamera(), 3);
+    EXPECT_EQ(doc->GetCurPosition(), 5);
     ExpectSelection(form, 3, 5);
     for (int ch = 1; ch <= 8; ++ch) {
         EXPECT_EQ(form->LevelBar(ch)->value(), 9 + ch);
@@ -187,56 +188,56 @@ TEST_F(FormSetupTest, SliderActionsFollowTheScrollCodeTable) {
         {"left end", QAbstractSlider::SliderToMinimum, 100, 100},
         {"right end", QAbstractSlider::SliderToMaximum, 100, 100},
     };
-    doc->m_curCamera = 2;
-    doc->m_curPosition = 4;
+    doc->SetCurrent(2, 4);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        doc->m_levels[1][3][2] = static_cast<std::uint8_t>(c.start);
+        doc->SetLevel(2, 4, 3, static_cast<std::uint8_t>(c.start));
         doc->UpdateAllViews(nullptr, 0);
-        doc->SetModifiedFlag(false);
+        doc->OnHistoryCleanChanged(true);
         QScrollBar* bar = form->LevelBar(3);
         bar->triggerAction(c.action);
         EXPECT_EQ(bar->value(), c.expected);
         EXPECT_EQ(bar->sliderPosition(), c.expected);
         EXPECT_EQ(form->LevelLabel(3)->text(), QString::number(c.expected));
-        EXPECT_EQ(doc->m_levels[1][3][2], c.expected);
+        EXPECT_EQ(doc->GetLevel(2, 4, 3), c.expected);
         EXPECT_TRUE(doc->IsModified());
         // Nothing else moved.
-        EXPECT_EQ(doc->m_levels[1][3][1], 255);
+        EXPECT_EQ(doc->GetLevel(2, 4, 2), 255);
     }
 }
 
 TEST_F(FormSetupTest, DraggingTheThumbChangesNothingUntilRelease) {
-    doc->m_levels[0][0][0] = 100;
+    doc->SetLevel(1, 1, 1, 100);
     doc->UpdateAllViews(nullptr, 0);
+    doc->OnHistoryCleanChanged(true);
     QScrollBar* bar = form->LevelBar(1);
     bar->setSliderDown(true);
     bar->setSliderPosition(40);
     bar->setSliderPosition(30);
     EXPECT_EQ(bar->value(), 100);
     EXPECT_EQ(form->LevelLabel(1)->text(), QStringLiteral("100"));
-    EXPECT_EQ(doc->m_levels[0][0][0], 100);
+    EXPECT_EQ(doc->GetLevel(1, 1, 1), 100);
     EXPECT_TRUE(doc->IsModified()); // every notice marks the recipe
 
     bar->setSliderDown(false);
     EXPECT_EQ(bar->value(), 30);
     EXPECT_EQ(form->LevelLabel(1)->text(), QStringLiteral("30"));
-    EXPECT_EQ(doc->m_levels[0][0][0], 30);
+    EXPECT_EQ(doc->GetLevel(1, 1, 1), 30);
 }
 
 TEST_F(FormSetupTest, MouseOnTheArrowStepsOneAndInTheTroughOnlyMarks) {
     window->app.MainFrame()->show();
-    doc->m_levels[0][0][4] = 50;
+    doc->SetLevel(1, 1, 5, 50);
     doc->UpdateAllViews(nullptr, 0);
-    doc->SetModifiedFlag(false);
+    doc->OnHistoryCleanChanged(true);
     QScrollBar* bar = form->LevelBar(5);
     const int midY = bar->height() / 2;
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 3, midY)); // right arrow
     EXPECT_EQ(bar->value(), 51);
-    EXPECT_EQ(doc->m_levels[0][0][4], 51);
+    EXPECT_EQ(doc->GetLevel(1, 1, 5), 51);
     EXPECT_TRUE(doc->IsModified());
 
-    doc->SetModifiedFlag(false);
+    doc->OnHistoryCleanChanged(true);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - bar->height() - 8, midY)); // trough
     EXPECT_EQ(bar->value(), 51);
     EXPECT_EQ(form->LevelLabel(5)->text(), QStringLiteral("51"));
@@ -245,7 +246,7 @@ TEST_F(FormSetupTest, MouseOnTheArrowStepsOneAndInTheTroughOnlyMarks) {
 
 TEST_F(FormSetupTest, ASliderOffersNoMenuThatWouldMoveItBehindTheFormsBack) {
     QScrollBar* bar = form->LevelBar(3);
-    doc->SetModifiedFlag(false);
+    doc->OnHistoryCleanChanged(true);
     bool menuShown = false;
     QTimer::singleShot(100, [&] {
         if (QWidget* popup = QApplication::activePopupWidget()) {
@@ -268,7 +269,7 @@ TEST_F(FormSetupTest, TheFormsOwnScrollBarOnlyScrolls) {
     QCoreApplication::processEvents();
     QScrollBar* own = form->horizontalScrollBar();
     ASSERT_GT(own->maximum(), 0);
-    doc->SetModifiedFlag(false);
+    doc->OnHistoryCleanChanged(true);
 
     form->OnHScroll(SB_LINERIGHT, 0, nullptr);
     EXPECT_GT(own->value(), 0);
@@ -452,9 +453,8 @@ TEST_F(FormSetupTest, InitialUpdateWithThePortOpenKeepsThePortStateAndPaintsTheR
     ASSERT_TRUE(form->Session().Port().isOpen());
 
     // As after opening a recipe whose current camera and position are 2 and 3.
-    doc->m_curCamera = 2;
-    doc->m_curPosition = 3;
-    doc->m_levels[1][2][0] = 77;
+    doc->SetCurrent(2, 3);
+    doc->SetLevel(2, 3, 1, 77);
     doc->SendInitialUpdate();
 
     EXPECT_TRUE(form->Session().Port().isOpen());

@@ -162,10 +162,10 @@ TEST_F(LiveTest, ADragIsFollowedCoalescedAndEndsOnItsLastValue) {
         QTest::qWait(4);
     }
     bar->setSliderPosition(99);
-    EXPECT_EQ(doc->m_levels[0][0][1], 255);
+    EXPECT_EQ(doc->GetLevel(1, 1, 2), 255);
     EXPECT_EQ(form->LevelLabel(2)->text(), QStringLiteral("255"));
     bar->setSliderDown(false); // release
-    EXPECT_EQ(doc->m_levels[0][0][1], 99);
+    EXPECT_EQ(doc->GetLevel(1, 1, 2), 99);
     EXPECT_EQ(form->LevelLabel(2)->text(), QStringLiteral("99"));
 
     ASSERT_TRUE(WaitFor([&] {

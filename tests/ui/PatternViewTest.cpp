@@ -87,7 +87,7 @@ TEST_F(PatternView, ClickHitTest) {
         }
         EXPECT_EQ(Masks(), expected);
         EXPECT_EQ(doc->IsModified(), t.channel != 0);
-        EXPECT_EQ(doc->m_patternChanged, t.channel != 0 ? 1 : 0);
+        EXPECT_EQ(doc->IsPatternChanged(), t.channel != 0);
     }
 }
 
@@ -126,8 +126,7 @@ TEST_F(PatternView, ShowsTheCurrentCameraAndPositionAfterOpenAndAllLedCommands) 
     f.write(bytes);
     f.close();
 
-    doc->m_curCamera = 3;
-    doc->m_curPosition = 4;
+    doc->SetCurrent(3, 4);
     ASSERT_TRUE(m_app->Template()->OpenDocumentFile(path));
     QImage image = Grab();
     EXPECT_EQ(Cell(image, 2, 1), kRed);
@@ -171,12 +170,11 @@ TEST_F(PatternView, ModifiedFlagThroughEditSaveRepaintAndOpen) {
     dialogs.saveAnswers.push_back(saved);
     ASSERT_TRUE(m_app->MainFrame()->RouteCommand(ID_FILE_SAVE));
     EXPECT_FALSE(doc->IsModified());
-    EXPECT_EQ(doc->m_patternChanged, 1);
+    EXPECT_TRUE(doc->IsPatternChanged());
 
     // Repaints, also after choosing another camera and position.
     Grab();
-    doc->m_curCamera = 2;
-    doc->m_curPosition = 3;
+    doc->SetCurrent(2, 3);
     doc->UpdateAllViews(nullptr);
     QApplication::processEvents();
     view->repaint();
@@ -191,7 +189,7 @@ TEST_F(PatternView, ModifiedFlagThroughEditSaveRepaintAndOpen) {
     Grab();
     view->repaint();
     EXPECT_FALSE(doc->IsModified());
-    EXPECT_EQ(doc->m_patternChanged, 1);
+    EXPECT_TRUE(doc->IsPatternChanged());
     EXPECT_TRUE(boxes.shown.empty());
 
     // The next edit marks it; New ends the pattern-edited state.
@@ -199,7 +197,7 @@ TEST_F(PatternView, ModifiedFlagThroughEditSaveRepaintAndOpen) {
     EXPECT_TRUE(doc->IsModified());
     boxes.answers = {IDNO};
     m_app->MainFrame()->RouteCommand(ID_FILE_NEW);
-    EXPECT_EQ(doc->m_patternChanged, 0);
+    EXPECT_FALSE(doc->IsPatternChanged());
     EXPECT_FALSE(doc->IsModified());
     Grab();
     EXPECT_FALSE(doc->IsModified());

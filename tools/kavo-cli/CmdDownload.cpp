@@ -1,12 +1,12 @@
 // kavo-cli download: the form's download without a window, with a progress bar on the terminal.
 #include "Beeper.h"
-#include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "ControllerLink.h"
 #include "DownloadJournal.h"
 #include "FileName.h"
 #include "PortNameTable.h"
+#include "RecipeFile.h"
 #include "SerialPortFactory.h"
 #include "SessionJournal.h"
 
@@ -137,9 +137,9 @@ int RunDownload(const QStringList& args) {
             QStringLiteral("'%1' is not a port name COM0..COM254").arg(QString::fromStdString(name)));
     }
 
-    CKAVODoc doc;
+    Recipe recipe;
     QString error;
-    if (!doc.LoadFile(cli.File(), &error)) {
+    if (!ReadRecipeFile(cli.File(), &recipe, &error)) {
         std::fprintf(stderr, "kavo-cli download: %s\n", qPrintable(error));
         return CliFailed;
     }
@@ -169,9 +169,9 @@ int RunDownload(const QStringList& args) {
     const auto device = PortNameTable::FromEnvironment().devicePath(name);
     const JournalRecord record = NewJournalRecord(kJournalDownload, QString::fromStdString(name),
                                                   device ? QString::fromStdString(*device) : QString(),
-                                                  QFileInfo(cli.File()).absoluteFilePath(), doc);
+                                                  QFileInfo(cli.File()).absoluteFilePath(), recipe);
     const auto start = std::chrono::steady_clock::now();
-    if (link.StartDownload(doc, notices) != ControllerLink::StartResult::Started) {
+    if (link.StartDownload(recipe, notices) != DownloadStartResult::Started) {
         std::fprintf(stderr, "kavo-cli download: cannot start the download\n");
         return CliFailed;
     }

@@ -1,7 +1,7 @@
-#include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "DownloadFrame.h"
+#include "RecipeFile.h"
 
 #include <cstdio>
 
@@ -14,13 +14,13 @@ int RunFrames(const QStringList& args) {
         return *exit;
     }
     const QString file = cli.File();
-    CKAVODoc doc;
+    Recipe recipe;
     QString error;
-    if (!doc.LoadFile(file, &error)) {
+    if (!ReadRecipeFile(file, &recipe, &error)) {
         std::fprintf(stderr, "kavo-cli frames: %s\n", qPrintable(error));
         return CliFailed;
     }
-    for (const DownloadFrame& f : BuildDownloadFrames(doc.m_levels, doc.m_stepMasks)) {
+    for (const DownloadFrame& f : BuildDownloadFrames(recipe.m_levels, recipe.m_stepMasks)) {
         std::printf("%02X %02X %02X %02X %02X %02X\n", f[0], f[1], f[2], f[3], f[4], f[5]);
     }
     return std::fflush(stdout) == 0 ? CliOk : CliFailed;

@@ -1,10 +1,12 @@
 // kavo-cli print FILE.aid --pdf OUT.pdf: the window's printed recipe sheet as a PDF file.
-#include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
+#include "FileName.h"
+#include "RecipeFile.h"
 #include "RecipeSheet.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QPdfWriter>
 #include <QSaveFile>
 
@@ -38,12 +40,14 @@ int RunPrint(const QStringList& args) {
         return cli.BadUsage(QStringLiteral("unknown page size '%1' (A4 or Letter)").arg(paperName));
     }
 
-    CKAVODoc doc;
+    Recipe recipe;
     QString error;
-    if (!doc.LoadFile(cli.File(), &error)) {
+    if (!ReadRecipeFile(cli.File(), &recipe, &error)) {
         std::fprintf(stderr, "kavo-cli print: %s\n", qPrintable(error));
         return CliFailed;
     }
+    // The file's name as the window's title shows it.
+    const QString title = DisplayFileName(QFileInfo(cli.File()).fileName());
     // Written beside the target and renamed at the end: a failure leaves an existing OUT.pdf whole.
     QSaveFile file(out);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -54,10 +58,10 @@ int RunPrint(const QStringList& args) {
     bool painted = false;
     {
         QPdfWriter writer(&file);
-        writer.setTitle(doc.GetTitle());
+        writer.setTitle(title);
         writer.setCreator(QStringLiteral("kavo-cli"));
         RecipeSheet::SetDefaultPageLayout(writer, paper);
-        painted = RecipeSheet(doc, doc.GetTitle(), QDateTime::currentDateTime()).Print(writer);
+        painted = RecipeSheet(recipe, title, QDateTime::currentDateTime()).Print(writer);
     }
     if (!painted || !file.commit()) {
         std::fprintf(stderr, "kavo-cli print: cannot write %s: %s\n", qPrintable(out),

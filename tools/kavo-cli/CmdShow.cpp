@@ -1,9 +1,9 @@
-// kavo-cli show FILE.aid: a recipe file as a table, read through the same document code as the window.
-#include "CKAVODoc.h"
+// kavo-cli show FILE.aid: a recipe file as a table, read as the window reads one.
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "FileName.h"
 #include "PositionFormats.h"
+#include "RecipeFile.h"
 
 #include <QTextStream>
 
@@ -11,13 +11,13 @@
 
 namespace {
 
-void PrintRecipe(const CKAVODoc& doc, const QString& path, QTextStream& out) {
+void PrintRecipe(const Recipe& recipe, const QString& path, QTextStream& out) {
     out << "Recipe " << DisplayFileName(path) << "\n";
-    for (int c = 0; c < CKAVODoc::kCameras; ++c) {
-        for (int p = 0; p < CKAVODoc::kPositions; ++p) {
+    for (int c = 0; c < Recipe::kCameras; ++c) {
+        for (int p = 0; p < Recipe::kPositions; ++p) {
             const auto ci = static_cast<size_t>(c);
             const auto pi = static_cast<size_t>(p);
-            out << "\n" << FormatPosition(c + 1, p + 1, doc.m_levels[ci][pi], doc.m_stepMasks[ci][pi]);
+            out << "\n" << FormatPosition(c + 1, p + 1, recipe.m_levels[ci][pi], recipe.m_stepMasks[ci][pi]);
         }
     }
 }
@@ -36,13 +36,13 @@ int RunShow(const QStringList& args) {
     const QString file = cli.File();
 
     QTextStream err(stderr);
-    CKAVODoc doc;
+    Recipe recipe;
     QString message;
-    if (!doc.LoadFile(file, &message)) {
+    if (!ReadRecipeFile(file, &recipe, &message)) {
         err << "kavo-cli show: " << message << "\n";
         return CliFailed;
     }
     QTextStream out(stdout);
-    PrintRecipe(doc, file, out);
+    PrintRecipe(recipe, file, out);
     return CliOk;
 }

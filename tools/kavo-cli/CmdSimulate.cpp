@@ -1,22 +1,21 @@
 // kavo-cli simulate: a virtual lighting controller on a pseudo-terminal, entered in the port folder as COMn
 // (VirtualPortEntry) so that the setup form and kavo-cli download can pick it like a real port.
-#include "CKAVODoc.h"
 #include "CliCommandLine.h"
 #include "CliCommands.h"
 #include "FileName.h"
 #include "PortNameTable.h"
+#include "RecipeFile.h"
 #include "VirtualController.h"
 #include "VirtualPortEntry.h"
+#include "VirtualTerminal.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,14 +67,6 @@ bool CheckDumpPath(const std::string& path, std::string* error) {
         return false;
     }
     return true;
-}
-
-// Writes the recipe received as a recipe file: positions 1..4 as the frames carried them, position 5 (never
-// sent) at the new-recipe values.
-bool DumpRecipe(const VirtualController& controller, const QString& path, QString* error) {
-    CKAVODoc doc;
-    static_cast<Recipe&>(doc) = controller.recipe();
-    return doc.SaveFile(path, error);
 }
 
 void PrintEvent(const VirtualController::Event& e) {
@@ -178,25 +169,13 @@ int RunSimulate(const QStringList& args) {
         return CliFailed;
     }
 
-    // The terminal: the master end is the controller; the slave end is what the port opens. Holding a slave
-    // descriptor of our own keeps the master from reading EIO whenever the sender closes its port.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::fprintf(stderr, "kavo-cli simulate: cannot create a pseudo-terminal: %s\n",
-                     std::strerror(errno));
+    VirtualTerminal terminal;
+    if (!terminal.Open(&error)) {
+        std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
         return CliFailed;
     }
-    const std::string device = ::ptsname(master);
-    const int slave = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    if (slave < 0 || ::tcgetattr(slave, &tio) != 0) {
-        std::fprintf(stderr, "kavo-cli simulate: cannot open %s: %s\n", device.c_str(), std::strerror(errno));
-        ::close(master);
-        return CliFailed;
-    }
-    ::cfmakeraw(&tio);
-    ::cfsetspeed(&tio, B115200);
-    ::tcsetattr(slave, TCSANOW, &tio);
+    const std::string& device = terminal.Device();
+    const int master = terminal.MasterFd();
 
     // Signals are blocked except inside ppoll, so that Ctrl+C can only land where the loop looks for it.
     struct sigaction sa {};
@@ -218,8 +197,6 @@ int RunSimulate(const QStringList& args) {
     const std::string dir = table.userDir();
     if (!QDir().mkpath(QString::fromStdString(dir))) {
         std::fprintf(stderr, "kavo-cli simulate: cannot create the port folder %s\n", dir.c_str());
-        ::close(slave);
-        ::close(master);
         return CliFailed;
     }
     using Claim = VirtualPortEntry::Claim;
@@ -232,21 +209,13 @@ int RunSimulate(const QStringList& args) {
                     " (pick another with --name)";
         }
     } else {
-        // The lowest name from COM1 that no present port answers to (a built-in serial device included).
-        for (unsigned n = 1; n <= kLastPortNumber && claim == Claim::Busy; ++n) {
-            name = "COM" + std::to_string(n);
-            if (!table.devicePath(name)) {
-                claim = entry.Take(name, &error);
-            }
-        }
+        claim = entry.TakeLowestFree(&name, &error);
         if (claim == Claim::Busy) {
             error = "no free port name COM1..COM254 in " + DisplayFileName(dir);
         }
     }
     if (claim != Claim::Taken) {
         std::fprintf(stderr, "kavo-cli simulate: %s\n", error.c_str());
-        ::close(slave);
-        ::close(master);
         return CliFailed;
     }
 
@@ -260,7 +229,8 @@ int RunSimulate(const QStringList& args) {
     const auto writeDump = [&] {
         const QString path = DecodeFileName(QByteArray::fromStdString(dump));
         QString why;
-        if (DumpRecipe(controller, path, &why)) {
+        // Positions 1..4 as the frames carried them, position 5 (never sent) at the new-recipe values.
+        if (WriteRecipeFile(path, controller.recipe(), &why)) {
             struct stat written {};
             ::stat(dump.c_str(), &written);
             std::printf("wrote %s (%lld bytes)\n", DisplayFileName(dump).c_str(),
@@ -320,8 +290,6 @@ int RunSimulate(const QStringList& args) {
         result = CliFailed;
     }
     const std::string released = entry.Release();
-    ::close(slave);
-    ::close(master);
     if (g_signal != 0) {
         std::printf("ended by signal %d; %s\n", static_cast<int>(g_signal), released.c_str());
         if (once && ended == 0) {

@@ -145,6 +145,17 @@ VirtualPortEntry::Claim VirtualPortEntry::Take(const std::string& name, std::str
     return Claim::Busy;
 }
 
+VirtualPortEntry::Claim VirtualPortEntry::TakeLowestFree(std::string* name, std::string* error) {
+    Claim claim = Claim::Busy;
+    for (unsigned n = 1; n <= kLastPortNumber && claim == Claim::Busy; ++n) {
+        *name = "COM" + std::to_string(n);
+        if (!m_table.devicePath(*name)) {
+            claim = Take(*name, error);
+        }
+    }
+    return claim;
+}
+
 std::string VirtualPortEntry::Release() {
     if (m_lockFd < 0) {
         return {};

@@ -26,6 +26,9 @@ class VirtualPortEntry {
     // dangling link to anything else names an adapter that is unplugged and keeps its name. error tells why
     // on Failed.
     Claim Take(const std::string& name, std::string* error);
+    // Takes the lowest name from COM1 that no present port answers to (a built-in serial device included);
+    // Busy when every one is taken. *name is the name taken.
+    Claim TakeLowestFree(std::string* name, std::string* error);
     // Removes the link while it still leads to this controller's terminal, then the lock file, and says
     // what became of the entry. Harmless when nothing was taken.
     std::string Release();
