@@ -218,163 +218,9 @@ Live is off; the controller may not hold the last change. %3</source>
     </message>
 </context>
 <context>
-    <name>CMainFrame</name>
-    <message>
-        <location filename="../app/CMainFrame.cpp" line="+154"/>
-        <source>&amp;File</source>
-        <translation>文件(&amp;F)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;New	Ctrl+N</source>
-        <translation>新建(&amp;N)	Ctrl+N</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Open...	Ctrl+O</source>
-        <translation>打开(&amp;O)...	Ctrl+O</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Save	Ctrl+S</source>
-        <translation>保存(&amp;S)	Ctrl+S</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Save &amp;As...</source>
-        <translation>另存为(&amp;A)...</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>&amp;Print...	Ctrl+P</source>
-        <translation>打印(&amp;P)...	Ctrl+P</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Print Pre&amp;view</source>
-        <translation>打印预览(&amp;V)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>P&amp;rint Setup...</source>
-        <translation>打印设置(&amp;R)...</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>Recent File</source>
-        <translation>最近的文件</translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>E&amp;xit</source>
-        <translation>退出(&amp;X)</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>&amp;Edit</source>
-        <translation>编辑(&amp;E)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Undo	Ctrl+Z</source>
-        <translation>撤消(&amp;U)	Ctrl+Z</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <location line="+260"/>
-        <source>&amp;Redo	Ctrl+Y</source>
-        <translation>重做(&amp;R)	Ctrl+Y</translation>
-    </message>
-    <message>
-        <location line="-258"/>
-        <source>Cu&amp;t	Ctrl+X</source>
-        <translation>剪切(&amp;T)	Ctrl+X</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Copy	Ctrl+C</source>
-        <translation>复制(&amp;C)	Ctrl+C</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Paste	Ctrl+V</source>
-        <translation>粘贴(&amp;P)	Ctrl+V</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>&amp;View</source>
-        <translation>视图(&amp;V)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Toolbar</source>
-        <translation>工具栏(&amp;T)</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>&amp;Status Bar</source>
-        <translation>状态栏(&amp;S)</translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>&amp;Help</source>
-        <translation>帮助(&amp;H)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;About KAVO...</source>
-        <translation>关于 KAVO(&amp;A)...</translation>
-    </message>
-    <message>
-        <location line="+160"/>
-        <source>The command could not be carried out: %1</source>
-        <translation>无法执行该命令：%1</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>The command could not be carried out.</source>
-        <translation>无法执行该命令。</translation>
-    </message>
-    <message>
-        <location line="+76"/>
-        <source>&amp;Undo %1	Ctrl+Z</source>
-        <translation>撤消 %1(&amp;U)	Ctrl+Z</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Undo %1</source>
-        <translation>撤消 %1</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>&amp;Redo %1	Ctrl+Y</source>
-        <translation>重做 %1(&amp;R)	Ctrl+Y</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Redo %1</source>
-        <translation>重做 %1</translation>
-    </message>
-    <message>
-        <location line="+42"/>
-        <source>A download is running. Stop it? The controller will hold an incomplete recipe.</source>
-        <translation>正在下载。要停止吗？控制器中的配方将不完整。</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Wait</source>
-        <translation>等待</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Stop</source>
-        <translation>停止</translation>
-    </message>
-</context>
-<context>
     <name>CRecipeEditor</name>
     <message>
-        <location filename="../ui/CRecipeEditor.cpp" line="+122"/>
+        <location filename="../ui/CRecipeEditor.cpp" line="+123"/>
         <source>Slider</source>
         <translation>滑块</translation>
     </message>
@@ -412,6 +258,137 @@ Live is off; the controller may not hold the last change. %3</source>
         <location line="+2"/>
         <source>The printer %1 was not found: the recipe was not printed.</source>
         <translation>找不到打印机 %1：配方未打印。</translation>
+    </message>
+</context>
+<context>
+    <name>CloseGuard</name>
+    <message>
+        <location filename="../app/CloseGuard.cpp" line="+16"/>
+        <source>A download is running. Stop it? The controller will hold an incomplete recipe.</source>
+        <translation>正在下载。要停止吗？控制器中的配方将不完整。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Wait</source>
+        <translation>等待</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+</context>
+<context>
+    <name>CommandActions</name>
+    <message>
+        <location filename="../app/CommandActions.cpp" line="+41"/>
+        <source>&amp;New</source>
+        <translation>新建(&amp;N)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;Open...</source>
+        <translation>打开(&amp;O)...</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Save</source>
+        <translation>保存(&amp;S)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Save &amp;As...</source>
+        <translation>另存为(&amp;A)...</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;Print...</source>
+        <translation>打印(&amp;P)...</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Print Pre&amp;view</source>
+        <translation>打印预览(&amp;V)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>P&amp;rint Setup...</source>
+        <translation>打印设置(&amp;R)...</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>E&amp;xit</source>
+        <translation>退出(&amp;X)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>&amp;Undo</source>
+        <translation>撤消(&amp;U)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Redo</source>
+        <translation>重做(&amp;R)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Cu&amp;t</source>
+        <translation>剪切(&amp;T)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Paste</source>
+        <translation>粘贴(&amp;P)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Toolbar</source>
+        <translation>工具栏(&amp;T)</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>&amp;Status Bar</source>
+        <translation>状态栏(&amp;S)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;About KAVO...</source>
+        <translation>关于 KAVO(&amp;A)...</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>&amp;Edit</source>
+        <translation>编辑(&amp;E)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Help</source>
+        <translation>帮助(&amp;H)</translation>
+    </message>
+    <message>
+        <location line="+147"/>
+        <source>The command could not be carried out: %1</source>
+        <translation>无法执行该命令：%1</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>The command could not be carried out.</source>
+        <translation>无法执行该命令。</translation>
     </message>
 </context>
 <context>
@@ -725,6 +702,14 @@ Live is off; the controller may not hold the last change. %3</source>
         <location line="+12"/>
         <source>Channel %1 is missing: the text needs one line for each of the 8 channels.</source>
         <translation>缺少通道 %1：文本需要 8 个通道各一行。</translation>
+    </message>
+</context>
+<context>
+    <name>RecentFilesMenu</name>
+    <message>
+        <location filename="../app/RecentFilesMenu.cpp" line="+13"/>
+        <source>Recent File</source>
+        <translation>最近的文件</translation>
     </message>
 </context>
 <context>
