@@ -2,6 +2,12 @@
 
 namespace {
 
+// Switches that a desktop or an automation client may add: taken, and they change nothing.
+bool ChangesNothing(const QString& name) {
+    return name == QLatin1String("embedding") || name == QLatin1String("automation") ||
+           name == QLatin1String("nologo") || name == QLatin1String("restartbyrestartmanager");
+}
+
 bool IsSwitch(const QString& arg, QString* name) {
     if (arg.size() < 2 || (arg[0] != QLatin1Char('/') && arg[0] != QLatin1Char('-'))) {
         return false;
@@ -80,27 +86,14 @@ void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
                 pending = 4;
             } else if (name == QLatin1String("dde") || name == QLatin1String("ddenoshow")) {
                 m_nShellCommand = FileDDE;
-                m_bHidden = name == QLatin1String("ddenoshow");
-            } else if (name == QLatin1String("register") || name == QLatin1String("regserver")) {
-                m_nShellCommand = AppRegister;
-            } else if (name == QLatin1String("registerperuser") ||
+            } else if (name == QLatin1String("register") || name == QLatin1String("regserver") ||
+                       name == QLatin1String("registerperuser") ||
                        name == QLatin1String("regserverperuser")) {
                 m_nShellCommand = AppRegister;
-                m_bRegisterPerUser = true;
-            } else if (name == QLatin1String("unregister") || name == QLatin1String("unregserver")) {
-                m_nShellCommand = AppUnregister;
-            } else if (name == QLatin1String("unregisterperuser") ||
+            } else if (name == QLatin1String("unregister") || name == QLatin1String("unregserver") ||
+                       name == QLatin1String("unregisterperuser") ||
                        name == QLatin1String("unregserverperuser")) {
                 m_nShellCommand = AppUnregister;
-                m_bRegisterPerUser = true;
-            } else if (name == QLatin1String("embedding")) {
-                m_bRunEmbedded = true;
-                m_bShowSplash = false;
-            } else if (name == QLatin1String("automation")) {
-                m_bRunAutomated = true;
-                m_bShowSplash = false;
-            } else if (name == QLatin1String("nologo")) {
-                m_bShowSplash = false;
             } else if (name == QLatin1String("screenshot")) {
                 const qsizetype colon = arg.indexOf(QLatin1Char('='));
                 if (colon > 0) {
@@ -112,7 +105,7 @@ void CCommandLineInfo::ParseCommandLine(const QStringList& args) {
                 m_bHelp = true;
             } else if (name.startsWith(QLatin1String("screenshot="))) {
                 m_strScreenshot = arg.section(QLatin1Char('='), 1);
-            } else if (name != QLatin1String("restartbyrestartmanager")) {
+            } else if (!ChangesNothing(name)) {
                 m_unknownSwitches.append(arg);
             }
             continue;

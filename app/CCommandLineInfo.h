@@ -5,7 +5,9 @@
 
 // The command line, read by the framework's rules: a switch begins with "/" or "-"; the first
 // other argument is the file. On Linux a path begins with "/" too, so only the known switch names
-// count as switches.
+// count as switches. The registration is per user whichever form names it; the switches a desktop or an
+// automation client may add (/Embedding, /Automation, /nologo, /RestartByRestartManager) are taken and change
+// nothing.
 class CCommandLineInfo {
   public:
     enum Shell {
@@ -29,11 +31,6 @@ class CCommandLineInfo {
     QString m_strPrinterName;
     QString m_strDriverName;
     QString m_strPortName;
-    bool m_bShowSplash = true;
-    bool m_bRunEmbedded = false;
-    bool m_bRunAutomated = false;
-    bool m_bRegisterPerUser = false;
-    bool m_bHidden = false;        // /ddenoshow
     QString m_strScreenshot;       // --screenshot FILE.png: render the window and end
     QStringList m_unknownSwitches; // reported, otherwise ignored
     QStringList m_extraArguments;  // files after the first: reported, otherwise ignored

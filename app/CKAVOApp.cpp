@@ -73,13 +73,14 @@ bool CKAVOApp::InitInstance(const CCommandLineInfo& cmdInfo) {
 
     m_cmdInfo = cmdInfo;
 
-    // The desktop learns the ".aid" type at every start; the registration switches do it below. An
-    // installed program leaves it to the files its installation put in place.
+    // Every start makes sure the desktop knows the ".aid" type, writing only what is not yet in place; the
+    // registration switches do it below. An installed program leaves it to the files its installation put
+    // in place.
     const bool registrationSwitch = m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister ||
                                     m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppUnregister;
     if (m_registerShell && !registrationSwitch &&
         !ShellRegistration::ProvidedByInstallation(m_executablePath)) {
-        ShellRegistration::Register(m_executablePath);
+        ShellRegistration::Register(m_executablePath, m_runShellTool);
     }
 
     if (!ProcessShellCommand()) {
@@ -112,10 +113,10 @@ void CKAVOApp::CreateFrame() {
 bool CKAVOApp::ProcessShellCommand() {
     switch (m_cmdInfo.m_nShellCommand) {
     case CCommandLineInfo::AppRegister:
-        m_exitCode = ShellRegistration::Register(m_executablePath) ? 0 : 1;
+        m_exitCode = ShellRegistration::Register(m_executablePath, m_runShellTool) ? 0 : 1;
         return false;
     case CCommandLineInfo::AppUnregister:
-        m_exitCode = ShellRegistration::Unregister() ? 0 : 1;
+        m_exitCode = ShellRegistration::Unregister(m_runShellTool) ? 0 : 1;
         return false;
     case CCommandLineInfo::FileOpen:
     case CCommandLineInfo::FilePrint:

@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "CCmdTarget.h"
 #include "CCommandLineInfo.h"
+#include "ShellRegistration.h"
 
 #include <QString>
 #include <QStringList>
@@ -59,6 +60,8 @@ class CKAVOApp : public CCmdTarget {
     // installed with its desktop files (ShellRegistration::ProvidedByInstallation).
     void SetRegisterShellFileTypes(bool on) { m_registerShell = on; }
     void SetExecutablePath(const QString& path) { m_executablePath = path; }
+    // The desktop's database tools as the registration runs them (tests count the runs).
+    void SetShellToolRunner(ShellRegistration::ToolRunner runner) { m_runShellTool = std::move(runner); }
 
     // The program's services: the environment's port name table, the ALSA beeper, the standard
     // download pacing and the X display Qt runs on (none offscreen).
@@ -79,5 +82,6 @@ class CKAVOApp : public CCmdTarget {
     std::unique_ptr<CSheetPrinter> m_pPrinting;
     bool m_registerShell = true;
     QString m_executablePath;
+    ShellRegistration::ToolRunner m_runShellTool = ShellRegistration::RunTool;
     int m_exitCode = 0;
 };

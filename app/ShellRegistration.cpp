@@ -15,29 +15,21 @@ namespace {
 
 // Writes content to path unless it already holds exactly that; true when it changed the file.
 bool WriteIfChanged(const QString& path, const QByteArray& content, bool* ok) {
-    QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content) {
+    QFile existing;
+    if (OpenForReading(path, existing, nullptr, nullptr) && existing.size() == content.size() &&
+        existing.readAll() == content) {
         return false;
     }
     existing.close();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        QDir().mkpath(folder);
+    }
     if (!AtomicSave(path, content)) {
         *ok = false;
         return false;
     }
     return true;
-}
-
-void RunIfPresent(const QString& program, const QStringList& args) {
-    const QString path = QStandardPaths::findExecutable(program);
-    if (path.isEmpty()) {
-        return;
-    }
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(path, args);
-    process.waitForFinished(10000);
 }
 
 // The program path as one quoted argument of an Exec key: inside the quotes \ " ` $ are escaped
@@ -57,6 +49,15 @@ QString QuoteExec(const QString& path) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// The folders the two database tools keep.
+QString MimeFolder() {
+    return DataHome() + QLatin1String("/mime");
+}
+
+QString ApplicationsFolder() {
+    return DataHome() + QLatin1String("/applications");
+}
+
 // The data folders the desktop searches for applications, most important first.
 QStringList DataFolders() {
     QStringList folders{DataHome()};
@@ -73,6 +74,18 @@ QStringList DataFolders() {
 }
 
 } // namespace
+
+void RunTool(const QString& tool, const QString& folder) {
+    const QString path = QStandardPaths::findExecutable(tool);
+    if (path.isEmpty()) {
+        return;
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(path, {folder});
+    process.waitForFinished(10000);
+}
 
 bool ProvidedByInstallation(const QString& executablePath) {
     // KAVO_APPLICATIONS_FROM_BINDIR: the install's applications folder seen from its program folder
@@ -101,18 +114,18 @@ QString DataHome() {
 }
 
 QString MimePackagePath() {
-    return DataHome() + QLatin1String("/mime/packages/kavo-document.xml");
+    return MimeFolder() + QLatin1String("/packages/kavo-document.xml");
 }
 
 QString DesktopEntryPath() {
-    return DataHome() + QLatin1String("/applications/kavo.desktop");
+    return ApplicationsFolder() + QLatin1String("/kavo.desktop");
 }
 
 QString IconPath() {
     return DataHome() + QLatin1String("/icons/hicolor/48x48/apps/kavo.png");
 }
 
-bool Register(const QString& executablePath) {
+bool Register(const QString& executablePath, const ToolRunner& runTool) {
     bool ok = true;
     const QByteArray mime = MimePackage();
     const QByteArray desktop = DesktopEntryTemplate().replace(
@@ -125,24 +138,36 @@ bool Register(const QString& executablePath) {
     const bool desktopChanged = WriteIfChanged(DesktopEntryPath(), desktop, &ok);
     WriteIfChanged(IconPath(), icon, &ok);
     if (mimeChanged) {
-        RunIfPresent(QStringLiteral("update-mime-database"), {DataHome() + QLatin1String("/mime")});
+        runTool(QStringLiteral("update-mime-database"), MimeFolder());
     }
     if (desktopChanged) {
-        RunIfPresent(QStringLiteral("update-desktop-database"),
-                     {DataHome() + QLatin1String("/applications")});
+        runTool(QStringLiteral("update-desktop-database"), ApplicationsFolder());
     }
     return ok;
 }
 
-bool Unregister() {
+bool Unregister(const ToolRunner& runTool) {
     bool ok = true;
+    bool mimeRemoved = false;
+    bool desktopRemoved = false;
     for (const QString& path : {MimePackagePath(), DesktopEntryPath(), IconPath()}) {
-        if (QFileInfo::exists(path) && !QFile::remove(path)) {
+        if (!QFileInfo::exists(path)) {
+            continue;
+        }
+        if (!QFile::remove(path)) {
             ok = false;
+        } else if (path == MimePackagePath()) {
+            mimeRemoved = true;
+        } else if (path == DesktopEntryPath()) {
+            desktopRemoved = true;
         }
     }
-    RunIfPresent(QStringLiteral("update-mime-database"), {DataHome() + QLatin1String("/mime")});
-    RunIfPresent(QStringLiteral("update-desktop-database"), {DataHome() + QLatin1String("/applications")});
+    if (mimeRemoved) {
+        runTool(QStringLiteral("update-mime-database"), MimeFolder());
+    }
+    if (desktopRemoved) {
+        runTool(QStringLiteral("update-desktop-database"), ApplicationsFolder());
+    }
     return ok;
 }
 

@@ -106,11 +106,12 @@ CRecipeEditor::CRecipeEditor(CKAVODoc* doc, QObject* parent)
     connect(m_pDocument, &CDocument::saved, m_stack, &QUndoStack::setClean);
     connect(m_pDocument, &CDocument::contentsReplaced, m_stack, &QUndoStack::clear);
 
-    connect(m_stack, &QUndoStack::indexChanged, this, &CRecipeEditor::commandStateChanged);
-    connect(m_stack, &QUndoStack::undoTextChanged, this, &CRecipeEditor::commandStateChanged);
-    connect(m_stack, &QUndoStack::redoTextChanged, this, &CRecipeEditor::commandStateChanged);
+    // Whoever shows the commands is told when they become usable or not (the texts of Undo and Redo come
+    // from the stack itself).
+    connect(m_stack, &QUndoStack::canUndoChanged, this, [this] { CommandStateChanged(ID_EDIT_UNDO); });
+    connect(m_stack, &QUndoStack::canRedoChanged, this, [this] { CommandStateChanged(ID_EDIT_REDO); });
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-            &CRecipeEditor::commandStateChanged);
+            [this] { CommandStateChanged(ID_EDIT_PASTE); });
 }
 
 CRecipeEditor::~CRecipeEditor() = default;

@@ -56,10 +56,6 @@ class CRecipeEditor : public QObject, public CCmdTarget {
     // The undo text shown after "Undo" ("Slider", "All LED ON", ...).
     static QString SliderText();
 
-  signals:
-    // What the Edit commands can do has changed (history moved, clipboard changed).
-    void commandStateChanged();
-
   private:
     // Runs change, which edits (camera, position) through the document's setters, and records what it did
     // as one step named text. mergeable steps join the previous step of the same burst. A change that

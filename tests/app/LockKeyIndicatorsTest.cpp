@@ -5,6 +5,7 @@
 #include "CMainFrame.h"
 #include "CStatusBar.h"
 #include "ScriptedMessageBoxes.h"
+#include "StatusPanes.h"
 #include "StringTable.h"
 
 #include <QCoreApplication>
@@ -83,8 +84,8 @@ TEST(LockKeyPanes, FollowTheKeyboardsIndicatorEvents) {
         UINT text;
     };
     const Case cases[] = {
-        {"Caps Lock", LockMask, CMainFrame::kPaneCaps, ID_INDICATOR_CAPS},
-        {"Num Lock", XkbKeysymToModifiers(keyboard, XK_Num_Lock), CMainFrame::kPaneNum, ID_INDICATOR_NUM},
+        {"Caps Lock", LockMask, StatusPanes::kCaps, ID_INDICATOR_CAPS},
+        {"Num Lock", XkbKeysymToModifiers(keyboard, XK_Num_Lock), StatusPanes::kNum, ID_INDICATOR_NUM},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -7,6 +7,7 @@
 #include "CMainFrame.h"
 #include "CStatusBar.h"
 #include "CommandIds.h"
+#include "MenuEntry.h"
 #include "ScratchHome.h"
 #include "ScriptedMessageBoxes.h"
 
@@ -30,6 +31,8 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -114,12 +117,36 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndIds) {
     QStringList file;
     for (QAction* a : frame()->FileMenu()->actions()) {
         file << (a->isSeparator() ? QStringLiteral("-")
-                                  : a->text() + "=" + QString::number(a->data().toUInt()));
+                                  : MenuEntry(a) + "=" + QString::number(a->data().toUInt()));
     }
     EXPECT_EQ(file, (QStringList{"&New\tCtrl+N=57600", "&Open...\tCtrl+O=57601", "&Save\tCtrl+S=57603",
                                  "Save &As...=57604", "-", "&Print...\tCtrl+P=57607", "Print Pre&view=57609",
                                  "P&rint Setup...=57606", "-", "Recent File=57616", "-", "E&xit=57665"}));
     EXPECT_FALSE(frame()->FileMenu()->actions().at(9)->isEnabled()); // greyed placeholder
+}
+
+// The keys of every command: each on one action only (a key on two actions is ambiguous and runs neither),
+// the window's own keys wherever the platform's standard keys differ.
+TEST_F(MainFrameTest, EveryKeyRunsOneCommand) {
+    std::map<QString, UINT> commandOf;
+    for (const QAction* action : frame()->findChildren<QAction*>()) {
+        for (const QKeySequence& key : action->shortcuts()) {
+            const QString name = key.toString();
+            EXPECT_EQ(commandOf.count(name), 0u) << name.toStdString() << " on two actions";
+            commandOf[name] = action->data().toUInt();
+        }
+    }
+    const std::pair<const char*, UINT> keys[] = {
+        {"Ctrl+N", ID_FILE_NEW},    {"Ctrl+O", ID_FILE_OPEN},       {"Ctrl+S", ID_FILE_SAVE},
+        {"Ctrl+P", ID_FILE_PRINT},  {"Ctrl+Z", ID_EDIT_UNDO},       {"Alt+Backspace", ID_EDIT_UNDO},
+        {"Ctrl+Y", ID_EDIT_REDO},   {"Ctrl+Shift+Z", ID_EDIT_REDO}, {"Ctrl+X", ID_EDIT_CUT},
+        {"Shift+Del", ID_EDIT_CUT}, {"Ctrl+C", ID_EDIT_COPY},       {"Ctrl+Ins", ID_EDIT_COPY},
+        {"Ctrl+V", ID_EDIT_PASTE},  {"Shift+Ins", ID_EDIT_PASTE},   {"F6", ID_NEXT_PANE},
+        {"Shift+F6", ID_PREV_PANE},
+    };
+    for (const auto& [key, id] : keys) {
+        EXPECT_EQ(commandOf[QString::fromLatin1(key)], id) << key;
+    }
 }
 
 TEST_F(MainFrameTest, ToolbarHasTenButtonsThreeSeparatorsAndTheirTooltips) {

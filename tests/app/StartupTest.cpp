@@ -9,12 +9,17 @@
 #include "ShellRegistration.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
@@ -48,12 +53,17 @@ TEST(CommandLine, FormsAreReadByTheFrameworkRules) {
         // After "--" a name that starts with "-" is a file too.
         {{"--", "-dash.aid"}, Shell::FileOpen, "-dash.aid"},
         {{"", "a.aid"}, Shell::FileOpen, "a.aid"},
+        // What a desktop or an automation client may add is taken without a word.
+        {{"/Embedding", "/Automation", "/nologo", "/RestartByRestartManager:1", "a.aid"},
+         Shell::FileOpen,
+         "a.aid"},
     };
     for (const Case& c : cases) {
         CCommandLineInfo info;
         info.ParseCommandLine(c.args);
         EXPECT_EQ(info.m_nShellCommand, c.command) << c.args.join(' ').toStdString();
         EXPECT_EQ(info.m_strFileName, c.file) << c.args.join(' ').toStdString();
+        EXPECT_EQ(info.m_unknownSwitches, QStringList()) << c.args.join(' ').toStdString();
     }
     CCommandLineInfo pt;
     pt.ParseCommandLine({"/pt", "a.aid", "printer", "driver", "port"});
@@ -318,6 +328,64 @@ TEST_F(InstalledProgramTest, EveryStartOfABuildFromSourceRegistersTheFileType) {
     QFile desktop(ShellRegistration::DesktopEntryPath());
     ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
     EXPECT_TRUE(desktop.readAll().contains(QFile::encodeName(program())));
+}
+
+// Every file and folder under the data folder with its inode and modification time: a file written anew
+// (even with the same bytes) gets a new inode, a folder whose entries changed a new time.
+std::map<QString, std::tuple<ino_t, time_t, long>> Snapshot(const QString& root) {
+    std::map<QString, std::tuple<ino_t, time_t, long>> entries;
+    QStringList paths{root};
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        paths << it.next();
+    }
+    for (const QString& path : paths) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
+            entries[path] = {st.st_ino, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+        }
+    }
+    return entries;
+}
+
+// Once the type is registered, a start writes nothing and starts no tool; a moved program rewrites its
+// desktop entry and refreshes that database only. Unregistering refreshes what it removed, and only then.
+TEST_F(InstalledProgramTest, AStartWithNothingChangedWritesNothingAndStartsNoTool) {
+    qputenv("XDG_DATA_DIRS", m_home.filePath("prefix/share").toUtf8());
+    QStringList runs;
+    const auto countRuns = [&runs](const QString& tool, const QString& folder) {
+        runs << tool + " " + QFileInfo(folder).fileName();
+    };
+    const auto start = [&](const QString& program) {
+        CKAVOApp app;
+        app.SetExecutablePath(program);
+        app.SetShellToolRunner(countRuns);
+        ASSERT_TRUE(app.InitInstance({}));
+        app.ExitInstance(0);
+    };
+    const QString data = ShellRegistration::DataHome();
+    start(program());
+    EXPECT_EQ(runs, (QStringList{"update-mime-database mime", "update-desktop-database applications"}));
+    const auto registered = Snapshot(data);
+    ASSERT_TRUE(registered.count(ShellRegistration::DesktopEntryPath()));
+
+    runs.clear();
+    start(program());
+    EXPECT_EQ(runs, QStringList());
+    EXPECT_EQ(Snapshot(data), registered);
+
+    start(m_home.filePath("moved/kavo"));
+    EXPECT_EQ(runs, QStringList{"update-desktop-database applications"});
+    EXPECT_EQ(std::get<0>(Snapshot(data).at(ShellRegistration::MimePackagePath())),
+              std::get<0>(registered.at(ShellRegistration::MimePackagePath())));
+
+    runs.clear();
+    EXPECT_TRUE(ShellRegistration::Unregister(countRuns));
+    EXPECT_EQ(runs, (QStringList{"update-mime-database mime", "update-desktop-database applications"}));
+    runs.clear();
+    EXPECT_TRUE(ShellRegistration::Unregister(countRuns));
+    EXPECT_EQ(runs, QStringList());
 }
 
 TEST_F(InstalledProgramTest, AnInstalledProgramRegistersNothingPerUser) {

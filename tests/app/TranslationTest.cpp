@@ -6,6 +6,7 @@
 #include "CMainFrame.h"
 #include "CSerialPortBase.h"
 #include "DownloadWorker.h"
+#include "MenuEntry.h"
 #include "PortWording.h"
 #include "PtyPair.h"
 #include "RecipeFile.h"
@@ -83,7 +84,7 @@ TEST_F(TranslationTest, ChineseReachesMenusMessagesAndQtsOwnButtons) {
     EXPECT_EQ(lines[0], QStringLiteral("串口已被占用！")); // no English line in Chinese
     CMainFrame* frame = app.MainFrame();
     EXPECT_EQ(frame->menuBar()->actions().value(0)->text(), QStringLiteral("文件(&F)"));
-    EXPECT_EQ(frame->Action(ID_FILE_PRINT)->text(), QStringLiteral("打印(&P)...\tCtrl+P"));
+    EXPECT_EQ(MenuEntry(frame->Action(ID_FILE_PRINT)), QStringLiteral("打印(&P)...\tCtrl+P"));
     EXPECT_EQ(frame->Action(ID_FILE_NEW)->toolTip(), QStringLiteral("新建"));
     EXPECT_EQ(frame->Caption(), QStringLiteral("无标题 - KAVO_3C_8CH"));
     EXPECT_EQ(frame->FormPane()->OpenPortButton()->text(), QStringLiteral("打开串口"));
@@ -91,6 +92,27 @@ TEST_F(TranslationTest, ChineseReachesMenusMessagesAndQtsOwnButtons) {
     // Qt's own texts come in Chinese too.
     QDialogButtonBox box(QDialogButtonBox::Cancel);
     EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+}
+
+// Edit > Undo and Redo name the step in the window's language, with nothing to undo as much as after an edit
+// and after undoing it.
+TEST_F(TranslationTest, UndoAndRedoSpeakChineseWithAndWithoutAStep) {
+    ASSERT_EQ(InstallTranslations(QLocale(QLocale::Chinese, QLocale::China)), QStringLiteral("zh_CN"));
+    CKAVOApp app;
+    app.SetRegisterShellFileTypes(false);
+    ASSERT_TRUE(app.InitInstance({}));
+    CMainFrame* frame = app.MainFrame();
+    const auto entry = [frame](UINT id) { return MenuEntry(frame->Action(id)); };
+    EXPECT_EQ(entry(ID_EDIT_UNDO), QStringLiteral("撤消(&U)\tCtrl+Z"));
+    EXPECT_EQ(entry(ID_EDIT_REDO), QStringLiteral("重做(&R)\tCtrl+Y"));
+    frame->Action(ID_ALL_LED_ON)->trigger();
+    EXPECT_EQ(entry(ID_EDIT_UNDO), QStringLiteral("撤消(&U) 全部 LED 开\tCtrl+Z"));
+    ASSERT_TRUE(frame->RouteCommand(ID_EDIT_UNDO));
+    EXPECT_EQ(entry(ID_EDIT_UNDO), QStringLiteral("撤消(&U)\tCtrl+Z"));
+    EXPECT_EQ(entry(ID_EDIT_REDO), QStringLiteral("重做(&R) 全部 LED 开\tCtrl+Y"));
+    ASSERT_TRUE(frame->RouteCommand(ID_EDIT_REDO));
+    EXPECT_EQ(entry(ID_EDIT_REDO), QStringLiteral("重做(&R)\tCtrl+Y"));
+    app.ExitInstance(0);
 }
 
 TEST_F(TranslationTest, EnglishKeepsTheTextsAndPutsAnEnglishLineUnderTheChineseMessage) {
