@@ -7,6 +7,7 @@
 #include "CLevelEdit.h"
 #include "CRecipeEditor.h"
 #include "FormSetupBuilder.h"
+#include "FormSetupTexts.h"
 #include "PortWording.h"
 #include "ScrollCodeAdapter.h"
 
@@ -16,7 +17,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -27,35 +27,6 @@
 #include <optional>
 
 namespace {
-
-// Texts are looked up when shown, so that they come in the language of the translation installed by then.
-QString OpenPortText() {
-    return CFormSetup::tr(kOpenPortLabel);
-}
-
-QString ClosePortText() {
-    return CFormSetup::tr("Close Port");
-}
-
-// The two operator messages are Chinese in every language; where the program does not speak Chinese an
-// English line below tells an operator who reads no Chinese the same.
-QString OperatorMessage(const char* chinese, const char* english) {
-    QString text = QString::fromUtf8(chinese);
-    if (QLocale().language() != QLocale::Chinese) {
-        text += QLatin1Char('\n') + QString::fromLatin1(english);
-    }
-    return text;
-}
-
-QString PortBusyText() {
-    return OperatorMessage("串口已被占用！", "The serial port is already in use.");
-}
-
-QString DownloadingText() {
-    return OperatorMessage(
-        "数据下载中, 在进度条变成绿色之前, 请不要断电或其他操作!",
-        "Downloading: do not switch off or do anything else until the progress bar turns green.");
-}
 
 constexpr int kFrameCount = kavo::download::kFrameCount; // the progress range: one step per frame
 constexpr int kLevelMin = 1;
@@ -355,7 +326,7 @@ void CFormSetup::OnLevelEntered(int channel, int level) {
 }
 
 void CFormSetup::SetClosedState() {
-    m_btnOpenPort->setText(OpenPortText());
+    m_btnOpenPort->setText(FormSetupTexts::OpenPort());
     m_cbPort->setEnabled(true);
     m_btnDownload->setEnabled(false);
     // The choice stays remembered; the box shows that nothing is sent.
@@ -365,7 +336,7 @@ void CFormSetup::SetClosedState() {
 }
 
 void CFormSetup::SetOpenState() {
-    m_btnOpenPort->setText(ClosePortText());
+    m_btnOpenPort->setText(FormSetupTexts::ClosePort());
     m_cbPort->setEnabled(false);
     m_ports->SetOpenPort(m_session.PortName()); // the list stays, and its adapter is watched
     m_btnDownload->setEnabled(true);
@@ -390,9 +361,9 @@ void CFormSetup::OnOpened() {
 }
 
 void CFormSetup::OnOpenFailed(const QString& why) {
-    m_btnOpenPort->setText(OpenPortText());
+    m_btnOpenPort->setText(FormSetupTexts::OpenPort());
     // The second line names the cause and its remedy, as kavo-cli doctor does.
-    AfxMessageBox(PortBusyText() + QLatin1Char('\n') + why, MB_OK);
+    AfxMessageBox(FormSetupTexts::PortBusy() + QLatin1Char('\n') + why, MB_OK);
 }
 
 void CFormSetup::OnLineLost() {
@@ -405,16 +376,7 @@ void CFormSetup::ShowLineLost(const QString& portName, bool wasLive) {
         QSettings().setValue(kLiveSetting, false);
     }
     m_ports->RefreshPortList();
-    const QString what = m_openDescription.isEmpty() ? portName : m_openDescription;
-    QString text =
-        QCoreApplication::translate("CFormSetup", "The adapter of %1 was unplugged: %2.\nThe port is "
-                                                  "closed; plug the adapter in and press Open Port.")
-            .arg(portName, what);
-    if (wasLive) {
-        text +=
-            QLatin1Char(' ') +
-            tr("Live is off; the controller may not hold the last change. Tick Live again after Open Port.");
-    }
+    const QString text = FormSetupTexts::LineLost(portName, m_openDescription, wasLive);
     AfxMessageBox(text, MB_ICONERROR);
 }
 
@@ -465,22 +427,10 @@ void CFormSetup::OnDownload() {
     const DownloadStartResult started = m_session.StartDownload();
     if (started != DownloadStartResult::Started) {
         SetDownloadControlsEnabled(true);
-        QString why;
-        switch (started) {
-        case DownloadStartResult::AlreadyRunning:
-            why = tr("a download is already running");
-            break;
-        case DownloadStartResult::NoThread:
-            why = tr("the system could not start the download thread");
-            break;
-        default:
-            why = tr("there is no port to write to");
-            break;
-        }
-        AfxMessageBox(tr("The download could not be started: %1.").arg(why), MB_ICONERROR);
+        AfxMessageBox(FormSetupTexts::DownloadNotStarted(started), MB_ICONERROR);
         return;
     }
-    AfxMessageBox(DownloadingText(), MB_ICONINFORMATION);
+    AfxMessageBox(FormSetupTexts::Downloading(), MB_ICONINFORMATION);
 }
 
 void CFormSetup::OnDownloadEnded(const DownloadResult& result, bool portClosed) {
@@ -491,17 +441,11 @@ void CFormSetup::OnDownloadEnded(const DownloadResult& result, bool portClosed) 
         return;
     }
     // The notice that a download runs no longer holds; the failure is the one message left up.
-    AfxEndMessageBox(DownloadingText());
-    QString why = QString::fromStdString(DescribeDownloadFailure(result, m_session.PortName()));
-    if (!why.isEmpty()) {
-        why[0] = why[0].toUpper();
-    }
-    const QString what =
-        portClosed ? tr("plug the adapter in (or check the cable), open the port and download again.")
-                   : tr("download again.");
-    AfxMessageBox(why + QLatin1Char('.') + QLatin1Char('\n') +
-                      tr("The controller holds an incomplete recipe; %1").arg(what),
-                  MB_ICONERROR);
+    AfxEndMessageBox(FormSetupTexts::Downloading());
+    AfxMessageBox(
+        FormSetupTexts::DownloadFailed(
+            QString::fromStdString(DescribeDownloadFailure(result, m_session.PortName())), portClosed),
+        MB_ICONERROR);
 }
 
 void CFormSetup::UncheckLive() {
@@ -533,11 +477,5 @@ void CFormSetup::OnLive(bool on) {
 void CFormSetup::OnLiveFailed(const QString& portName, const QString& errorText, bool portClosed) {
     QSettings().setValue(kLiveSetting, false);
     UncheckLive();
-    const QString what =
-        portClosed ? tr("Plug the adapter in (or check the cable), open the port and tick Live again.")
-                   : tr("Tick Live to send changes again.");
-    AfxMessageBox(tr("Sending a live frame to %1 failed: %2.\nLive is off; the controller may not hold the "
-                     "last change. %3")
-                      .arg(portName, errorText, what),
-                  MB_ICONERROR);
+    AfxMessageBox(FormSetupTexts::LiveFailed(portName, errorText, portClosed), MB_ICONERROR);
 }
