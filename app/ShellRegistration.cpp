@@ -15,8 +15,8 @@ namespace {
 
 // Writes content to path unless it already holds exactly that; true when it changed the file.
 bool WriteIfChanged(const QString& path, const QByteArray& content, bool* ok) {
-    QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content) {
+    QFile existing;
+    if (OpenForReading(path, existing, nullptr, nullptr) && existing.readAll() == content) {
         return false;
     }
     existing.close();

@@ -208,14 +208,21 @@ TEST_F(KavoCli, SimulateBadUsageExitsWithTwo) {
 TEST_F(KavoCli, SimulateRefusesADumpItCannotWrite) {
     std::ofstream(m_dir / "file") << "x";
     fs::create_directories(m_dir / "folder.aid");
-    const struct {
+    ASSERT_EQ(::mkfifo((m_dir / "pipe.aid").c_str(), 0644), 0);
+    const bool device = ::mknod((m_dir / "null.aid").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    struct Case {
         fs::path dump;
         std::string message;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {m_dir / "missing" / "got.aid", "the folder " + (m_dir / "missing").string() + " does not exist"},
         {m_dir / "file" / "got.aid", (m_dir / "file").string() + " is not a folder"},
         {m_dir / "folder.aid", "it is a folder"},
+        {m_dir / "pipe.aid", "it is a FIFO, not a regular file"},
     };
+    if (device) {
+        cases.push_back({m_dir / "null.aid", "it is a device, not a regular file"});
+    }
     for (const auto& c : cases) {
         auto p = Start({"--once", "--dump", c.dump.string()});
         EXPECT_EQ(p->Wait(5s), 1) << p->output();
