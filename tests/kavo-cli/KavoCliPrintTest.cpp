@@ -228,4 +228,15 @@ TEST(KavoCliPrint, RefusesTheRecipeItselfAndAnythingButARegularFile) {
     }
 }
 
+// Without a session's runtime folder (cron, ssh, a service) nothing is said on standard error.
+TEST(KavoCliPrint, SaysNothingOnStandardErrorWithoutARuntimeFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString aid = Write(dir, QStringLiteral("r.aid"), FileBytes(Recipe()));
+    const CliRun run = Print({aid, "--pdf", dir.filePath(QStringLiteral("r.pdf"))}, {"XDG_RUNTIME_DIR"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, QString());
+    EXPECT_EQ(PageCount(dir.filePath(QStringLiteral("r.pdf"))), 3);
+}
+
 } // namespace

@@ -721,6 +721,12 @@ TEST_F(KavoCli, SimulateKeepsLiveFramesInItsRegistersAndDumpsThemAtCtrlC) {
     EXPECT_EQ(mask(3, 1, 7), 0u);
 }
 
+TEST_F(KavoCli, VersionNamesTheProgramAndTheProjectVersion) {
+    auto p = Run({"--version"});
+    EXPECT_EQ(p->Wait(), 0);
+    EXPECT_EQ(p->output(), std::string("kavo-cli ") + KAVO_VERSION + "\n");
+}
+
 // A journal line as the programs write it; `second` counts from 2026-05-01 00:00:00 UTC, `more` adds fields.
 std::string JournalJson(int second, const std::string& kind, const std::string& recipe,
                         const std::string& more = "", int frames = 192,
