@@ -2,11 +2,16 @@
 
 #include "AfxMessageBox.h"
 #include "CKAVODoc.h"
+#include "FileAccess.h"
+#include "FileName.h"
 #include "RecipeSheet.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QPageSetupDialog>
+#include <QPaintEngine>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -29,6 +34,54 @@ void UseSheetLayout(QPrinter& printer) {
     RecipeSheet::SetDefaultPageLayout(printer, paper.isValid() ? paper.id() : QPageSize::A4);
 }
 
+RecipeSheet SheetOf(const CKAVODoc& doc) {
+    return RecipeSheet(doc.GetRecipe(), doc.GetTitle(), doc.IsModified(), QDateTime::currentDateTime());
+}
+
+// A printer that writes a PDF file (Print to File), as opposed to a printer, or the preview's pages.
+bool WritesPdfFile(QPrinter& printer) {
+    return printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty() &&
+           printer.paintEngine() != nullptr && printer.paintEngine()->type() == QPaintEngine::Pdf;
+}
+
+// Print to File: the pages are made in memory with the printer's paper and resolution, then saved as every
+// file of the program is (AtomicSave: beside the target and renamed over it, regular files only), never
+// over the recipe being printed. False after telling the user why nothing was written.
+bool SavePdf(const RecipeSheet& sheet, const CKAVODoc& doc, QPrinter& printer) {
+    const QString file = printer.outputFileName();
+    const QString shown = DisplayFileName(file);
+    if (!doc.GetPathName().isEmpty() && SameFile(doc.GetPathName(), file)) {
+        AfxMessageBox(QCoreApplication::translate(
+                          "CSheetPrinter", "%1 is the recipe being printed: the sheet was not written there.")
+                          .arg(shown),
+                      MB_ICONERROR);
+        return false;
+    }
+    QByteArray pdf;
+    bool painted = false;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setResolution(printer.resolution());
+        writer.setPageLayout(printer.pageLayout());
+        writer.setTitle(printer.docName());
+        writer.setCreator(printer.creator());
+        painted = sheet.Print(writer);
+    }
+    FileError error;
+    if (painted && AtomicSave(file, pdf, &error)) {
+        return true;
+    }
+    QString text =
+        QCoreApplication::translate("CSheetPrinter", "The recipe could not be printed on %1.").arg(shown);
+    if (!error.ok()) {
+        text += QLatin1Char('\n') + error.message;
+    }
+    AfxMessageBox(text, MB_ICONERROR);
+    return false;
+}
+
 } // namespace
 
 CSheetPrinter::CSheetPrinter() : m_lookup(SystemPrinter) {}
@@ -45,7 +98,11 @@ QPrinter& CSheetPrinter::Printer() {
 
 bool CSheetPrinter::PrintSheet(const CKAVODoc& doc, QPrinter& printer) {
     printer.setDocName(doc.GetTitle());
-    if (RecipeSheet(doc.GetRecipe(), doc.GetTitle(), QDateTime::currentDateTime()).Print(printer)) {
+    const RecipeSheet sheet = SheetOf(doc);
+    if (WritesPdfFile(printer)) {
+        return SavePdf(sheet, doc, printer);
+    }
+    if (sheet.Print(printer)) {
         return true;
     }
     const QString where =
@@ -66,12 +123,17 @@ void CSheetPrinter::OnFilePrint(const CKAVODoc& doc, QWidget* parent) {
 
 void CSheetPrinter::OnFilePrintPreview(const CKAVODoc& doc, QWidget* parent) {
     QPrintPreviewDialog preview(&Printer(), parent);
-    // The preview paints again for every change of zoom or page setup; its print button prints the same.
-    const RecipeSheet sheet(doc.GetRecipe(), doc.GetTitle(), QDateTime::currentDateTime());
+    // The preview paints again for every change of zoom or page setup; its print button prints the same,
+    // to a PDF file as Print does.
+    const RecipeSheet sheet = SheetOf(doc);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
                      [&sheet, &doc](QPrinter* printer) {
                          printer->setDocName(doc.GetTitle());
-                         sheet.Print(*printer);
+                         if (WritesPdfFile(*printer)) {
+                             SavePdf(sheet, doc, *printer);
+                         } else {
+                             sheet.Print(*printer);
+                         }
                      });
     preview.exec();
 }

@@ -2,11 +2,10 @@
 
 #include "AidFormat.h"
 #include "ByIdLink.h"
+#include "FileName.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -47,7 +46,8 @@ JournalRecord NewJournalRecord(const char* kind, const QString& portName, const 
     r.port = portName;
     r.device = devicePath;
     if (!devicePath.isEmpty()) {
-        r.byId = QString::fromStdString(ByIdLinkFor(devicePath.toStdString()));
+        r.byId =
+            DecodeFileName(QByteArray::fromStdString(ByIdLinkFor(EncodeFileName(devicePath).toStdString())));
     }
     r.recipe = recipePath.isEmpty() ? QStringLiteral("Untitled") : recipePath;
     r.sha256 = RecipeImageSha256(recipe);
@@ -103,53 +103,13 @@ std::optional<JournalRecord> ParseJournalLine(const QByteArray& line) {
     return r;
 }
 
-bool AppendJournal(const QString& path, const JournalRecord& record, QString* error) {
-    const QString dir = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(dir)) {
-        *error = QStringLiteral("cannot create the folder %1").arg(dir);
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QByteArray line = JournalLine(record);
-    if (file.write(line) != line.size()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-
-bool ReadJournal(const QString& path, QList<JournalRecord>* records, int* badLines, QString* error) {
-    records->clear();
-    *badLines = 0;
-    QFile file(path);
-    if (!file.exists()) {
-        return true;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.isEmpty()) {
-            continue;
-        }
-        if (auto r = ParseJournalLine(line)) {
-            records->append(std::move(*r));
-        } else {
-            ++*badLines;
-        }
-    }
-    return true;
-}
-
 QString DescribeJournalResult(const JournalRecord& r) {
-    if (r.result == QLatin1String(kJournalFailed)) {
-        return QStringLiteral("failed at frame %1: %2").arg(r.failedFrame).arg(r.error);
+    if (r.result != QLatin1String(kJournalFailed)) {
+        return r.result;
     }
-    return r.result;
+    // Counted as the FRAMES column counts: frames written. (The record's failed_frame is the one after.)
+    const QString when = r.frames <= 0   ? QStringLiteral("failed before the first frame")
+                         : r.frames == 1 ? QStringLiteral("failed after 1 frame")
+                                         : QStringLiteral("failed after %1 frames").arg(r.frames);
+    return when + QStringLiteral(": ") + r.error;
 }

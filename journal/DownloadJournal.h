@@ -22,8 +22,9 @@ struct JournalRecord {
     QString kind;   // "download" or "live"
     int frames = 0; // frames written
     QString result; // "complete", "failed" or "stopped"
-    int failedFrame =
-        0;         // failed: the frame whose write failed, counted from 1 within the download or session
+    // failed: frames + 1, the frame whose write failed, counted from 1 within the download or session
+    // (where all 192 frames of a download were written and the line then failed, 192)
+    int failedFrame = 0;
     QString error; // failed: why, in the port's words
     qint64 durationMs = 0;
 
@@ -51,14 +52,28 @@ JournalRecord NewJournalRecord(const char* kind, const QString& portName, const 
 QByteArray JournalLine(const JournalRecord& record);
 std::optional<JournalRecord> ParseJournalLine(const QByteArray& line);
 
-// Appends one record in one write (O_APPEND: lines of two programs never mix), creating the folder.
-// False with the reason in *error.
+// The journal keeps one older file: an append that would take it past kJournalRotateBytes first renames it
+// to PreviousJournalPath (replacing the one there), and the record begins a new file.
+inline constexpr qint64 kJournalRotateBytes = 10 * 1024 * 1024;
+// path + ".1"
+QString PreviousJournalPath(const QString& path);
+
+// Appends one record in one write (O_APPEND: lines of two programs never mix), creating the folder and
+// rotating the journal as above. Only a regular file is written, and opening it never waits (a FIFO in
+// its place is refused at once). False with the reason in *error.
 bool AppendJournal(const QString& path, const JournalRecord& record, QString* error);
 
-// The records of the journal at path in file order; lines that are not records are counted in *badLines.
-// False with the reason in *error when the file exists but can't be read; a missing file is an empty
+// The records of the journal at path and of its older file, ordered by start time (a live session is
+// written at its end, after records that started later); equal times keep file order. Lines that are not
+// records (a line longer than any record is not read in) are counted in *badLines. False with the reason
+// in *error when a file exists but can't be read (or is not a regular file); missing files are an empty
 // journal.
 bool ReadJournal(const QString& path, QList<JournalRecord>* records, int* badLines, QString* error);
+// The last `count` of those records, read from the end of the files backwards in blocks: the memory
+// taken grows with count, not with the journal. *badLines counts the lines read on the way.
+bool ReadJournalTail(const QString& path, qsizetype count, QList<JournalRecord>* records, int* badLines,
+                     QString* error);
 
-// "failed at frame 57: the adapter was unplugged or the line hung up", "complete", "stopped".
+// "complete", "stopped", or with frames written counted: "failed after 56 frames: the adapter was
+// unplugged or the line hung up" ("failed before the first frame: ..." for none).
 QString DescribeJournalResult(const JournalRecord& record);

@@ -1,5 +1,7 @@
 #include "PortPin.h"
 
+#include "ReplaceLink.h"
+
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -56,12 +58,7 @@ bool PinPortName(const PortNameTable& table, const std::string& name, const std:
         error = entry + " is not a link; it is left as it is";
         return false;
     }
-    const std::string temporary = table.userDir() + "/." + name + ".new";
-    ::unlink(temporary.c_str());
-    if (::symlink(target.c_str(), temporary.c_str()) != 0 ||
-        ::rename(temporary.c_str(), entry.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(temporary.c_str());
+    if (const int e = ReplaceLink(entry, target); e != 0) {
         error = "cannot write " + entry + ": " + Describe(e);
         return false;
     }

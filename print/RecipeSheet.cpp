@@ -1,5 +1,7 @@
 #include "RecipeSheet.h"
 
+#include "DownloadJournal.h"
+
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
@@ -14,9 +16,9 @@ namespace {
 // The tool's name as the About box gives it.
 const char* const kToolName = "KAVO V1.00";
 
-// Vertical layout, in points: the header (name, date and tool, a rule, the camera), then the five position
-// blocks, then the note at the foot of the page.
-constexpr qreal kHeaderHeight = 68.0;
+// Vertical layout, in points: the header (name, date and tool, the recipe's hash, a rule, the camera), then
+// the five position blocks, then the note at the foot of the page.
+constexpr qreal kHeaderHeight = 80.0;
 constexpr qreal kFooterHeight = 18.0;
 // A block: its title row, the column heads, one row per channel; blocks are apart by a fraction of a row.
 constexpr int kRowsPerBlock = 2 + Recipe::kChannels;
@@ -57,8 +59,13 @@ QFont SheetFont(qreal pixelSize, bool bold = false, bool italic = false) {
 
 } // namespace
 
-RecipeSheet::RecipeSheet(const Recipe& recipe, QString documentName, QDateTime printedAt)
-    : m_recipe(recipe), m_documentName(std::move(documentName)), m_printedAt(std::move(printedAt)) {}
+RecipeSheet::RecipeSheet(const Recipe& recipe, QString documentName, bool unsaved, QDateTime printedAt)
+    : m_recipe(recipe), m_documentName(std::move(documentName)), m_unsaved(unsaved),
+      m_sha256(RecipeImageSha256(recipe)), m_printedAt(std::move(printedAt)) {}
+
+QString RecipeSheet::UnsavedMark() {
+    return QCoreApplication::translate("RecipeSheet", "Unsaved changes");
+}
 
 QString RecipeSheet::NotDownloadedNote() {
     return QCoreApplication::translate(
@@ -108,22 +115,36 @@ void RecipeSheet::PaintPage(QPainter& painter, const QSizeF& page, int camera) c
     const QColor ink(Qt::black);
     painter.setPen(ink);
 
-    // Header: the recipe's name, then the date and the tool, a rule, then the camera of this page.
-    painter.setFont(SheetFont(16, true));
-    painter.drawText(QRectF(0, 0, width, 22), Qt::AlignLeft | Qt::AlignVCenter, m_documentName);
+    // Header: the recipe's name (and the mark of unsaved changes at the right), then the date and the tool,
+    // the recipe's hash, a rule, then the camera of this page.
+    qreal nameWidth = width;
+    if (m_unsaved) {
+        const QFont markFont = SheetFont(12, true);
+        painter.setFont(markFont);
+        painter.drawText(QRectF(0, 0, width, 22), Qt::AlignRight | Qt::AlignVCenter, UnsavedMark());
+        nameWidth -= QFontMetricsF(markFont).horizontalAdvance(UnsavedMark()) + 12;
+    }
+    const QFont nameFont = SheetFont(16, true);
+    painter.setFont(nameFont);
+    painter.drawText(QRectF(0, 0, nameWidth, 22), Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(nameFont).elidedText(m_documentName, Qt::ElideMiddle, nameWidth));
     painter.setFont(SheetFont(9));
     painter.drawText(QRectF(0, 22, width, 14), Qt::AlignLeft | Qt::AlignVCenter,
                      QCoreApplication::translate("RecipeSheet", "Printed %1")
                          .arg(m_printedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     painter.drawText(QRectF(0, 22, width, 14), Qt::AlignRight | Qt::AlignVCenter,
                      QString::fromLatin1(kToolName));
+    painter.setFont(SheetFont(8));
+    painter.drawText(
+        QRectF(0, 36, width, 12), Qt::AlignLeft | Qt::AlignVCenter,
+        QCoreApplication::translate("RecipeSheet", "SHA-256 of the file image: %1").arg(m_sha256));
     painter.setPen(QPen(ink, 0.8));
-    painter.drawLine(QPointF(0, 39), QPointF(width, 39));
+    painter.drawLine(QPointF(0, 51), QPointF(width, 51));
     painter.setFont(SheetFont(13, true));
-    painter.drawText(QRectF(0, 42, width, 20), Qt::AlignLeft | Qt::AlignVCenter,
+    painter.drawText(QRectF(0, 54, width, 20), Qt::AlignLeft | Qt::AlignVCenter,
                      QCoreApplication::translate("RecipeSheet", "Camera %1").arg(camera));
     painter.setFont(SheetFont(9));
-    painter.drawText(QRectF(0, 42, width, 20), Qt::AlignRight | Qt::AlignVCenter,
+    painter.drawText(QRectF(0, 54, width, 20), Qt::AlignRight | Qt::AlignVCenter,
                      QCoreApplication::translate("RecipeSheet", "Page %1 of %2").arg(camera).arg(kPageCount));
 
     const qreal h = RowHeight(page);

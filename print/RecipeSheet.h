@@ -10,9 +10,11 @@
 class QPagedPaintDevice;
 class QPainter;
 
-// The printed recipe sheet: one portrait page per camera with a header (the recipe's name, when it was
-// printed, the tool's name) and a table of its 5 positions x 8 channels, each row the level and the 16
-// steps as filled (lit) and empty (dark) squares. The same pages go to a printer, the print preview and a
+// The printed recipe sheet: one portrait page per camera with a header (the recipe's name, marked when the
+// recipe has unsaved changes, when it was printed, the tool's name, and the SHA-256 of the recipe's
+// 360-byte .aid image, the journal's hash, which tells one sheet's recipe from another's whatever the name)
+// and a table of its 5 positions x 8 channels, each row the level and the 16 steps as filled (lit) and
+// empty (dark) squares. The same pages go to a printer, the print preview and a
 // PDF file. Lengths are in points (1/72 inch) from the top-left corner of the page's printable area.
 class RecipeSheet {
   public:
@@ -20,8 +22,9 @@ class RecipeSheet {
     // The margins the sheet is laid out for when nobody has chosen others.
     static constexpr qreal kDefaultMarginMm = 15.0;
 
-    // documentName: the file name shown in the header ("Untitled" for a recipe never saved).
-    RecipeSheet(const Recipe& recipe, QString documentName, QDateTime printedAt);
+    // documentName: the file name shown in the header ("Untitled" for a recipe never saved); unsaved: the
+    // recipe differs from that file (or was never saved), which the header says.
+    RecipeSheet(const Recipe& recipe, QString documentName, bool unsaved, QDateTime printedAt);
 
     // Paints every page on device, one after the other. False when the device cannot be painted on (an
     // output file that cannot be written, a printer that refuses the job).
@@ -36,9 +39,12 @@ class RecipeSheet {
 
     // The texts of the sheet; translated where the program has a translation installed.
     static QString NotDownloadedNote();
+    static QString UnsavedMark();
 
   private:
     Recipe m_recipe;
     QString m_documentName;
+    bool m_unsaved;
+    QString m_sha256;
     QDateTime m_printedAt;
 };

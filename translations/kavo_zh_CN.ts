@@ -355,11 +355,17 @@ Live is off; the controller may not hold the last change. %3</source>
     <name>CSheetPrinter</name>
     <message>
         <location filename="../app/CSheetPrinter.cpp" line="+54"/>
+        <source>%1 is the recipe being printed: the sheet was not written there.</source>
+        <translation>%1 是正在打印的配方：打印页未写入该文件。</translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <location line="+34"/>
         <source>The recipe could not be printed on %1.</source>
         <translation>无法在 %1 上打印配方。</translation>
     </message>
     <message>
-        <location line="+35"/>
+        <location line="+40"/>
         <source>No printer is set up on this computer: the recipe was not printed.</source>
         <translation>此计算机上没有设置打印机：配方未打印。</translation>
     </message>
@@ -746,17 +752,27 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>RecipeSheet</name>
     <message>
-        <location filename="../print/RecipeSheet.cpp" line="+64"/>
+        <location filename="../print/RecipeSheet.cpp" line="+67"/>
+        <source>Unsaved changes</source>
+        <translation>有未保存的更改</translation>
+    </message>
+    <message>
+        <location line="+4"/>
         <source>Position 5 is kept in the file but not downloaded to the controller.</source>
         <translation>位置 5 保存在文件中，但不会下载到控制器。</translation>
     </message>
     <message>
-        <location line="+52"/>
+        <location line="+62"/>
         <source>Printed %1</source>
         <translation>打印于 %1</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+7"/>
+        <source>SHA-256 of the file image: %1</source>
+        <translation>文件映像的 SHA-256：%1</translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>Camera %1</source>
         <translation>相机 %1</translation>
     </message>

@@ -34,6 +34,17 @@ UINT RefusedKind(mode_t mode) {
     return AFX_IDP_FILE_IS_DEVICE; // character or block
 }
 
+const char* KindName(mode_t mode) {
+    return S_ISDIR(mode) ? "a folder" : S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket" : "a device";
+}
+
+// The failure for a file that is no regular one: the message id, and its kind.
+FileError Refused(UINT id, mode_t mode, const QString& path) {
+    FileError e = MakeFileError(id, 0, path);
+    e.refusedKind = KindName(mode);
+    return e;
+}
+
 bool Fail(FileError* error, FileError failure) {
     if (error != nullptr) {
         *error = std::move(failure);
@@ -70,7 +81,7 @@ FileError WriteFailure(int e, const QString& path) {
 
 } // namespace
 
-bool OpenForReading(const QString& path, QFile& file, bool* empty, FileError* error) {
+int OpenRegularFile(const QString& path, int flags, FileError* error) {
     if (error != nullptr) {
         *error = FileError();
     }
@@ -80,32 +91,52 @@ bool OpenForReading(const QString& path, QFile& file, bool* empty, FileError* er
     struct stat st {};
     if (::stat(native.constData(), &st) == 0) {
         if (const UINT id = RefusedKind(st.st_mode); id != 0) {
-            return Fail(error, MakeFileError(id, 0, path));
+            Fail(error, Refused(id, st.st_mode, path));
+            return -1;
         }
     }
     // Non-blocking and no controlling terminal, should the name have become a FIFO or a terminal since.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(native.constData(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
         const int e = errno;
-        return Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
+        const UINT id = (flags & O_ACCMODE) == O_RDONLY ? FileErrorIdForOpen(e) : FileErrorIdForWrite(e);
+        Fail(error, MakeFileError(id != 0 ? id : AFX_IDP_FILE_GENERIC, e, path));
+        return -1;
     }
-    auto refuse = [&](FileError failure) {
-        ::close(fd);
-        return Fail(error, std::move(failure));
-    };
     if (::fstat(fd, &st) != 0) {
         const int e = errno;
-        return refuse(MakeFileError(FileErrorIdForOpen(e), e, path));
+        ::close(fd);
+        Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
+        return -1;
     }
     if (const UINT id = RefusedKind(st.st_mode); id != 0) {
-        return refuse(MakeFileError(id, 0, path));
-    }
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        const int e = errno;
-        return refuse(MakeFileError(FileErrorIdForOpen(e), e, path));
+        ::close(fd);
+        Fail(error, Refused(id, st.st_mode, path));
+        return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(EncodeFileName(a).constData(), &sa) == 0 &&
+           ::stat(EncodeFileName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool OpenForReading(const QString& path, QFile& file, bool* empty, FileError* error) {
+    const int fd = OpenRegularFile(path, O_RDONLY, error);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
+    }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return Fail(error, MakeFileError(AFX_IDP_FILE_GENERIC, 0, path));
@@ -137,7 +168,7 @@ bool AtomicSave(const QString& path, const QByteArray& bytes, FileError* error) 
     const bool replacing = ::stat(nativeTarget.constData(), &old) == 0;
     if (replacing) {
         if (RefusedKind(old.st_mode) != 0) {
-            return Fail(error, MakeFileError(AFX_IDP_FILE_ACCESS_DENIED, 0, path));
+            return Fail(error, Refused(AFX_IDP_FILE_ACCESS_DENIED, old.st_mode, path));
         }
         // A file the user may not write stays as it is, although the folder would let us replace it.
         // Opening it for writing (without truncating) asks the system exactly that question.
@@ -189,4 +220,11 @@ bool AtomicSave(const QString& path, const QByteArray& bytes, FileError* error) 
         ::close(dirFd);
     }
     return true;
+}
+
+QString RefusedKindText(const FileError& error) {
+    if (error.refusedKind == nullptr) {
+        return QString();
+    }
+    return QStringLiteral("it is %1, not a regular file").arg(QLatin1String(error.refusedKind));
 }

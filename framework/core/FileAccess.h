@@ -19,6 +19,23 @@ class QFile;
 // file."), and never opened. *empty tells a file of length 0 (nothing to read).
 bool OpenForReading(const QString& path, QFile& file, bool* empty, FileError* error);
 
+// The guard under OpenForReading, for files read or appended to by descriptor (the journal): opens path
+// with flags (O_RDONLY, or O_WRONLY | O_APPEND | O_CREAT) without waiting for anything (non-blocking, so a
+// FIFO cannot hold the caller; no controlling terminal) and keeps it only when it is a regular file. The
+// descriptor comes back blocking and close-on-exec; -1 otherwise, with *error: the open's failure
+// (sysError set), or a FIFO, socket or device refused by its kind (AFX_IDP_FILE_IS_FIFO, ..._IS_SOCKET,
+// ..._IS_DEVICE) and a folder as AFX_IDP_FILE_ACCESS_DENIED, sysError 0. A device is refused before it is
+// opened, since opening one can act on it.
+int OpenRegularFile(const QString& path, int flags, FileError* error);
+
+// For a file refused by its kind (OpenRegularFile, AtomicSave): "it is a FIFO, not a regular file" (a
+// socket, a device, a folder), in English for the command line; empty for any other failure.
+QString RefusedKindText(const FileError& error);
+
+// Whether the two names lead to the same file (device and inode, through links); false when either
+// can't be looked at.
+bool SameFile(const QString& a, const QString& b);
+
 // Replaces the file at path with bytes in one step: they go to a temporary file in the same folder,
 // which is renamed over the target once every byte is on disk, and the folder is synced so that the
 // rename lasts. On failure the old file is byte for byte as it was and no temporary file is left.

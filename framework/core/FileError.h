@@ -9,6 +9,9 @@ struct FileError {
     UINT stringId = 0; // 0: no error
     int sysError = 0;  // errno where the failure happened, 0 when not a system failure
     QString message;   // the text shown to the user, the path already in it
+    // A file refused for what it is rather than a failure of the system: "a FIFO", "a socket", "a device"
+    // or "a folder" (English, for the command line); nullptr otherwise.
+    const char* refusedKind = nullptr;
 
     bool ok() const { return stringId == 0; }
 };

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -24,6 +25,9 @@
 #include <QtTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -211,6 +215,92 @@ TEST_F(WindowPrintTest, PrintSetupKeepsThePaperForTheNextPrint) {
     EXPECT_TRUE(frame()->RouteCommand(ID_FILE_PRINT));
     ASSERT_EQ(PageCount(m_pdf), 3);
     EXPECT_EQ(PageSizeText(m_pdf), QStringLiteral("612 x 792"));
+}
+
+// A sheet of unsaved edits says so, and every page carries the SHA-256 of the recipe as it is (the journal's
+// hash of its 360-byte image), which is not the saved file's; once saved, the mark goes.
+TEST_F(WindowPrintTest, UnsavedChangesAreMarkedAndEveryPageCarriesTheRecipesHash) {
+    CKAVODoc* doc = m_app.Document();
+    ASSERT_TRUE(doc->SetLevel(2, 3, 4, 77));
+    const Recipe edited = *doc;
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(FileBytes(edited), QCryptographicHash::Sha256).toHex());
+    WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
+    EXPECT_TRUE(frame()->RouteCommand(ID_FILE_PRINT));
+    ASSERT_EQ(PageCount(m_pdf), 3);
+    for (int page = 1; page <= 3; ++page) {
+        SCOPED_TRACE(page);
+        const QStringList words = Words(m_pdf, page);
+        EXPECT_TRUE(words.contains(QStringLiteral("fixture.aid"))) << words.join(' ').toStdString();
+        EXPECT_TRUE(words.join(' ').contains(QStringLiteral("Unsaved changes")))
+            << words.join(' ').toStdString();
+        EXPECT_TRUE(words.contains(sha));
+    }
+
+    FileError error;
+    ASSERT_TRUE(doc->OnSaveDocument(m_aid, &error));
+    WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
+    EXPECT_TRUE(frame()->RouteCommand(ID_FILE_PRINT));
+    const QStringList words = Words(m_pdf, 2);
+    EXPECT_FALSE(words.contains(QStringLiteral("Unsaved"))) << words.join(' ').toStdString();
+    EXPECT_TRUE(words.contains(sha));
+}
+
+// Print to File writes as every file of the program is written: never over the recipe being printed, under
+// any of its names, nor over anything but a regular file. Print and the preview's print button alike.
+TEST_F(WindowPrintTest, PrintToFileRefusesTheRecipeItselfAndAnythingButARegularFile) {
+    const QByteArray bytes = FileBytes(Fixture());
+    const QString link = m_home.filePath("link.pdf");
+    ASSERT_TRUE(QFile::link(m_aid, link));
+    const QString node = m_home.filePath("null.pdf");
+    const bool device = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    struct Case {
+        const char* what;
+        QString target;
+        QString message;
+    };
+    std::vector<Case> cases = {
+        {"the recipe", m_aid, m_aid + " is the recipe being printed: the sheet was not written there."},
+        {"a link to the recipe", link,
+         link + " is the recipe being printed: the sheet was not written there."},
+    };
+    if (device) {
+        cases.push_back(
+            {"a device node", node,
+             "The recipe could not be printed on " + node + ".\nAccess to " + node + " was denied."});
+    }
+    for (const Case& c : cases) {
+        for (const bool preview : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (preview ? ", from the preview" : ""));
+            m_boxes.shown.clear();
+            m_app.Printing()->Printer().setOutputFileName(c.target);
+            struct stat before {};
+            ::stat(QFile::encodeName(c.target).constData(), &before);
+            if (preview) {
+                WhenModal([](QWidget* modal) {
+                    if (auto* widget = modal->findChild<QPrintPreviewWidget*>()) {
+                        widget->print(); // what the preview's print button does once the print dialog is
+                                         // accepted
+                    }
+                    static_cast<QDialog*>(modal)->reject();
+                });
+                EXPECT_TRUE(frame()->RouteCommand(ID_FILE_PRINT_PREVIEW));
+            } else {
+                WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
+                EXPECT_TRUE(frame()->RouteCommand(ID_FILE_PRINT));
+            }
+            ASSERT_EQ(m_boxes.shown.size(), 1u);
+            EXPECT_EQ(m_boxes.shown[0].text, c.message);
+            EXPECT_EQ(m_boxes.shown[0].type & MB_ICONMASK, MB_ICONERROR);
+            QFile aid(m_aid);
+            ASSERT_TRUE(aid.open(QIODevice::ReadOnly));
+            EXPECT_EQ(aid.readAll(), bytes);
+            struct stat after {};
+            ::stat(QFile::encodeName(c.target).constData(), &after);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+        }
+    }
 }
 
 } // namespace

@@ -17,8 +17,14 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <map>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -258,6 +264,27 @@ TEST_F(StartupTest, RegisterAndUnregisterWriteAndRemoveTheDesktopFilesThenEnd) {
     EXPECT_EQ(unregister.ExitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(ShellRegistration::MimePackagePath()));
     EXPECT_FALSE(QFileInfo::exists(ShellRegistration::DesktopEntryPath()));
+}
+
+// A FIFO where a registration file goes (any program of the user can make one) is neither waited on nor
+// replaced: the registration fails, the rest is written, and the program starts.
+TEST_F(StartupTest, RegistrationNeitherWaitsOnNorReplacesAFifo) {
+    const QString fifo = ShellRegistration::DesktopEntryPath();
+    QDir().mkpath(QFileInfo(fifo).absolutePath());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    auto registered =
+        std::async(std::launch::async, [] { return ShellRegistration::Register("/opt/kavo/kavo"); });
+    if (registered.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the registration waited on the FIFO";
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ::close(fd);
+    }
+    EXPECT_FALSE(registered.get());
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(QFileInfo::exists(ShellRegistration::MimePackagePath()));
 }
 
 // An installation's tree under a temporary prefix: bin/kavo and, when installed, the desktop entry

@@ -1,12 +1,19 @@
 // kavo-cli print, run as a program without a display; its PDF read back with poppler's tools.
 #include "PrintedSheet.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <functional>
 #include <ostream>
 
 // Readable QStrings in test failures.
@@ -24,10 +31,11 @@ struct CliRun {
     QString err;
 };
 
-CliRun Print(const QStringList& args) {
+// Runs kavo-cli print without a display, and without the variables in unset.
+CliRun Print(const QStringList& args, const QStringList& unset = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    for (const QString& name : QStringList{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"} + unset) {
         env.remove(name);
     }
     p.setProcessEnvironment(env);
@@ -119,6 +127,116 @@ TEST(KavoCliPrint, BadInputIsToldAndLeavesAnExistingPdfAlone) {
         ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
         EXPECT_EQ(pdf.readAll(), QByteArray("not touched"));
     }
+}
+
+QByteArray Content(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+mode_t Kind(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & S_IFMT;
+}
+
+// Every page carries the SHA-256 of the recipe's 360-byte image, as the journal has it; a recipe printed
+// from its file has no unsaved changes to mark.
+TEST(KavoCliPrint, EveryPageCarriesTheRecipesHash) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray bytes = FileBytes(Fixture());
+    const QString aid = Write(dir, QStringLiteral("r.aid"), bytes);
+    const QString pdf = dir.filePath(QStringLiteral("r.pdf"));
+    const CliRun run = Print({aid, "--pdf", pdf});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    for (int page = 1; page <= 3; ++page) {
+        SCOPED_TRACE(page);
+        const QStringList words = Words(pdf, page);
+        EXPECT_TRUE(words.contains(sha)) << words.join(' ').toStdString();
+        EXPECT_FALSE(words.contains(QStringLiteral("Unsaved")));
+    }
+}
+
+// The sheet never replaces the recipe it is printed from, under any of its names, nor anything but a
+// regular file: a FIFO or a device node stays what it was, and nothing is left beside it.
+TEST(KavoCliPrint, RefusesTheRecipeItselfAndAnythingButARegularFile) {
+    struct Case {
+        const char* what;
+        std::function<QString(const QTemporaryDir&, const QString& aid)> target;
+        QString message;
+    };
+    const QString itself = QStringLiteral("is the recipe being printed; nothing was written");
+    const Case cases[] = {
+        {"the recipe", [](const QTemporaryDir&, const QString& aid) { return aid; }, itself},
+        {"the recipe spelt otherwise",
+         [](const QTemporaryDir& dir, const QString&) { return dir.path() + QStringLiteral("/./r.aid"); },
+         itself},
+        {"a link to the recipe",
+         [](const QTemporaryDir& dir, const QString& aid) {
+             QFile::link(aid, dir.filePath(QStringLiteral("link.pdf")));
+             return dir.filePath(QStringLiteral("link.pdf"));
+         },
+         itself},
+        {"a hard link to the recipe",
+         [](const QTemporaryDir& dir, const QString& aid) {
+             const QString hard = dir.filePath(QStringLiteral("hard.pdf"));
+             EXPECT_EQ(::link(QFile::encodeName(aid).constData(), QFile::encodeName(hard).constData()), 0);
+             return hard;
+         },
+         itself},
+        {"a FIFO",
+         [](const QTemporaryDir& dir, const QString&) {
+             const QString fifo = dir.filePath(QStringLiteral("pipe.pdf"));
+             EXPECT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+             return fifo;
+         },
+         QStringLiteral("cannot write %1: it is a FIFO, not a regular file; nothing was written")},
+        {"a device node",
+         [](const QTemporaryDir& dir, const QString&) {
+             const QString node = dir.filePath(QStringLiteral("null.pdf"));
+             const int made = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3));
+             return made == 0 ? node : QString();
+         },
+         QStringLiteral("cannot write %1: it is a device, not a regular file; nothing was written")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QByteArray bytes = FileBytes(Fixture());
+        const QString aid = Write(dir, QStringLiteral("r.aid"), bytes);
+        const QString target = c.target(dir, aid);
+        if (target.isEmpty()) {
+            continue; // no device node can be made here
+        }
+        const mode_t kind = Kind(target);
+        const QStringList entries =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+        const CliRun run = Print({aid, "--pdf", target});
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.err,
+                  QStringLiteral("kavo-cli print: ") +
+                      (c.message == itself ? target + QLatin1Char(' ') + c.message : c.message.arg(target)) +
+                      QLatin1Char('\n'));
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(Content(aid), bytes);
+        EXPECT_EQ(Kind(target), kind);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), entries);
+    }
+}
+
+// Without a session's runtime folder (cron, ssh, a service) nothing is said on standard error.
+TEST(KavoCliPrint, SaysNothingOnStandardErrorWithoutARuntimeFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString aid = Write(dir, QStringLiteral("r.aid"), FileBytes(Recipe()));
+    const CliRun run = Print({aid, "--pdf", dir.filePath(QStringLiteral("r.pdf"))}, {"XDG_RUNTIME_DIR"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, QString());
+    EXPECT_EQ(PageCount(dir.filePath(QStringLiteral("r.pdf"))), 3);
 }
 
 } // namespace

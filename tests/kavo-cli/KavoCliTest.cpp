@@ -13,6 +13,8 @@
 #include <fcntl.h>
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <future>
 #include <iterator>
 #include <regex>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -205,14 +208,21 @@ TEST_F(KavoCli, SimulateBadUsageExitsWithTwo) {
 TEST_F(KavoCli, SimulateRefusesADumpItCannotWrite) {
     std::ofstream(m_dir / "file") << "x";
     fs::create_directories(m_dir / "folder.aid");
-    const struct {
+    ASSERT_EQ(::mkfifo((m_dir / "pipe.aid").c_str(), 0644), 0);
+    const bool device = ::mknod((m_dir / "null.aid").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    struct Case {
         fs::path dump;
         std::string message;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {m_dir / "missing" / "got.aid", "the folder " + (m_dir / "missing").string() + " does not exist"},
         {m_dir / "file" / "got.aid", (m_dir / "file").string() + " is not a folder"},
         {m_dir / "folder.aid", "it is a folder"},
+        {m_dir / "pipe.aid", "it is a FIFO, not a regular file"},
     };
+    if (device) {
+        cases.push_back({m_dir / "null.aid", "it is a device, not a regular file"});
+    }
     for (const auto& c : cases) {
         auto p = Start({"--once", "--dump", c.dump.string()});
         EXPECT_EQ(p->Wait(5s), 1) << p->output();
@@ -630,10 +640,12 @@ TEST_F(KavoCli, AKilledControllersEntryLeadsNowhere) {
 
 namespace {
 
-// kavo-cli download journals what it did; kavo-cli log prints it as a table and as records.
+// kavo-cli download journals what it did; kavo-cli log prints it as a table and as records. A file name that
+// is not UTF-8 keeps its bytes in the record and shows them as \xNN.
 TEST_F(KavoCli, DownloadIsJournalledAndLogPrintsIt) {
     SampleRecipe r;
-    WriteAid(m_dir / "r.aid", r);
+    const fs::path aid = m_dir / "r\xff.aid";
+    WriteAid(aid, r);
     auto empty = Run({"log"});
     EXPECT_EQ(empty->Wait(), 0);
     EXPECT_NE(empty->output().find("nothing journalled yet"), std::string::npos) << empty->output();
@@ -641,27 +653,27 @@ TEST_F(KavoCli, DownloadIsJournalledAndLogPrintsIt) {
     auto sim = Start({"--once"});
     const std::string name = ReadyName(*sim);
     ASSERT_FALSE(name.empty());
-    auto dl = Run({"download", "--port", name, "--no-beep", (m_dir / "r.aid").string()});
+    auto dl = Run({"download", "--port", name, "--no-beep", aid.string()});
     EXPECT_EQ(dl->Wait(), 0) << dl->output();
     EXPECT_EQ(sim->Wait(), 0);
 
     auto table = Run({"log"});
     EXPECT_EQ(table->Wait(), 0);
-    const std::regex row(".*download +" + name + " +192 +[0-9.]+ s +\\S+ +complete +" +
-                         (m_dir / "r.aid").string() + "  sha256:[0-9a-f]{12}\\n");
+    const std::regex row(".*download +" + name + " +192 +[0-9.]+ s +\\S+ +complete +" + m_dir.string() +
+                         "/r\\\\xff\\.aid  sha256:[0-9a-f]{12}\\n");
     EXPECT_TRUE(std::regex_search(table->output(), row)) << table->output();
 
     auto json = Run({"log", "--json", "--last", "1"});
     EXPECT_EQ(json->Wait(), 0);
     const std::string& line = json->output();
     EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
-    std::ifstream file(m_dir / "r.aid", std::ios::binary);
+    std::ifstream file(aid, std::ios::binary);
     const QByteArray bytes = QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(file), {}));
     const std::string sha = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
-    for (const std::string& field :
-         std::vector<std::string>{"\"kind\":\"download\"", "\"result\":\"complete\"", "\"frames\":192",
-                                  "\"port\":\"" + name + "\"", "\"sha256\":\"" + sha + "\"", "\"by_id\":\"\"",
-                                  "\"device\":\"/dev/pts/"}) {
+    for (const std::string& field : std::vector<std::string>{
+             "\"kind\":\"download\"", "\"result\":\"complete\"", "\"frames\":192",
+             "\"port\":\"" + name + "\"", "\"sha256\":\"" + sha + "\"", "\"by_id\":\"\"",
+             "\"recipe\":\"" + m_dir.string() + "/r\\udcff.aid\"", "\"device\":\"/dev/pts/"}) {
         EXPECT_NE(line.find(field), std::string::npos) << field << " in " << line;
     }
     auto bad = Run({"log", "--last", "x"});
@@ -711,6 +723,127 @@ TEST_F(KavoCli, SimulateKeepsLiveFramesInItsRegistersAndDumpsThemAtCtrlC) {
     EXPECT_EQ(level(2, 3, 5), 255);
     EXPECT_EQ(mask(3, 1, 8), 0x8001u);
     EXPECT_EQ(mask(3, 1, 7), 0u);
+}
+
+TEST_F(KavoCli, VersionNamesTheProgramAndTheProjectVersion) {
+    auto p = Run({"--version"});
+    EXPECT_EQ(p->Wait(), 0);
+    EXPECT_EQ(p->output(), std::string("kavo-cli ") + KAVO_VERSION + "\n");
+}
+
+// A journal line as the programs write it; `second` counts from 2026-05-01 00:00:00 UTC, `more` adds fields.
+std::string JournalJson(int second, const std::string& kind, const std::string& recipe,
+                        const std::string& more = "", int frames = 192,
+                        const std::string& result = "complete", int durationMs = 9600) {
+    char time[32];
+    std::snprintf(time, sizeof time, "2026-05-01T%02d:%02d:%02d.000Z", second / 3600, second / 60 % 60,
+                  second % 60);
+    return std::string("{\"time\":\"") + time +
+           "\",\"user\":\"op\",\"port\":\"COM3\",\"device\":\"/dev/ttyUSB0\"," +
+           "\"by_id\":\"\",\"recipe\":\"" + recipe + "\",\"sha256\":\"" + std::string(64, 'a') +
+           "\",\"kind\":\"" + kind + "\",\"frames\":" + std::to_string(frames) + ",\"result\":\"" + result +
+           "\"" + more + ",\"duration_ms\":" + std::to_string(durationMs) + "}\n";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Entries come in order of their start (a live session is written at its end); no text in a record, be it a
+// control character, an escape sequence, a "%1" or a byte that is not UTF-8, can break or bend the table;
+// "failed" counts the frames written, as the FRAMES column does; --last 0 prints nothing.
+TEST_F(KavoCli, LogListsInOrderOfStartAndShowsEveryTextSafely) {
+    fs::create_directories(m_state / "kavo");
+    std::ofstream(m_state / "kavo" / "journal.jsonl")
+        << std::regex_replace(JournalJson(10, "download", "/r/a\\n\\u001b[31m%2.aid",
+                                          ",\"failed_frame\":57,\"error\":\"hung up %1\\t%8\"", 56, "failed"),
+                              std::regex("\"user\":\"op\""), "\"user\":\"op%1\"")
+        << JournalJson(5, "live", "/r/b\\udcff.aid", "", 3, "complete", 20000)
+        << JournalJson(30, "download", "/r/c.aid");
+
+    auto table = Run({"log"});
+    EXPECT_EQ(table->Wait(), 0);
+    const std::vector<std::string> rows = Lines(table->output());
+    ASSERT_EQ(rows.size(), 4u) << table->output();
+    EXPECT_EQ(rows[0].rfind("TIME (UTC)", 0), 0u) << rows[0];
+    EXPECT_TRUE(std::regex_search(
+        rows[1], std::regex(R"(live +COM3 +3 +20\.0 s +op +complete +/r/b\\xff\.aid  sha256:a{12}$)")))
+        << rows[1];
+    EXPECT_TRUE(std::regex_search(
+        rows[2], std::regex(R"(download +COM3 +56 +9\.6 s +op%1 +failed after 56 frames: hung up %1\\x09%8  )"
+                            R"(/r/a\\n\\x1b\[31m%2\.aid  sha256:a{12}$)")))
+        << rows[2];
+    EXPECT_NE(rows[3].find("/r/c.aid"), std::string::npos) << rows[3];
+    EXPECT_EQ(table->output().find('\x1b'), std::string::npos);
+
+    auto json = Run({"log", "--json"});
+    EXPECT_EQ(json->Wait(), 0);
+    const std::vector<std::string> records = Lines(json->output());
+    ASSERT_EQ(records.size(), 3u) << json->output();
+    EXPECT_NE(records[0].find("\"recipe\":\"/r/b\\udcff.aid\""), std::string::npos) << records[0];
+    EXPECT_NE(records[1].find("\"failed_frame\":57"), std::string::npos) << records[1];
+    EXPECT_NE(records[2].find("/r/c.aid"), std::string::npos) << records[2];
+
+    auto none = Run({"log", "--last", "0"});
+    EXPECT_EQ(none->Wait(), 0);
+    EXPECT_EQ(none->output(), "");
+}
+
+// The older file kept at rotation is read first; --last reads from the end.
+TEST_F(KavoCli, LogReadsTheOlderFileAndTheLastEntriesFromTheEnd) {
+    fs::create_directories(m_state / "kavo");
+    {
+        std::ofstream older(m_state / "kavo" / "journal.jsonl.1");
+        for (int i = 0; i < 3; ++i) {
+            older << JournalJson(i, "download", "/r/old" + std::to_string(i) + ".aid");
+        }
+        std::ofstream current(m_state / "kavo" / "journal.jsonl");
+        for (int i = 0; i < 20000; ++i) {
+            current << JournalJson(100 + i, "download", "/r/new" + std::to_string(i) + ".aid");
+        }
+    }
+    auto last = Run({"log", "--json", "--last", "2"});
+    EXPECT_EQ(last->Wait(), 0);
+    const std::vector<std::string> two = Lines(last->output());
+    ASSERT_EQ(two.size(), 2u) << last->output();
+    EXPECT_NE(two[0].find("/r/new19998.aid"), std::string::npos) << two[0];
+    EXPECT_NE(two[1].find("/r/new19999.aid"), std::string::npos) << two[1];
+
+    auto all = Run({"log"});
+    EXPECT_EQ(all->Wait(), 0);
+    const std::vector<std::string> rows = Lines(all->output());
+    ASSERT_EQ(rows.size(), 1u + 3u + 20000u);
+    EXPECT_NE(rows[1].find("/r/old0.aid"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[4].find("/r/new0.aid"), std::string::npos) << rows[4];
+}
+
+// A FIFO where the journal goes holds up neither kavo-cli log nor a download: each says so and ends.
+TEST_F(KavoCli, AFifoJournalIsToldAndHoldsNothingUp) {
+    fs::create_directories(m_state / "kavo");
+    const fs::path journal = m_state / "kavo" / "journal.jsonl";
+    ASSERT_EQ(::mkfifo(journal.c_str(), 0644), 0);
+    const std::string why = journal.string() + ": it is a FIFO, not a regular file\n";
+
+    auto log = Run({"log"});
+    EXPECT_EQ(log->Wait(10s), 1);
+    EXPECT_EQ(log->output(), "kavo-cli log: cannot read " + why);
+
+    WriteAid(m_dir / "r.aid", SampleRecipe());
+    auto sim = Start({"--once"});
+    const std::string name = ReadyName(*sim);
+    ASSERT_FALSE(name.empty());
+    auto dl = Run({"download", "--port", name, "--no-beep", (m_dir / "r.aid").string()});
+    EXPECT_EQ(dl->Wait(30s), 0) << dl->output();
+    EXPECT_NE(dl->output().find("kavo-cli download: the journal can't be written: cannot write " + why),
+              std::string::npos)
+        << dl->output();
+    EXPECT_EQ(sim->Wait(), 0);
+    EXPECT_TRUE(fs::is_fifo(journal));
 }
 
 } // namespace

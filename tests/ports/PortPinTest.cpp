@@ -15,6 +15,14 @@ TEST_F(FakeAdapters, PinningWritesTheByIdLinkAndUnpinningRemovesIt) {
     EXPECT_EQ(PinnedTarget(table(), "COM5"), byId);
     EXPECT_EQ(table().devicePath("COM5"), byId);
     ASSERT_TRUE(PinPortName(table(), "COM5", byId, error)) << error; // again: replaced
+    // Whatever another pin or a crash left in the folder does not stand in the way, and is left alone.
+    fs::create_directories(path("ports/.COM5.new/left"));
+    ASSERT_TRUE(PinPortName(table(), "COM5", byId, error)) << error;
+    EXPECT_TRUE(fs::is_directory(path("ports/.COM5.new/left")));
+    fs::remove_all(path("ports/.COM5.new"));
+    for (const auto& entry : fs::directory_iterator(path("ports"))) {
+        EXPECT_EQ(entry.path().filename(), "COM5"); // no temporary link left behind
+    }
     EXPECT_FALSE(PinPortName(table(), "COM255", byId, error));
     EXPECT_NE(error.find("no port name"), std::string::npos);
     std::ofstream(path("ports/COM6")) << "mine";

@@ -40,9 +40,9 @@ TEST_P(RecipeSheetTest, OnePagePerCameraWithNameLevelsAndEverySquare) {
         QPdfWriter writer(pdf);
         RecipeSheet::SetDefaultPageLayout(writer, GetParam().id);
         layout = writer.pageLayout();
-        ASSERT_TRUE(
-            RecipeSheet(recipe, QStringLiteral("fixture.aid"), QDateTime(QDate(2026, 3, 4), QTime(5, 6)))
-                .Print(writer));
+        ASSERT_TRUE(RecipeSheet(recipe, QStringLiteral("fixture.aid"), false,
+                                QDateTime(QDate(2026, 3, 4), QTime(5, 6)))
+                        .Print(writer));
     }
     ASSERT_EQ(PageCount(pdf), RecipeSheet::kPageCount);
     EXPECT_EQ(PageSizeText(pdf), QLatin1String(GetParam().points));

@@ -167,9 +167,10 @@ int RunDownload(const QStringList& args) {
         return CliFailed;
     }
     const auto device = PortNameTable::FromEnvironment().devicePath(name);
-    const JournalRecord record = NewJournalRecord(kJournalDownload, QString::fromStdString(name),
-                                                  device ? QString::fromStdString(*device) : QString(),
-                                                  QFileInfo(cli.File()).absoluteFilePath(), recipe);
+    const JournalRecord record =
+        NewJournalRecord(kJournalDownload, QString::fromStdString(name),
+                         device ? DecodeFileName(QByteArray::fromStdString(*device)) : QString(),
+                         QFileInfo(cli.File()).absoluteFilePath(), recipe);
     const auto start = std::chrono::steady_clock::now();
     if (link.StartDownload(recipe, notices) != DownloadStartResult::Started) {
         std::fprintf(stderr, "kavo-cli download: cannot start the download\n");

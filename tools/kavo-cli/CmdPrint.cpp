@@ -1,14 +1,15 @@
 // kavo-cli print FILE.aid --pdf OUT.pdf: the window's printed recipe sheet as a PDF file.
 #include "CliCommandLine.h"
 #include "CliCommands.h"
+#include "FileAccess.h"
 #include "FileName.h"
 #include "RecipeFile.h"
 #include "RecipeSheet.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -40,6 +41,14 @@ int RunPrint(const QStringList& args) {
         return cli.BadUsage(QStringLiteral("unknown page size '%1' (A4 or Letter)").arg(paperName));
     }
 
+    const QString shownOut = DisplayFileName(out);
+    // The sheet never takes the place of the recipe it shows, under whatever name it is given.
+    if (SameFile(cli.File(), out)) {
+        std::fprintf(stderr, "kavo-cli print: %s is the recipe being printed; nothing was written\n",
+                     qPrintable(shownOut));
+        return CliFailed;
+    }
+
     Recipe recipe;
     QString error;
     if (!ReadRecipeFile(cli.File(), &recipe, &error)) {
@@ -48,27 +57,33 @@ int RunPrint(const QStringList& args) {
     }
     // The file's name as the window's title shows it.
     const QString title = DisplayFileName(QFileInfo(cli.File()).fileName());
-    // Written beside the target and renamed at the end: a failure leaves an existing OUT.pdf whole.
-    QSaveFile file(out);
-    if (!file.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "kavo-cli print: cannot write %s: %s\n", qPrintable(out),
-                     qPrintable(file.errorString()));
-        return CliFailed;
-    }
+    // Made in memory, then saved as every file of the program is: beside the target and renamed over it,
+    // regular files only. A failure leaves an existing OUT.pdf whole.
+    QByteArray pages;
     bool painted = false;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&pages);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setTitle(title);
         writer.setCreator(QStringLiteral("kavo-cli"));
         RecipeSheet::SetDefaultPageLayout(writer, paper);
-        painted = RecipeSheet(recipe, title, QDateTime::currentDateTime()).Print(writer);
+        painted = RecipeSheet(recipe, title, false, QDateTime::currentDateTime()).Print(writer);
     }
-    if (!painted || !file.commit()) {
-        std::fprintf(stderr, "kavo-cli print: cannot write %s: %s\n", qPrintable(out),
-                     qPrintable(painted ? file.errorString() : QStringLiteral("the PDF could not be made")));
+    if (!painted) {
+        std::fprintf(stderr, "kavo-cli print: cannot write %s: the PDF could not be made\n",
+                     qPrintable(shownOut));
         return CliFailed;
     }
-    std::printf("kavo-cli print: wrote %s (%d pages, %s)\n", qPrintable(out), RecipeSheet::kPageCount,
+    FileError saveError;
+    if (!AtomicSave(out, pages, &saveError)) {
+        const QString kind = RefusedKindText(saveError);
+        std::fprintf(
+            stderr, "kavo-cli print: cannot write %s: %s\n", qPrintable(shownOut),
+            qPrintable(kind.isEmpty() ? saveError.message : kind + QStringLiteral("; nothing was written")));
+        return CliFailed;
+    }
+    std::printf("kavo-cli print: wrote %s (%d pages, %s)\n", qPrintable(shownOut), RecipeSheet::kPageCount,
                 paper == QPageSize::Letter ? "Letter" : "A4");
     return CliOk;
 }

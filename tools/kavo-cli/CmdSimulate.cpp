@@ -66,6 +66,15 @@ bool CheckDumpPath(const std::string& path, std::string* error) {
         *error = "cannot write " + shown + ": it is a folder";
         return false;
     }
+    // The dump is saved as every file of the program is, which replaces regular files only: say so now.
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *error = "cannot write " + shown + ": it is " +
+                 (S_ISFIFO(st.st_mode)   ? "a FIFO"
+                  : S_ISSOCK(st.st_mode) ? "a socket"
+                                         : "a device") +
+                 ", not a regular file";
+        return false;
+    }
     return true;
 }
 

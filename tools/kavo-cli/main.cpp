@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cstdio>
@@ -35,7 +36,7 @@ void PrintUsage(FILE* to) {
     for (const Command& c : kCommands) {
         out << "  " << QString::fromLatin1(c.name).leftJustified(10) << c.summary << "\n";
     }
-    out << "\n'kavo-cli <command> --help' describes one command.\n";
+    out << "\n'kavo-cli <command> --help' describes one command; 'kavo-cli --version' prints the version.\n";
 }
 
 } // namespace
@@ -43,9 +44,18 @@ void PrintUsage(FILE* to) {
 int main(int argc, char** argv) {
     // Printing lays out text, which needs Qt's fonts and so a GUI application; the offscreen platform gives
     // them without a display. Every other command stays a plain console program.
+    // Qt's platform asks for the session's runtime folder; where there is none (a cron job, ssh, a service),
+    // it would warn on standard error and leave one in /tmp. A private folder for the run stands in.
+    std::unique_ptr<QTemporaryDir> runtimeDir;
     std::unique_ptr<QCoreApplication> app;
     if (argc > 1 && std::strcmp(argv[1], "print") == 0) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            runtimeDir = std::make_unique<QTemporaryDir>();
+            if (runtimeDir->isValid()) {
+                qputenv("XDG_RUNTIME_DIR", EncodeFileName(runtimeDir->path()));
+            }
+        }
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -60,6 +70,10 @@ int main(int argc, char** argv) {
     const QString name = args.at(1);
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
+        return CliOk;
+    }
+    if (name == "--version") {
+        std::printf("kavo-cli %s\n", KAVO_VERSION);
         return CliOk;
     }
     for (const Command& c : kCommands) {
