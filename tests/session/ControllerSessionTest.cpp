@@ -50,8 +50,9 @@ class ControllerSessionTest : public ::testing::Test {
         for (int c = 0; c < 3; ++c) {
             for (int p = 0; p < 5; ++p) {
                 for (int ch = 0; ch < 8; ++ch) {
-                    doc.m_levels[c][p][ch] = static_cast<std::uint8_t>(1 + c * 40 + p * 8 + ch);
-                    doc.m_stepMasks[c][p][ch] = static_cast<std::uint16_t>(0x1111 * (c + 1) + p * 0x10 + ch);
+                    doc.SetLevel(c + 1, p + 1, ch + 1, static_cast<std::uint8_t>(1 + c * 40 + p * 8 + ch));
+                    doc.SetMask(c + 1, p + 1, ch + 1,
+                                static_cast<std::uint16_t>(0x1111 * (c + 1) + p * 0x10 + ch));
                 }
             }
         }
@@ -101,7 +102,7 @@ class ControllerSessionTest : public ::testing::Test {
     // Downloads the document's recipe and waits for the session's end notice.
     DownloadResult Download() {
         QSignalSpy ended(session.get(), &ControllerSession::downloadEnded);
-        EXPECT_EQ(session->StartDownload(), ControllerLink::StartResult::Started);
+        EXPECT_EQ(session->StartDownload(), DownloadStartResult::Started);
         EXPECT_TRUE(WaitFor([&] { return ended.size() == 1; }));
         return ended.isEmpty() ? DownloadResult() : ended[0][0].value<DownloadResult>();
     }
@@ -117,7 +118,7 @@ class ControllerSessionTest : public ::testing::Test {
 // until an edit, which the state counts.
 TEST_F(ControllerSessionTest, ACompleteDownloadIsJournalledAndTheControllerMatches) {
     Start();
-    const QString sha = RecipeImageSha256(doc);
+    const QString sha = RecipeImageSha256(doc.GetRecipe());
     EXPECT_EQ(session->ControllerState(), QStringLiteral("Controller: not yet written from here"));
     QStringList states;
     QObject::connect(session.get(), &ControllerSession::controllerStateChanged,
@@ -183,7 +184,7 @@ TEST_F(ControllerSessionTest, AFailedDownloadIsJournalledFailedAtItsFrame) {
             far->Stop();
             pty->CloseMaster();
         }
-        ASSERT_EQ(session->StartDownload(), ControllerLink::StartResult::Started);
+        ASSERT_EQ(session->StartDownload(), DownloadStartResult::Started);
         if (c.framesBeforeHangUp > 0) {
             ASSERT_TRUE(far->WaitFor(c.framesBeforeHangUp));
             far->Stop();
@@ -213,8 +214,8 @@ TEST_F(ControllerSessionTest, AFailedDownloadIsJournalledFailedAtItsFrame) {
 // refused while one runs.
 TEST_F(ControllerSessionTest, EndingTheSessionMidDownloadJournalsItStopped) {
     Start(10ms);
-    ASSERT_EQ(session->StartDownload(), ControllerLink::StartResult::Started);
-    EXPECT_EQ(session->StartDownload(), ControllerLink::StartResult::AlreadyRunning);
+    ASSERT_EQ(session->StartDownload(), DownloadStartResult::Started);
+    EXPECT_EQ(session->StartDownload(), DownloadStartResult::AlreadyRunning);
     EXPECT_FALSE(session->Close()); // the worker writes to the port until its end
     ASSERT_TRUE(far->WaitFor(10));
     session.reset();
@@ -262,7 +263,7 @@ TEST_F(ControllerSessionTest, ALiveSessionIsJournalledOnlyWhenItWroteFrames) {
             EXPECT_EQ(records[0].kind, QStringLiteral("live"));
             EXPECT_EQ(records[0].result, QStringLiteral("complete"));
             EXPECT_EQ(records[0].frames, c.frames);
-            EXPECT_EQ(records[0].sha256, RecipeImageSha256(doc)); // the recipe it ended with
+            EXPECT_EQ(records[0].sha256, RecipeImageSha256(doc.GetRecipe())); // the recipe it ended with
         }
         EXPECT_EQ(notes.size(), QString(c.name) == QLatin1String("position 5 only") ? 1 : 0);
     }
