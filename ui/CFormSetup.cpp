@@ -358,6 +358,8 @@ void CFormSetup::ConnectDocument() {
         SendLiveChanges(camera, position);
         UpdateControllerLine();
     });
+    // Whoever changes the current camera or position (these buttons, undo, New), the buttons show it.
+    connect(doc, &CKAVODoc::currentChanged, this, &CFormSetup::PaintSelection);
 }
 
 void CFormSetup::OnInitialUpdate() {
@@ -393,13 +395,6 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
         bar->setValue(v);
         m_stLevel[i]->SetLevel(v);
     }
-    // Undo and redo may bring another camera or position on screen.
-    const int camera = std::clamp<int>(doc->GetCurCamera(), 1, CKAVODoc::kCameras);
-    const int position = std::clamp<int>(doc->GetCurPosition(), 1, CKAVODoc::kPositions);
-    if (m_btnCamera.at(camera - 1)->FaceColor() != m_clrCamera ||
-        m_btnPosition.at(position - 1)->FaceColor() != m_clrPosition) {
-        PaintSelection();
-    }
     // New and Open replace the whole recipe without an edit: nothing is sent, later edits are diffed
     // against the recipe as it is now.
     m_liveBasis = FrameValues(doc->GetRecipe());
@@ -415,7 +410,6 @@ void CFormSetup::OnPositionButton(int id) {
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
-    PaintSelection();
     doc->UpdateAllViews(nullptr, 0);
 }
 
@@ -428,7 +422,6 @@ void CFormSetup::OnCameraButton(int id) {
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
-    PaintSelection();
     doc->UpdateAllViews(nullptr, 0);
 }
 
