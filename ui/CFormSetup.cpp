@@ -190,6 +190,11 @@ void CFormSetup::PaintSelection() {
 }
 
 void CFormSetup::OnInitialUpdate() {
+    // Whoever changes the current camera or position (these buttons, undo, New), the buttons show it.
+    if (CKAVODoc* doc = GetDocument(); doc != nullptr && doc != m_connectedDoc) {
+        m_connectedDoc = doc;
+        connect(doc, &CKAVODoc::currentChanged, this, &CFormSetup::PaintSelection);
+    }
     OnUpdate(nullptr, 0);
     // A new or opened recipe does not change the port: an open port keeps its state, its Download button
     // and its list entry, and a running download keeps its bar.
@@ -221,13 +226,6 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
         bar->setValue(v);
         m_stLevel[i]->SetLevel(v);
     }
-    // Undo and redo may bring another camera or position on screen.
-    const int camera = std::clamp<int>(doc->GetCurCamera(), 1, CKAVODoc::kCameras);
-    const int position = std::clamp<int>(doc->GetCurPosition(), 1, CKAVODoc::kPositions);
-    if (m_btnCamera.at(camera - 1)->FaceColor() != m_clrCamera ||
-        m_btnPosition.at(position - 1)->FaceColor() != m_clrPosition) {
-        PaintSelection();
-    }
     // New and Open replace the whole recipe without an edit: nothing is sent, later edits are diffed
     // against the recipe as it is now.
     m_session.RecipeReplaced();
@@ -242,7 +240,6 @@ void CFormSetup::OnPositionButton(int id) {
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
-    PaintSelection();
     doc->UpdateAllViews(nullptr, 0);
 }
 
@@ -255,7 +252,6 @@ void CFormSetup::OnCameraButton(int id) {
     if (m_editor != nullptr) {
         m_editor->EndBurst();
     }
-    PaintSelection();
     doc->UpdateAllViews(nullptr, 0);
 }
 

@@ -135,6 +135,7 @@ class CFormSetup : public QScrollArea, public CViewBase {
     std::map<int, QWidget*> m_controls;
     QColor m_progressColor;
     PortListModel* m_ports = nullptr;
+    const CKAVODoc* m_connectedDoc = nullptr; // whose current camera and position the buttons follow
     // How the list showed the open port's adapter, for the message when it goes away.
     QString m_openDescription;
     QAction* m_keepNameAction = nullptr;
