@@ -222,7 +222,7 @@ TEST_F(WindowPrintTest, PrintSetupKeepsThePaperForTheNextPrint) {
 TEST_F(WindowPrintTest, UnsavedChangesAreMarkedAndEveryPageCarriesTheRecipesHash) {
     CKAVODoc* doc = m_app.Document();
     ASSERT_TRUE(doc->SetLevel(2, 3, 4, 77));
-    const Recipe edited = *doc;
+    const Recipe edited = doc->GetRecipe();
     const QString sha =
         QString::fromLatin1(QCryptographicHash::hash(FileBytes(edited), QCryptographicHash::Sha256).toHex());
     WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
