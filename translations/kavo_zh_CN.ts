@@ -22,17 +22,17 @@
 <context>
     <name>CFormSetup</name>
     <message>
-        <location filename="../ui/CFormSetup.cpp" line="+44"/>
+        <location filename="../ui/FormSetupTexts.cpp" line="+31"/>
         <source>Close Port</source>
         <translation>关闭串口</translation>
     </message>
     <message>
-        <location line="+144"/>
+        <location filename="../ui/FormSetupBuilder.cpp" line="+76"/>
         <source>Keep this adapter&apos;s name</source>
         <translation>保留此适配器的名称</translation>
     </message>
     <message>
-        <location line="+52"/>
+        <location line="+29"/>
         <source>Live</source>
         <translation>实时</translation>
     </message>
@@ -42,12 +42,12 @@
         <translation>每次修改立即发送到控制器</translation>
     </message>
     <message>
-        <location line="+360"/>
+        <location filename="../ui/CFormSetup.cpp" line="+150"/>
         <source>The name %1 could not be kept: %2.</source>
         <translation>无法保留名称 %1：%2。</translation>
     </message>
     <message>
-        <location line="+41"/>
+        <location filename="../ui/FormSetupTexts.cpp" line="+15"/>
         <source>The adapter of %1 was unplugged: %2.
 The port is closed; plug the adapter in and press Open Port.</source>
         <translation>%1 的适配器已拔出：%2。
@@ -59,7 +59,7 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>实时已关闭；控制器可能未保存最后的修改。打开串口后请重新勾选“实时”。</translation>
     </message>
     <message>
-        <location line="+55"/>
+        <location line="+11"/>
         <source>a download is already running</source>
         <translation>已有下载正在进行</translation>
     </message>
@@ -79,12 +79,12 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>无法开始下载：%1。</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+9"/>
         <source>plug the adapter in (or check the cable), open the port and download again.</source>
         <translation>请插上适配器（或检查电缆），打开串口后重新下载。</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>download again.</source>
         <translation>请重新下载。</translation>
     </message>
@@ -94,12 +94,12 @@ The port is closed; plug the adapter in and press Open Port.</source>
         <translation>控制器中的配方不完整；%1</translation>
     </message>
     <message>
-        <location line="+34"/>
+        <location line="+6"/>
         <source>Plug the adapter in (or check the cable), open the port and tick Live again.</source>
         <translation>请插入适配器（或检查电缆），打开串口并重新勾选“实时”。</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+3"/>
         <source>Tick Live to send changes again.</source>
         <translation>勾选“实时”以重新发送修改。</translation>
     </message>
@@ -173,163 +173,9 @@ Live is off; the controller may not hold the last change. %3</source>
     </message>
 </context>
 <context>
-    <name>CMainFrame</name>
-    <message>
-        <location filename="../app/CMainFrame.cpp" line="+157"/>
-        <source>&amp;File</source>
-        <translation>文件(&amp;F)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;New	Ctrl+N</source>
-        <translation>新建(&amp;N)	Ctrl+N</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Open...	Ctrl+O</source>
-        <translation>打开(&amp;O)...	Ctrl+O</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Save	Ctrl+S</source>
-        <translation>保存(&amp;S)	Ctrl+S</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Save &amp;As...</source>
-        <translation>另存为(&amp;A)...</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>&amp;Print...	Ctrl+P</source>
-        <translation>打印(&amp;P)...	Ctrl+P</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Print Pre&amp;view</source>
-        <translation>打印预览(&amp;V)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>P&amp;rint Setup...</source>
-        <translation>打印设置(&amp;R)...</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>Recent File</source>
-        <translation>最近的文件</translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>E&amp;xit</source>
-        <translation>退出(&amp;X)</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>&amp;Edit</source>
-        <translation>编辑(&amp;E)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Undo	Ctrl+Z</source>
-        <translation>撤消(&amp;U)	Ctrl+Z</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <location line="+260"/>
-        <source>&amp;Redo	Ctrl+Y</source>
-        <translation>重做(&amp;R)	Ctrl+Y</translation>
-    </message>
-    <message>
-        <location line="-258"/>
-        <source>Cu&amp;t	Ctrl+X</source>
-        <translation>剪切(&amp;T)	Ctrl+X</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Copy	Ctrl+C</source>
-        <translation>复制(&amp;C)	Ctrl+C</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Paste	Ctrl+V</source>
-        <translation>粘贴(&amp;P)	Ctrl+V</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>&amp;View</source>
-        <translation>视图(&amp;V)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Toolbar</source>
-        <translation>工具栏(&amp;T)</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>&amp;Status Bar</source>
-        <translation>状态栏(&amp;S)</translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>&amp;Help</source>
-        <translation>帮助(&amp;H)</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;About KAVO...</source>
-        <translation>关于 KAVO(&amp;A)...</translation>
-    </message>
-    <message>
-        <location line="+160"/>
-        <source>The command could not be carried out: %1</source>
-        <translation>无法执行该命令：%1</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>The command could not be carried out.</source>
-        <translation>无法执行该命令。</translation>
-    </message>
-    <message>
-        <location line="+76"/>
-        <source>&amp;Undo %1	Ctrl+Z</source>
-        <translation>撤消 %1(&amp;U)	Ctrl+Z</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Undo %1</source>
-        <translation>撤消 %1</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>&amp;Redo %1	Ctrl+Y</source>
-        <translation>重做 %1(&amp;R)	Ctrl+Y</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Redo %1</source>
-        <translation>重做 %1</translation>
-    </message>
-    <message>
-        <location line="+42"/>
-        <source>A download is running. Stop it? The controller will hold an incomplete recipe.</source>
-        <translation>正在下载。要停止吗？控制器中的配方将不完整。</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Wait</source>
-        <translation>等待</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Stop</source>
-        <translation>停止</translation>
-    </message>
-</context>
-<context>
     <name>CRecipeEditor</name>
     <message>
-        <location filename="../ui/CRecipeEditor.cpp" line="+119"/>
+        <location filename="../ui/CRecipeEditor.cpp" line="+120"/>
         <source>Slider</source>
         <translation>滑块</translation>
     </message>
@@ -344,7 +190,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>图案</translation>
     </message>
     <message>
-        <location line="+76"/>
+        <location line="+77"/>
         <source>The clipboard holds no position that can be pasted.
 %1</source>
         <translation>剪贴板中没有可粘贴的位置数据。
@@ -373,6 +219,137 @@ Live is off; the controller may not hold the last change. %3</source>
         <location line="+2"/>
         <source>The printer %1 was not found: the recipe was not printed.</source>
         <translation>找不到打印机 %1：配方未打印。</translation>
+    </message>
+</context>
+<context>
+    <name>CloseGuard</name>
+    <message>
+        <location filename="../app/CloseGuard.cpp" line="+16"/>
+        <source>A download is running. Stop it? The controller will hold an incomplete recipe.</source>
+        <translation>正在下载。要停止吗？控制器中的配方将不完整。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Wait</source>
+        <translation>等待</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+</context>
+<context>
+    <name>CommandActions</name>
+    <message>
+        <location filename="../app/CommandActions.cpp" line="+41"/>
+        <source>&amp;New</source>
+        <translation>新建(&amp;N)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;Open...</source>
+        <translation>打开(&amp;O)...</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Save</source>
+        <translation>保存(&amp;S)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Save &amp;As...</source>
+        <translation>另存为(&amp;A)...</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;Print...</source>
+        <translation>打印(&amp;P)...</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Print Pre&amp;view</source>
+        <translation>打印预览(&amp;V)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>P&amp;rint Setup...</source>
+        <translation>打印设置(&amp;R)...</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>E&amp;xit</source>
+        <translation>退出(&amp;X)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>&amp;Undo</source>
+        <translation>撤消(&amp;U)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Redo</source>
+        <translation>重做(&amp;R)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Cu&amp;t</source>
+        <translation>剪切(&amp;T)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Paste</source>
+        <translation>粘贴(&amp;P)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Toolbar</source>
+        <translation>工具栏(&amp;T)</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>&amp;Status Bar</source>
+        <translation>状态栏(&amp;S)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;About KAVO...</source>
+        <translation>关于 KAVO(&amp;A)...</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>&amp;Edit</source>
+        <translation>编辑(&amp;E)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Help</source>
+        <translation>帮助(&amp;H)</translation>
+    </message>
+    <message>
+        <location line="+147"/>
+        <source>The command could not be carried out: %1</source>
+        <translation>无法执行该命令：%1</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>The command could not be carried out.</source>
+        <translation>无法执行该命令。</translation>
     </message>
 </context>
 <context>
@@ -737,14 +714,22 @@ Live is off; the controller may not hold the last change. %3</source>
     </message>
 </context>
 <context>
+    <name>RecentFilesMenu</name>
+    <message>
+        <location filename="../app/RecentFilesMenu.cpp" line="+13"/>
+        <source>Recent File</source>
+        <translation>最近的文件</translation>
+    </message>
+</context>
+<context>
     <name>RecipeFile</name>
     <message>
-        <location filename="../recipe/RecipeFile.cpp" line="+57"/>
+        <location filename="../recipe/RecipeFile.cpp" line="+58"/>
         <source>%1 is 1 byte; a recipe file is %2 bytes.</source>
         <translation>%1 只有 1 个字节；配方文件应为 %2 个字节。</translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+3"/>
         <source>%1 is %2 bytes; a recipe file is %3 bytes.</source>
         <translation>%1 只有 %2 个字节；配方文件应为 %3 个字节。</translation>
     </message>

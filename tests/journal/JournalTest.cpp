@@ -59,7 +59,7 @@ TEST(Journal, RecordsAreOneJsonLineEachAndReadBack) {
             << line.data();
     }
     EXPECT_EQ(DescribeJournalResult(Failed()),
-              QStringLiteral("failed at frame 57: the adapter was unplugged or the line hung up"));
+              QStringLiteral("failed after 56 frames: the adapter was unplugged or the line hung up"));
     EXPECT_EQ(DescribeJournalResult(Complete(1)), QStringLiteral("complete"));
 
     for (const char* notARecord : {"", "not json", "[1,2]", R"({"kind":"download","result":"complete"})",
