@@ -1,6 +1,7 @@
 #include "FileAccess.h"
 
 #include "FileName.h"
+#include "RegularFile.h"
 #include "StringTable.h"
 
 #include <QFile>
@@ -34,14 +35,10 @@ UINT RefusedKind(mode_t mode) {
     return AFX_IDP_FILE_IS_DEVICE; // character or block
 }
 
-const char* KindName(mode_t mode) {
-    return S_ISDIR(mode) ? "a folder" : S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket" : "a device";
-}
-
 // The failure for a file that is no regular one: the message id, and its kind.
 FileError Refused(UINT id, mode_t mode, const QString& path) {
     FileError e = MakeFileError(id, 0, path);
-    e.refusedKind = KindName(mode);
+    e.refusedKind = FileKindName(mode);
     return e;
 }
 
@@ -85,37 +82,18 @@ int OpenRegularFile(const QString& path, int flags, FileError* error) {
     if (error != nullptr) {
         *error = FileError();
     }
-    const QByteArray native = EncodeFileName(path);
-    // Look before opening: opening a device can act on it (a serial line raises its modem lines,
-    // /dev/ptmx makes a new terminal). A name that can't be looked at is left to the open to explain.
-    struct stat st {};
-    if (::stat(native.constData(), &st) == 0) {
-        if (const UINT id = RefusedKind(st.st_mode); id != 0) {
-            Fail(error, Refused(id, st.st_mode, path));
-            return -1;
-        }
+    const RegularFileOpen opened = OpenRegularFileNoWait(EncodeFileName(path).toStdString(), flags);
+    if (opened.refused != 0) {
+        Fail(error, Refused(RefusedKind(opened.refused), opened.refused, path));
+        return -1;
     }
-    // Non-blocking and no controlling terminal, should the name have become a FIFO or a terminal since.
-    const int fd = ::open(native.constData(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
-    if (fd < 0) {
-        const int e = errno;
+    if (opened.fd < 0) {
+        const int e = opened.error;
         const UINT id = (flags & O_ACCMODE) == O_RDONLY ? FileErrorIdForOpen(e) : FileErrorIdForWrite(e);
         Fail(error, MakeFileError(id != 0 ? id : AFX_IDP_FILE_GENERIC, e, path));
         return -1;
     }
-    if (::fstat(fd, &st) != 0) {
-        const int e = errno;
-        ::close(fd);
-        Fail(error, MakeFileError(FileErrorIdForOpen(e), e, path));
-        return -1;
-    }
-    if (const UINT id = RefusedKind(st.st_mode); id != 0) {
-        ::close(fd);
-        Fail(error, Refused(id, st.st_mode, path));
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return opened.fd;
 }
 
 bool SameFile(const QString& a, const QString& b) {

@@ -1,5 +1,7 @@
 #include "FileName.h"
 
+#include "DisplayText.h"
+
 namespace {
 
 // Lone surrogates U+DC80..U+DCFF stand for the bytes 0x80..0xFF that are no part of valid UTF-8
@@ -8,43 +10,6 @@ constexpr char16_t kEscapedByteBase = 0xDC00;
 
 bool IsEscapedByte(char16_t c) {
     return c >= 0xDC80 && c <= 0xDCFF;
-}
-
-// Length of the valid UTF-8 sequence at s[i..end) and its code point; 0 when the byte at i starts none
-// (stray continuation byte, overlong form, encoded surrogate, beyond U+10FFFF, cut short).
-int Utf8Sequence(const unsigned char* s, qsizetype i, qsizetype end, char32_t* cp) {
-    const unsigned char b = s[i];
-    int len = 0;
-    char32_t min = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-        len = 2;
-        *cp = b & 0x1FU;
-        min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        len = 3;
-        *cp = b & 0x0FU;
-        min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        len = 4;
-        *cp = b & 0x07U;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (end - i < len) {
-        return 0;
-    }
-    for (int k = 1; k < len; ++k) {
-        const unsigned char c = s[i + k];
-        if ((c & 0xC0U) != 0x80U) {
-            return 0;
-        }
-        *cp = (*cp << 6) | (c & 0x3FU);
-    }
-    if (*cp < min || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF)) {
-        return 0;
-    }
-    return len;
 }
 
 void AppendUtf8(QByteArray& out, char32_t cp) {
@@ -79,7 +44,7 @@ QString DecodeFileName(const QByteArray& native) {
             continue;
         }
         char32_t cp = 0;
-        const int len = Utf8Sequence(s, i, n, &cp);
+        const int len = Utf8SequenceAt(s, static_cast<std::size_t>(i), static_cast<std::size_t>(n), &cp);
         if (len == 0) {
             name += QChar(static_cast<char16_t>(kEscapedByteBase + s[i]));
             ++i;
@@ -121,27 +86,11 @@ QStringList DecodeArguments(int argc, const char* const* argv) {
 }
 
 QString DisplayFileName(const QString& name) {
-    QString shown;
-    shown.reserve(name.size());
-    for (const QChar ch : name) {
-        const char16_t c = ch.unicode();
-        if (c == u'\n') {
-            shown += QLatin1String("\\n");
-        } else if (c < 0x20 || c == 0x7F) {
-            shown += QStringLiteral("\\x%1").arg(static_cast<unsigned>(c), 2, 16, QLatin1Char('0'));
-        } else if (IsEscapedByte(c)) {
-            shown += QStringLiteral("\\x%1").arg(static_cast<unsigned>(c - kEscapedByteBase), 2, 16,
-                                                 QLatin1Char('0'));
-        } else if (c >= 0x80 && c <= 0x9F) {
-            shown += QStringLiteral("\\u%1").arg(static_cast<unsigned>(c), 4, 16, QLatin1Char('0'));
-        } else {
-            shown += ch;
-        }
-    }
-    return shown;
+    const QByteArray native = EncodeFileName(name);
+    return QString::fromStdString(
+        DisplayText(std::string_view(native.constData(), static_cast<std::size_t>(native.size()))));
 }
 
 std::string DisplayFileName(std::string_view native) {
-    return DisplayFileName(DecodeFileName(QByteArray(native.data(), static_cast<qsizetype>(native.size()))))
-        .toStdString();
+    return DisplayText(native);
 }

@@ -20,9 +20,9 @@ QByteArray EncodeFileName(const QString& name);
 // system byte for byte (QCoreApplication::arguments() would not).
 QStringList DecodeArguments(int argc, const char* const* argv);
 
-// A file name as a message or a terminal shows it: a newline as "\n", any other control character
-// (C0 and DEL) and each byte that is not UTF-8 as "\xNN", a C1 control as "\uNNNN": printing a name
-// can then neither break a line nor send the terminal an escape sequence. Any other name shows as it is.
+// A file name as a message or a terminal shows it (DisplayText.h): a newline as "\n", any other control
+// character (C0 and DEL) and each byte that is not UTF-8 as "\xNN", a C1 control as "\uNNNN": printing a
+// name can then neither break a line nor send the terminal an escape sequence. Any other name shows as it is.
 QString DisplayFileName(const QString& name);
 // The same for a native name (bytes) as the serial layer keeps it; the result is UTF-8.
 std::string DisplayFileName(std::string_view native);
