@@ -3,6 +3,7 @@
 // /var/lock.
 #include "PortNameTable.h"
 
+#include "RegularFile.h"
 #include "SettingsLocation.h"
 #include "UucpLock.h"
 
@@ -108,7 +109,8 @@ std::optional<std::string> PortNameTable::devicePath(std::string_view portName) 
 }
 
 bool PortNameTable::isAbandonedEntry(std::string_view portName, std::string_view target) const {
-    const int fd = ::open(entryLockPath(portName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Never waited on: a FIFO or anything else in the lock file's place is no controller's lock.
+    const int fd = OpenRegularFileNoWait(entryLockPath(portName), O_RDONLY, false).fd;
     if (fd < 0) {
         return false; // no lock file: an entry of the user's own
     }

@@ -1,11 +1,13 @@
 #include "UucpLock.h"
 
+#include "RegularFile.h"
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::optional<UucpLock> FindUucpLock(const std::string& lockDir, const std::string& deviceName) {
@@ -14,29 +16,26 @@ std::optional<UucpLock> FindUucpLock(const std::string& lockDir, const std::stri
     }
     UucpLock lock;
     lock.path = lockDir + "/LCK.." + deviceName;
-    const int fd = ::open(lock.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return std::nullopt;
+    const RegularFileOpen opened = OpenRegularFileNoWait(lock.path, O_RDONLY, false);
+    if (opened.fd < 0) {
+        // No file, or no lock folder to look in (a folder this user may not search marks no line).
+        if (opened.refused == 0 && (opened.error == ENOENT || opened.error == ENOTDIR ||
+                                    (opened.error == EACCES && ::access(lockDir.c_str(), X_OK) != 0))) {
+            return std::nullopt;
+        }
+        lock.live = true;
+        lock.unreadable = opened.refused != 0
+                              ? std::string("it is ") + FileKindName(opened.refused) + ", not a regular file"
+                              : std::strerror(opened.error);
+        return lock;
     }
-    char text[32] = {};
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0) {
-        return std::nullopt;
+    const std::string bytes = ReadAtMost(opened.fd, kUucpLockMaxBytes);
+    ::close(opened.fd);
+    if (const std::optional<pid_t> pid = ParseUucpLockPid(bytes)) {
+        lock.pid = *pid;
+        // EPERM: the process runs under another user.
+        lock.live = lock.pid != ::getpid() && (::kill(lock.pid, 0) == 0 || errno == EPERM);
     }
-    const bool ascii = std::strspn(text, " 0123456789\n") == static_cast<std::size_t>(n);
-    if (!ascii && n == static_cast<ssize_t>(sizeof(int))) {
-        int binary = 0;
-        std::memcpy(&binary, text, sizeof binary); // the old binary form: exactly one int
-        lock.pid = binary;
-    } else {
-        lock.pid = static_cast<pid_t>(std::strtol(text, nullptr, 10));
-    }
-    if (lock.pid <= 0) {
-        return std::nullopt;
-    }
-    // EPERM: the process runs under another user.
-    lock.live = lock.pid != ::getpid() && (::kill(lock.pid, 0) == 0 || errno == EPERM);
     return lock;
 }
 
