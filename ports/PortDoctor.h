@@ -3,6 +3,7 @@
 #include "PortIdentity.h"
 #include "PortNameTable.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -61,12 +62,26 @@ struct DoctorSystem {
 
 // A program that holds a device.
 struct PortHolder {
-    pid_t pid = 0;
-    std::string program; // from /proc/PID/comm, empty when unknown
+    pid_t pid = 0;       // 0 when unknown (a lock file that cannot be read)
+    std::string program; // from /proc/PID/comm as the system gives it, empty when unknown
     std::string how;     // "flock", "lock file /var/lock/LCK..ttyUSB0", "open descriptor"
-    // "minicom (PID 1234)"
+    // A lock file that marks the port in use but cannot be read, and why; empty otherwise.
+    std::string unreadableLock;
+    std::string unreadableWhy;
+    // "minicom (PID 1234)" (shown safely, DisplayText.h), "an unknown program" without a PID
     std::string Describe() const;
 };
+
+// The USB adapters the package's udev rule (packaging/70-kavo-serial.rules) gives the logged-in user access
+// to: its USB vendor and product ids, and only as ttyUSB devices.
+struct UdevRuleAdapter {
+    const char* vendorId;
+    const char* productId;
+};
+extern const UdevRuleAdapter kUdevRuleAdapters[];
+extern const std::size_t kUdevRuleAdapterCount;
+// True when the package's udev rule gives access to the device of identity.
+bool UdevRuleCovers(const PortIdentity& identity);
 
 struct PortFinding {
     enum Kind { Missing, Permission, NotYetInSession, Held, StaleLockFile, ModemManager, Brltty };
@@ -79,8 +94,10 @@ struct PortFinding {
 std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::string& name,
                                       const PortIdentity& identity, const DoctorSystem& system);
 
-// The first program found holding devicePath: flock (/proc/locks), a live UUCP lock file, an open
-// descriptor (/proc/PID/fd, where /proc shows it).
+// The first program found holding devicePath: flock (/proc/locks), a live UUCP lock file (or one that
+// cannot be read), an open descriptor (/proc/PID/fd, where /proc shows it). Of a pseudo-terminal the
+// program at the other end (holding its master) is its peer, not a competing user: a descriptor it keeps on
+// the terminal's own end does not count.
 std::optional<PortHolder> FindPortHolder(const std::string& devicePath, const std::string& lockDir,
                                          const DoctorSystem& system);
 bool ModemManagerRunning(const DoctorSystem& system);

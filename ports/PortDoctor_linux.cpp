@@ -2,6 +2,7 @@
 // /proc/locks, UUCP lock files and /proc/PID/fd, ModemManager among the processes, brltty's udev rules.
 #include "PortDoctor.h"
 
+#include "DisplayText.h"
 #include "TextCatalogue.h"
 #include "UucpLock.h"
 
@@ -104,9 +105,66 @@ std::string WithoutLeadingZeros(const std::string& hex) {
     return first == std::string::npos ? "0" : hex.substr(first);
 }
 
+// The index N of the pseudo-terminal whose terminal end device is (/dev/pts/N, through any links),
+// std::nullopt for any other device. UNIX98 terminal ends have the majors 136..143, 256 minors each.
+std::optional<unsigned> PtyIndex(const std::string& device) {
+    struct stat st;
+    if (::stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        return std::nullopt;
+    }
+    const unsigned maj = major(st.st_rdev);
+    if (maj < 136 || maj > 143) {
+        return std::nullopt;
+    }
+    return (maj - 136) * 256 + minor(st.st_rdev);
+}
+
+// True when the descriptor fd of pid, which leads to target, is the master of the pseudo-terminal index:
+// /dev/ptmx (or /dev/pts/ptmx) whose /proc/PID/fdinfo/FD says "tty-index: <index>".
+bool IsMasterOf(const DoctorSystem& system, pid_t pid, const char* fd, std::string_view target,
+                unsigned index) {
+    if (target != "/dev/ptmx" && !(target.size() > 5 && target.substr(target.size() - 5) == "/ptmx")) {
+        return false;
+    }
+    std::ifstream info(system.procRoot + "/" + std::to_string(pid) + "/fdinfo/" + fd);
+    std::string key;
+    while (info >> key) {
+        if (key == "tty-index:") {
+            unsigned n = 0;
+            return static_cast<bool>(info >> n) && n == index;
+        }
+    }
+    return false;
+}
+
+// The program at the other end of the pseudo-terminal index: the first process holding its master.
+std::optional<PortHolder> PtyPeer(unsigned index, const DoctorSystem& system) {
+    std::optional<PortHolder> peer;
+    ForEachProcess(system.procRoot, [&](pid_t pid) {
+        const std::string fdDir = system.procRoot + "/" + std::to_string(pid) + "/fd";
+        DIR* d = ::opendir(fdDir.c_str());
+        if (d == nullptr) {
+            return false;
+        }
+        char target[PATH_MAX];
+        while (const dirent* e = ::readdir(d)) {
+            const ssize_t n = ::readlink((fdDir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+            if (n > 0 && IsMasterOf(system, pid, e->d_name,
+                                    std::string_view(target, static_cast<std::size_t>(n)), index)) {
+                peer = PortHolder{
+                    pid, ProgramName(system, pid), KAVO_TR("PortDoctor", "pseudo-terminal master"), {}, {}};
+                break;
+            }
+        }
+        ::closedir(d);
+        return peer.has_value();
+    });
+    return peer;
+}
+
 // The permission finding for device, if the user cannot read and write it.
 std::optional<PortFinding> CheckPermission(const std::string& name, const std::string& device,
-                                           const DoctorSystem& system) {
+                                           const PortIdentity& identity, const DoctorSystem& system) {
     struct stat st;
     if (::stat(device.c_str(), &st) != 0) {
         return std::nullopt;
@@ -128,10 +186,29 @@ std::optional<PortFinding> CheckPermission(const std::string& name, const std::s
     if ((st.st_mode & 0006) == 0006) {
         return std::nullopt;
     }
-    const std::string group = system.groups.NameOf(st.st_gid);
+    const std::string group = DisplayText(system.groups.NameOf(st.st_gid));
     // %1 the port, %2 the device, %3 its group, %4 its mode ("crw-rw----").
     const std::string mode = ModeText(st.st_mode);
-    const std::initializer_list<std::string_view> values{name, device, group, mode};
+    const std::string shownDevice = DisplayText(device);
+    const std::initializer_list<std::string_view> values{name, shownDevice, group, mode};
+    // A pseudo-terminal belongs to the program that made it: no group or udev rule is the way in.
+    // (A device sysfs knows as a tty of its own, a USB adapter or a UART, is taken for what sysfs says.)
+    const std::optional<unsigned> pty =
+        identity.IsUsb() || !identity.kernelName.empty() ? std::nullopt : PtyIndex(device);
+    if (pty) {
+        const std::optional<PortHolder> peer = PtyPeer(*pty, system);
+        const std::string owner = std::to_string(st.st_uid);
+        const passwd* pw = ::getpwuid(st.st_uid);
+        return PortFinding{
+            PortFinding::Permission, true,
+            FillText(KAVO_TR("PortDoctor",
+                             "Permission denied for %1: %2 is a pseudo-terminal (%4) that belongs to "
+                             "%5, the user of %6 at its other end, which made it: run this program as "
+                             "that user, or have the program at the other end give access to it."),
+                     {name, shownDevice, group, mode,
+                      pw != nullptr && pw->pw_name != nullptr ? DisplayText(pw->pw_name) : owner,
+                      peer ? peer->Describe() : KAVO_TR("PortDoctor", "the program")})};
+    }
     if ((st.st_mode & 0060) == 0060 && !inGroup && system.groups.Lists(who.userName, st.st_gid)) {
         return PortFinding{
             PortFinding::NotYetInSession, true,
@@ -150,12 +227,23 @@ std::optional<PortFinding> CheckPermission(const std::string& name, const std::s
                              "$USER), then log out and in."),
                      values)};
     }
+    // The package's udev rule gives access to the USB adapters of the chips it names, and to nothing else.
+    if (UdevRuleCovers(identity)) {
+        return PortFinding{
+            PortFinding::Permission, true,
+            FillText(KAVO_TR("PortDoctor",
+                             "Permission denied for %1: %2 belongs to group %3 (%4), which gives no "
+                             "group access: ask the administrator to install the udev rule that "
+                             "gives the logged-in user access to USB serial adapters."),
+                     values)};
+    }
     return PortFinding{
         PortFinding::Permission, true,
         FillText(KAVO_TR("PortDoctor",
                          "Permission denied for %1: %2 belongs to group %3 (%4), which gives no "
-                         "group access: ask the administrator to install the udev rule that "
-                         "gives the logged-in user access to USB serial adapters."),
+                         "group access: ask the administrator to give the dialout group read and "
+                         "write access to it (sudo chgrp dialout %2; sudo chmod 660 %2, or a udev "
+                         "rule that does so at every start), then add yourself to the dialout group."),
                  values)};
 }
 
@@ -184,8 +272,11 @@ bool FlockHolder(const std::string& device, const DoctorSystem& system, PortHold
         }
         if (maj == major(st.st_dev) && min == minor(st.st_dev) && ino == st.st_ino && pid != system.self) {
             holder =
-                PortHolder{static_cast<pid_t>(pid), ProgramName(system, static_cast<pid_t>(pid)),
-                           type == "FLOCK" ? KAVO_TR("PortDoctor", "flock") : KAVO_TR("PortDoctor", "lock")};
+                PortHolder{static_cast<pid_t>(pid),
+                           ProgramName(system, static_cast<pid_t>(pid)),
+                           type == "FLOCK" ? KAVO_TR("PortDoctor", "flock") : KAVO_TR("PortDoctor", "lock"),
+                           {},
+                           {}};
             return true;
         }
     }
@@ -194,6 +285,7 @@ bool FlockHolder(const std::string& device, const DoctorSystem& system, PortHold
 
 bool DescriptorHolder(const std::string& device, const DoctorSystem& system, PortHolder& holder) {
     const std::string real = RealPath(device);
+    const std::optional<unsigned> pty = PtyIndex(device);
     bool found = false;
     ForEachProcess(system.procRoot, [&](pid_t pid) {
         if (pid == system.self) {
@@ -204,17 +296,28 @@ bool DescriptorHolder(const std::string& device, const DoctorSystem& system, Por
         if (d == nullptr) {
             return false; // another user's process: /proc does not show it
         }
+        bool holdsDevice = false;
+        bool holdsMaster = false; // of device, a pseudo-terminal: this process is its peer
         char target[PATH_MAX];
         while (const dirent* e = ::readdir(d)) {
             const std::string link = fdDir + "/" + e->d_name;
             const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-            if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == real) {
-                holder = PortHolder{pid, ProgramName(system, pid), KAVO_TR("PortDoctor", "open descriptor")};
-                found = true;
+            if (n <= 0) {
+                continue;
+            }
+            const std::string_view to(target, static_cast<std::size_t>(n));
+            holdsDevice = holdsDevice || to == real;
+            holdsMaster = holdsMaster || (pty && IsMasterOf(system, pid, e->d_name, to, *pty));
+            if (holdsDevice && !pty) {
                 break;
             }
         }
         ::closedir(d);
+        if (holdsDevice && !holdsMaster) {
+            holder =
+                PortHolder{pid, ProgramName(system, pid), KAVO_TR("PortDoctor", "open descriptor"), {}, {}};
+            found = true;
+        }
         return found;
     });
     return found;
@@ -310,9 +413,12 @@ std::optional<PortHolder> FindPortHolder(const std::string& devicePath, const st
         return holder;
     }
     if (const std::optional<UucpLock> lock = FindUucpLockOf(lockDir, devicePath);
-        lock && lock->live && lock->pid != system.self) {
-        return PortHolder{lock->pid, ProgramName(system, lock->pid),
-                          FillText(KAVO_TR("PortDoctor", "lock file %1"), {lock->path})};
+        lock && lock->live && (lock->pid == 0 || lock->pid != system.self)) {
+        const std::string how = FillText(KAVO_TR("PortDoctor", "lock file %1"), {DisplayText(lock->path)});
+        if (lock->pid == 0) {
+            return PortHolder{0, {}, how, lock->path, lock->unreadable};
+        }
+        return PortHolder{lock->pid, ProgramName(system, lock->pid), how, {}, {}};
     }
     if (DescriptorHolder(devicePath, system, holder)) {
         return holder;
@@ -391,22 +497,39 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
                       {name})});
         return findings;
     }
-    if (std::optional<PortFinding> permission = CheckPermission(name, *device, system)) {
+    if (std::optional<PortFinding> permission = CheckPermission(name, *device, identity, system)) {
         findings.push_back(std::move(*permission));
     }
     if (const std::optional<PortHolder> holder = FindPortHolder(*device, table.lockDir(), system)) {
-        findings.push_back(
-            {PortFinding::Held, true,
-             FillText(KAVO_TR("PortDoctor", "%1 is in use by another program: %2 holds it (%3); "
-                                            "close that program and try again."),
-                      {name, holder->Describe(), holder->how})});
+        if (!holder->unreadableLock.empty()) {
+            // Nobody can be named; the port is left alone until the file goes.
+            findings.push_back(
+                {PortFinding::Held, true,
+                 FillText(KAVO_TR("PortDoctor",
+                                  "%1 is marked in use by the lock file %2, which cannot be read (%3), "
+                                  "so the program holding the port cannot be told and the port is left "
+                                  "alone. If no program uses %1, remove the file: sudo rm %2"),
+                          {name, DisplayText(holder->unreadableLock), holder->unreadableWhy})});
+        } else {
+            findings.push_back(
+                {PortFinding::Held, true,
+                 FillText(KAVO_TR("PortDoctor", "%1 is in use by another program: %2 holds it (%3); "
+                                                "close that program and try again."),
+                          {name, holder->Describe(), holder->how})});
+        }
     } else if (const std::optional<UucpLock> lock = FindUucpLockOf(table.lockDir(), *device);
-               lock && !lock->live) {
+               lock && !lock->live && lock->pid == 0) {
+        findings.push_back(
+            {PortFinding::StaleLockFile, false,
+             FillText(KAVO_TR("PortDoctor", "The lock file %1 names no process; it is ignored (remove "
+                                            "it: sudo rm %1)."),
+                      {DisplayText(lock->path)})});
+    } else if (lock && !lock->live) {
         findings.push_back(
             {PortFinding::StaleLockFile, false,
              FillText(KAVO_TR("PortDoctor", "A stale lock file %1 names PID %2, which no longer "
                                             "runs; it is ignored (remove it: sudo rm %1)."),
-                      {lock->path, std::to_string(lock->pid)})});
+                      {DisplayText(lock->path), std::to_string(lock->pid)})});
     }
     if (identity.IsUsb() && !identity.modemManagerIgnores && ModemManagerRunning(system)) {
         findings.push_back(
@@ -417,7 +540,7 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
                          "probes USB serial adapters with AT commands when they are plugged in. Install a "
                          "udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=\"1\" for it (the package's rule "
                          "does for common chips), or stop it: sudo systemctl disable --now ModemManager."),
-                 {identity.VendorProduct()})});
+                 {DisplayText(identity.VendorProduct())})});
     }
     if (identity.IsUsb() && BrlttyInstalled(system)) {
         const std::vector<std::string> rules =
@@ -429,7 +552,7 @@ std::vector<PortFinding> DiagnosePort(const PortNameTable& table, const std::str
                                   "brltty is installed and its udev rules (%1) claim this adapter "
                                   "(%2): it takes the port when the adapter is plugged in. Without "
                                   "a braille display here, remove it: sudo apt remove brltty."),
-                          {rules.front(), identity.VendorProduct()})});
+                          {DisplayText(rules.front()), DisplayText(identity.VendorProduct())})});
         }
     }
     return findings;

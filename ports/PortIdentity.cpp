@@ -1,5 +1,7 @@
 #include "PortIdentity.h"
 
+#include "DisplayText.h"
+
 std::string PortIdentity::VendorProduct() const {
     return IsUsb() ? vendorId + ":" + productId : std::string();
 }
@@ -11,10 +13,10 @@ std::string PortIdentity::Summary() const {
     } else if (IsUsb()) {
         text = "USB " + VendorProduct();
     } else {
-        return kernelName;
+        return DisplayText(kernelName);
     }
     if (!serial.empty()) {
         text += " (" + serial + ")";
     }
-    return text;
+    return DisplayText(text);
 }

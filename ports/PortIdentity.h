@@ -23,6 +23,7 @@ struct PortIdentity {
     std::string VendorProduct() const;
     // What the port list shows after the name: "FT232R USB UART (A10K3J)", "USB 0403:6001" when the
     // adapter has no product string, the kernel name for a UART, empty for a device sysfs does not know.
+    // Shown safely (DisplayText.h): the adapter's strings are whatever its maker put there.
     std::string Summary() const;
 };
 

@@ -43,8 +43,8 @@ int RunDoctor(const QStringList& args) {
     if (!cli.Arguments().isEmpty()) {
         const std::string name = cli.Arguments().first().toStdString();
         if (!PortNameTable::PortNumber(name)) {
-            return cli.BadUsage(
-                QStringLiteral("'%1' is no port name (COM0..COM254)").arg(cli.Arguments().first()));
+            return cli.BadUsage(QStringLiteral("'%1' is no port name (COM0..COM254)")
+                                    .arg(DisplayFileName(cli.Arguments().first())));
         }
         const std::optional<std::string> device = table.devicePath(name);
         const PortIdentity identity = device ? scanner.reader().Read(*device) : PortIdentity();
@@ -70,9 +70,9 @@ int RunDoctor(const QStringList& args) {
     const DoctorCredentials& who = system.credentials;
     std::string groups;
     for (gid_t g : who.groups) {
-        groups += (groups.empty() ? "" : " ") + system.groups.NameOf(g);
+        groups += (groups.empty() ? "" : " ") + DisplayFileName(system.groups.NameOf(g));
     }
-    std::printf("User: %s (uid %u), groups of this session: %s\n", who.userName.c_str(),
+    std::printf("User: %s (uid %u), groups of this session: %s\n", DisplayFileName(who.userName).c_str(),
                 static_cast<unsigned>(who.uid), groups.c_str());
     // dialout: the group Debian gives serial devices.
     const std::optional<gid_t> dialout = system.groups.IdOf("dialout");

@@ -26,40 +26,33 @@ std::string HolderText(const PortEntry& e, const PortNameTable& table, const Doc
     return holder ? holder->Describe() : std::string();
 }
 
-// DEVICE as given to --pin: a device path, a kernel name (ttyUSB0) or a present port name (COM33).
-std::optional<std::string> DeviceOf(const QString& given, const PortNameTable& table) {
-    const std::string text = given.toStdString();
-    if (PortNameTable::PortNumber(text)) {
-        return table.devicePath(text);
-    }
-    if (!text.empty() && text[0] == '/') {
-        return text;
-    }
-    return table.devRoot() + "/" + text;
-}
-
 int Pin(CliCommandLine& cli, const PortNameTable& table, const QString& name, const QStringList& rest) {
     if (rest.size() != 1) {
         return cli.BadUsage(
             QStringLiteral("--pin needs the port name and the device: --pin COM5 /dev/ttyUSB0"));
     }
-    const std::optional<std::string> device = DeviceOf(rest.first(), table);
+    std::string error;
+    const std::optional<std::string> device =
+        PinDevicePath(table, EncodeFileName(rest.first()).toStdString(), error);
+    if (!device) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(cli.program()), error.c_str());
+        return CliFailed;
+    }
     const PortIdentityReader reader(table.sysfsRoot(), table.devRoot());
-    const PortIdentity identity = device ? reader.Read(*device) : PortIdentity();
+    const PortIdentity identity = reader.Read(*device);
     if (identity.byIdLink.empty()) {
         std::fprintf(
             stderr,
             "%s: %s has no /dev/serial/by-id link (it is no USB adapter, or not plugged in), so no name "
             "can be kept for it\n",
-            qPrintable(cli.program()), qPrintable(rest.first()));
+            qPrintable(cli.program()), qPrintable(DisplayFileName(rest.first())));
         return CliFailed;
     }
-    std::string error;
-    if (!PinPortName(table, name.toStdString(), identity.byIdLink, error)) {
+    if (!PinPortName(table, EncodeFileName(name).toStdString(), identity.byIdLink, error)) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(cli.program()), error.c_str());
         return CliFailed;
     }
-    std::printf("%s -> %s\n", qPrintable(name), identity.byIdLink.c_str());
+    std::printf("%s -> %s\n", qPrintable(DisplayFileName(name)), DisplayFileName(identity.byIdLink).c_str());
     return CliOk;
 }
 
@@ -85,7 +78,8 @@ int RunPorts(const QStringList& args) {
                        "or a present COMm): a port-folder link to its by-id path."),
         QStringLiteral("COMn"));
     const QCommandLineOption unpin(QStringLiteral("unpin"),
-                                   QStringLiteral("Remove the port-folder entry COMn."),
+                                   QStringLiteral("Remove the pin COMn (a port-folder link to a by-id "
+                                                  "path); any other entry is left as it is."),
                                    QStringLiteral("COMn"));
     cli.parser().addOption(json);
     cli.parser().addOption(pin);
@@ -103,7 +97,7 @@ int RunPorts(const QStringList& args) {
     }
     if (cli.parser().isSet(unpin)) {
         std::string error;
-        if (!UnpinPortName(table, cli.parser().value(unpin).toStdString(), error)) {
+        if (!UnpinPortName(table, EncodeFileName(cli.parser().value(unpin)).toStdString(), error)) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(cli.program()), error.c_str());
             return CliFailed;
         }
@@ -145,8 +139,10 @@ int RunPorts(const QStringList& args) {
     for (const PortEntry& e : entries) {
         const PortIdentity& id = e.identity;
         const auto dash = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
-        rows.push_back({e.name, DisplayFileName(e.device), dash(id.byIdLink), dash(id.VendorProduct()),
-                        dash(id.serial), dash(id.driver), dash(HolderText(e, table, system))});
+        // Everything but the name comes from the system: shown safely.
+        rows.push_back({e.name, DisplayFileName(e.device), dash(DisplayFileName(id.byIdLink)),
+                        dash(DisplayFileName(id.VendorProduct())), dash(DisplayFileName(id.serial)),
+                        dash(DisplayFileName(id.driver)), dash(HolderText(e, table, system))});
     }
     std::vector<size_t> width(rows.front().size(), 0);
     for (const auto& row : rows) {
