@@ -13,8 +13,10 @@
 #include <fcntl.h>
 
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <algorithm>
@@ -572,6 +574,61 @@ std::vector<std::unique_ptr<PtyPair>> TakeTerminal(const std::string& device) {
         }
     }
     return {};
+}
+
+// The virtual controller holds both ends of its terminal: it is the port's peer, not a program using it. The
+// doctor finds nothing against the name (exit 0), ports names no holder, and --unpin leaves the running
+// controller's entry alone and says what it is.
+TEST_F(KavoCli, TheVirtualControllerIsThePortsPeerNotItsUser) {
+    auto sim = Start({});
+    const std::string name = ReadyName(*sim);
+    ASSERT_FALSE(name.empty());
+    auto doctor = Run({"doctor", name});
+    EXPECT_EQ(doctor->Wait(), 0) << doctor->output();
+    EXPECT_NE(doctor->output().find("No problem found"), std::string::npos) << doctor->output();
+    auto ports = Run({"ports"});
+    EXPECT_EQ(ports->Wait(), 0);
+    const std::regex row("(^|\\n)" + name + " +/dev/pts/[0-9]+ .* -\\n");
+    EXPECT_TRUE(std::regex_search(ports->output(), row)) << ports->output();
+    auto unpin = Run({"ports", "--unpin", name});
+    EXPECT_EQ(unpin->Wait(), 1);
+    EXPECT_NE(unpin->output().find(name + " is not a pin: it is a link to /dev/pts/"), std::string::npos)
+        << unpin->output();
+    EXPECT_TRUE(fs::is_symlink(m_ports / name));
+    sim->Signal(SIGINT);
+    EXPECT_EQ(sim->Wait(), 0);
+}
+
+// What the system names reaches the terminal escaped: here the holder's program name carries an escape
+// sequence (a program may name itself anything).
+TEST_F(KavoCli, PortsAndDoctorShowSystemNamesSafely) {
+    PtyPair pty(PtyPair::Options{false, true}); // this test: the peer
+    ASSERT_TRUE(pty.ok());
+    fs::create_directories(m_ports);
+    fs::create_symlink(pty.slaveName, m_ports / "COM9");
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::close(pty.master);
+        ::prctl(PR_SET_NAME, "e\x1b[2J\x07vil");
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(holder, 0);
+    const std::string shown = "e\\x1b[2J\\x07vil (PID " + std::to_string(holder) + ")";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"ports"}, {"doctor", "COM9"}}) {
+        SCOPED_TRACE(args.front());
+        std::string out;
+        // The child names itself after the fork: wait until it has.
+        for (int round = 0; round < 50 && out.find(shown) == std::string::npos; ++round) {
+            auto p = Run(args);
+            p->Wait();
+            out = p->output();
+        }
+        EXPECT_NE(out.find(shown), std::string::npos) << out;
+        EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
+    }
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
 }
 
 // A controller killed with SIGKILL leaves its entry COMn -> /dev/pts/N. Once another program has that

@@ -5,6 +5,7 @@
 #include "FakeAdapters.h"
 #include "PortIdentity.h"
 #include "SerialPortFactory.h"
+#include "UucpLock.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,18 +16,26 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// A child process that lives until killed: a holder of locks that is not the test itself.
+// A child process that lives until killed: a holder of locks that is not the test itself. It keeps the
+// test's descriptors, less those it closes first.
 struct Child {
     pid_t pid = -1;
-    Child() {
+    explicit Child(std::initializer_list<int> closed = {}) {
         pid = ::fork();
         if (pid == 0) {
+            for (const int fd : closed) {
+                ::close(fd);
+            }
             ::pause();
             ::_exit(0);
         }
@@ -94,37 +103,102 @@ TEST_F(Doctor, AFlockHolderIsNamedWithItsPid) {
 }
 
 // A UUCP lock file with a live PID marks the port in use (the port refuses to open); a stale one marks
-// nothing and is only mentioned.
+// nothing and is only mentioned. Anyone may write the lock folder: a PID that does not read strictly is no
+// PID (4294967297 is not PID 1), and a FIFO in the lock file's place is never waited on (the open and the
+// doctor would hang) but marks the port in use by an unknown program.
 TEST_F(Doctor, LiveLockFilesAreHonouredAndStaleOnesAreNot) {
     Child live;
     Child dead;
     const pid_t deadPid = dead.pid;
     dead.Reap();
+    char liveText[16], deadText[16];
+    std::snprintf(liveText, sizeof liveText, "%10d", static_cast<int>(live.pid));
+    std::snprintf(deadText, sizeof deadText, "%10d", static_cast<int>(deadPid));
     const struct {
         const char* what;
-        pid_t pid;
+        std::string text; // what the lock file holds; empty: a FIFO
         std::vector<PortFinding::Kind> found;
         bool opens;
+        const char* says;
     } cases[] = {
-        {"live", live.pid, {PortFinding::Held}, false},
-        {"stale", deadPid, {PortFinding::StaleLockFile}, true},
+        {"live", liveText, {PortFinding::Held}, false, "is in use by another program"},
+        {"stale", deadText, {PortFinding::StaleLockFile}, true, "no longer runs"},
+        {"overflow", "4294967297", {PortFinding::StaleLockFile}, true, "names no process"},
+        {"negative", "-1", {PortFinding::StaleLockFile}, true, "names no process"},
+        {"garbage", "1x", {PortFinding::StaleLockFile}, true, "names no process"},
+        {"fifo", "", {PortFinding::Held}, false, "cannot be read (it is a FIFO, not a regular file)"},
     };
+    const std::string lock = path("lock/LCK..ttyUSB0");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        char text[16];
-        std::snprintf(text, sizeof text, "%10d", static_cast<int>(c.pid));
-        write(path("lock/LCK..ttyUSB0"), text);
+        fs::remove(lock);
+        if (c.text.empty()) {
+            ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0);
+        } else {
+            write(lock, c.text);
+        }
         EXPECT_EQ(kinds(), c.found);
-        EXPECT_NE(firstText().find(path("lock/LCK..ttyUSB0")), std::string::npos) << firstText();
+        EXPECT_NE(firstText().find(lock), std::string::npos) << firstText();
+        EXPECT_NE(firstText().find(c.says), std::string::npos) << firstText();
         auto port = CreateSerialPort(table());
         port->configure("COM33", 115200, ParityNone, DataBits8, StopOne, FlowNone, 4096);
         EXPECT_EQ(port->open(), c.opens);
         if (!c.opens) {
             EXPECT_EQ(port->lastError(), ErrorAccessDenied);
             EXPECT_EQ(port->lastSystemError(), EBUSY);
+            // The failed open's second line is the doctor's.
+            EXPECT_EQ(ExplainOpenFailure(table(), "COM33", ErrorAccessDenied, EBUSY, identity(), system),
+                      firstText());
         }
         port->close();
     }
+}
+
+TEST(UucpLockPid, OnlyAStrictPidIsAPid) {
+    const int binary = 4321;
+    const int negative = -4321; // as one binary int
+    const struct {
+        std::string bytes;
+        std::optional<pid_t> pid;
+    } cases[] = {
+        {"      1234\n", 1234},
+        {"1234", 1234},
+        {"1234 minicom user\n", 1234},
+        {std::string(reinterpret_cast<const char*>(&binary), sizeof binary), 4321},
+        {"2147483647", 2147483647},
+        {"2147483648", std::nullopt},
+        {"4294967297", std::nullopt},
+        {"99999999999999999999999", std::nullopt},
+        {"-1", std::nullopt},
+        {"0", std::nullopt},
+        {"", std::nullopt},
+        {"   \n", std::nullopt},
+        {"12ab\n", std::nullopt},
+        {std::string(reinterpret_cast<const char*>(&negative), sizeof negative), std::nullopt},
+        {"pid", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseUucpLockPid(c.bytes), c.pid) << c.bytes;
+    }
+}
+
+// The program at the other end of a pseudo-terminal (holding its master, as kavo-cli simulate does, with a
+// descriptor on the terminal end too so that the line stays up) is its peer, not a user: only a program
+// holding the terminal end alone is.
+TEST_F(Doctor, APseudoTerminalsPeerIsNotItsUser) {
+    PtyPair pty(PtyPair::Options{false, true}); // this test: the peer, both ends
+    ASSERT_TRUE(pty.ok());
+    fs::create_symlink(pty.slaveName, path("ports/COM5"));
+    const auto found = [&] { return DiagnosePort(table(), "COM5", PortIdentity(), system); };
+    Child peer;
+    EXPECT_TRUE(found().empty()) << found().at(0).text;
+
+    Child user({pty.master});
+    const std::vector<PortFinding> held = found();
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_EQ(held[0].kind, PortFinding::Held);
+    EXPECT_NE(held[0].text.find("(PID " + std::to_string(user.pid) + ")"), std::string::npos) << held[0].text;
+    EXPECT_NE(held[0].text.find("open descriptor"), std::string::npos) << held[0].text;
 }
 
 // The device's group against the user's: not in it, or in it in /etc/group but not yet in this session.
@@ -151,6 +225,65 @@ TEST_F(Doctor, PermissionNamesTheGroupAndTheRemedy) {
     system.credentials.groups.pop_back();
     EXPECT_EQ(ExplainOpenFailure(table(), "COM33", ErrorAccessDenied, EACCES, identity(), system),
               firstText());
+}
+
+// A device without group access: the package's udev rule is the remedy only for the adapters it names; a
+// UART or another adapter needs the dialout group, a pseudo-terminal belongs to the program that made it.
+TEST_F(Doctor, PermissionAdviceFollowsTheKindOfDevice) {
+    addUart("ttyS0");
+    fs::create_symlink(m_pty.slaveName, path("ports/COM5"));
+    ASSERT_EQ(::chmod(m_pty.slaveName.c_str(), 0600), 0);
+    struct stat st;
+    ASSERT_EQ(::stat(m_pty.slaveName.c_str(), &st), 0);
+    system.credentials =
+        DoctorCredentials{st.st_uid + 4242, "operator", {static_cast<gid_t>(st.st_gid + 4242)}};
+    PortIdentity otherAdapter = identity();
+    otherAdapter.productId = "0042";
+    const PortIdentityReader reader(path("sys"), path("dev"));
+    const struct {
+        const char* name;
+        PortIdentity identity;
+        const char* says;
+        const char* never;
+    } cases[] = {
+        {"COM33", identity(), "install the udev rule", "dialout"},
+        {"COM33", otherAdapter, "give the dialout group read and write access", "udev rule that gives"},
+        {"COM1", reader.Read(path("dev/ttyS0")), "give the dialout group read and write access",
+         "udev rule that gives"},
+        {"COM5", PortIdentity(), "is a pseudo-terminal", "udev"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.identity.VendorProduct());
+        const std::vector<PortFinding> found = DiagnosePort(table(), c.name, c.identity, system);
+        ASSERT_FALSE(found.empty());
+        EXPECT_EQ(found[0].kind, PortFinding::Permission);
+        EXPECT_NE(found[0].text.find(c.says), std::string::npos) << found[0].text;
+        EXPECT_EQ(found[0].text.find(c.never), std::string::npos) << found[0].text;
+    }
+}
+
+// The adapters the doctor sends to the udev rule are the ones the rule gives access to.
+TEST(UdevRule, CoversTheAdaptersOfThePackagesRule) {
+    std::ifstream rules(KAVO_UDEV_RULES);
+    ASSERT_TRUE(rules.good());
+    std::set<std::pair<std::string, std::string>> inRule, inCode;
+    const std::regex line(
+        R"re(ATTRS\{idVendor\}=="([0-9a-f]{4})", ATTRS\{idProduct\}=="([0-9a-f|]+)", TAG\+="uaccess")re");
+    std::string text;
+    while (std::getline(rules, text)) {
+        std::smatch m;
+        if (std::regex_search(text, m, line)) {
+            std::istringstream products(m[2].str());
+            for (std::string product; std::getline(products, product, '|');) {
+                inRule.emplace(m[1].str(), product);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < kUdevRuleAdapterCount; ++i) {
+        inCode.emplace(kUdevRuleAdapters[i].vendorId, kUdevRuleAdapters[i].productId);
+    }
+    EXPECT_FALSE(inRule.empty());
+    EXPECT_EQ(inCode, inRule);
 }
 
 TEST_F(Doctor, ModemManagerAndBrlttyClaimingTheAdapter) {

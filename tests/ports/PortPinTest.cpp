@@ -3,6 +3,7 @@
 #include "PortPin.h"
 #include "FakeAdapters.h"
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -30,6 +31,67 @@ TEST_F(FakeAdapters, PinningWritesTheByIdLinkAndUnpinningRemovesIt) {
     EXPECT_TRUE(UnpinPortName(table(), "COM5", error)) << error;
     EXPECT_FALSE(fs::exists(fs::symlink_status(path("ports/COM5"))));
     EXPECT_FALSE(UnpinPortName(table(), "COM5", error));
+}
+
+// Only a pin is unpinned: a virtual controller's entry (a running one's, whose lock lies beside it), a link
+// of the user's own to somewhere else, a file: each is left as it is and named. A target is shown safely.
+TEST_F(FakeAdapters, UnpinningRemovesOnlyPins) {
+    plugUsb("ttyUSB0", "FT232R USB UART", "A10K3J");
+    std::string error;
+    ASSERT_TRUE(PinPortName(table(), "COM5", path("dev/serial/by-id/usb-FTDI_A10K3J-if00-port0"), error));
+    fs::create_symlink(m_pty.slaveName, path("ports/COM6"));
+    write(path("ports/COM6.lock"), m_pty.slaveName);
+    fs::create_symlink(path("dev/ttyUSB0\x1b[2J"), path("ports/COM7"));
+    write(path("ports/COM8"), "mine");
+    const struct {
+        const char* name;
+        bool removed;
+        std::string says;
+    } cases[] = {
+        {"COM5", true, ""},
+        {"COM6", false,
+         "COM6 is not a pin: it is a link to " + m_pty.slaveName + " entered by a virtual controller"},
+        {"COM7", false, "COM7 is not a pin: it is a link to " + path("dev/ttyUSB0\\x1b[2J") + ", not to a"},
+        {"COM8", false,
+         "COM8 is not a pin: " + path("ports/COM8") + " is a regular file; it is left as it is"},
+        {"COM9", false, "COM9 has no entry in the port folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        error.clear();
+        EXPECT_EQ(UnpinPortName(table(), c.name, error), c.removed);
+        EXPECT_EQ(fs::exists(fs::symlink_status(path("ports/") + c.name)),
+                  !c.removed && c.says.find("no entry") == std::string::npos);
+        EXPECT_EQ(error.rfind(c.says, 0), 0u) << error;
+    }
+}
+
+// The device to pin: a present port name, a kernel name, or a path under the device folder without "." or
+// ".." parts; nothing relative, nothing outside.
+TEST_F(FakeAdapters, PinningTakesADeviceUnderTheDeviceFolderOnly) {
+    plugUsb("ttyUSB0", "FT232R USB UART", "A10K3J");
+    const struct {
+        std::string given;
+        std::optional<std::string> device;
+    } cases[] = {
+        {"ttyUSB0", path("dev/ttyUSB0")},
+        {path("dev/ttyUSB0"), path("dev/ttyUSB0")},
+        {"COM33", path("dev/ttyUSB0")},
+        {"COM34", std::nullopt}, // not present
+        {"../ttyUSB0", std::nullopt},
+        {"./ttyUSB0", std::nullopt},
+        {"serial/../ttyUSB0", std::nullopt},
+        {path("dev/../dev/ttyUSB0"), std::nullopt},
+        {path("ttyUSB0"), std::nullopt},
+        {"..", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        std::string error;
+        EXPECT_EQ(PinDevicePath(table(), c.given, error), c.device);
+        EXPECT_EQ(error.empty(), c.device.has_value()) << error;
+    }
 }
 
 } // namespace
