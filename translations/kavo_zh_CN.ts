@@ -459,7 +459,22 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>PortDoctor</name>
     <message>
-        <location filename="../ports/PortDoctor_linux.cpp" line="+138"/>
+        <location filename="../ports/PortDoctor_linux.cpp" line="+155"/>
+        <source>pseudo-terminal master</source>
+        <translation>伪终端主端</translation>
+    </message>
+    <message>
+        <location line="+49"/>
+        <source>Permission denied for %1: %2 is a pseudo-terminal (%4) that belongs to %5, the user of %6 at its other end, which made it: run this program as that user, or have the program at the other end give access to it.</source>
+        <translation>%1 权限被拒绝：%2 是一个伪终端（%4），属于创建它的另一端程序 %6 的用户 %5：请以该用户身份运行本程序，或让另一端的程序授予访问权限。</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>the program</source>
+        <translation>该程序</translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>Permission denied for %1: %2 belongs to group %3 (%4); you are in the %3 group in /etc/group but not yet in this session: log out and in (or run newgrp %3).</source>
         <translation>无权访问 %1：%2 属于 %3 组（%4）；/etc/group 中您已在 %3 组，但本次会话中尚未生效：请注销并重新登录（或运行 newgrp %3）。</translation>
     </message>
@@ -469,12 +484,17 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>无权访问 %1：%2 属于 %3 组（%4），而您不在该组中：请将自己加入 %3 组（sudo usermod -aG %3 $USER），然后注销并重新登录。</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+10"/>
         <source>Permission denied for %1: %2 belongs to group %3 (%4), which gives no group access: ask the administrator to install the udev rule that gives the logged-in user access to USB serial adapters.</source>
         <translation>无权访问 %1：%2 属于 %3 组（%4），但该组没有访问权限：请管理员安装允许已登录用户访问 USB 串口适配器的 udev 规则。</translation>
     </message>
     <message>
-        <location line="+33"/>
+        <location line="+8"/>
+        <source>Permission denied for %1: %2 belongs to group %3 (%4), which gives no group access: ask the administrator to give the dialout group read and write access to it (sudo chgrp dialout %2; sudo chmod 660 %2, or a udev rule that does so at every start), then add yourself to the dialout group.</source>
+        <translation>%1 权限被拒绝：%2 属于组 %3（%4），该组没有访问权限：请管理员给 dialout 组读写权限（sudo chgrp dialout %2; sudo chmod 660 %2，或用每次启动时执行此设置的 udev 规则），然后把自己加入 dialout 组。</translation>
+    </message>
+    <message>
+        <location line="+35"/>
         <source>flock</source>
         <translation>flock 锁</translation>
     </message>
@@ -484,12 +504,17 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>文件锁</translation>
     </message>
     <message>
-        <location line="+24"/>
+        <location line="+41"/>
         <source>open descriptor</source>
         <translation>打开的文件描述符</translation>
     </message>
     <message>
-        <location filename="../ports/PortDoctor.cpp" line="+10"/>
+        <location filename="../ports/PortDoctor.cpp" line="+15"/>
+        <source>an unknown program</source>
+        <translation>一个未知程序</translation>
+    </message>
+    <message>
+        <location line="+2"/>
         <source>a program</source>
         <translation>某个程序</translation>
     </message>
@@ -499,22 +524,32 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>%1（PID %2）</translation>
     </message>
     <message>
-        <location filename="../ports/PortDoctor_linux.cpp" line="+103"/>
+        <location filename="../ports/PortDoctor_linux.cpp" line="+99"/>
         <source>lock file %1</source>
         <translation>锁文件 %1</translation>
     </message>
     <message>
-        <location line="+73"/>
+        <location line="+77"/>
         <source>%1 was not found: the adapter may be unplugged, or no device has that name.</source>
         <translation>未找到 %1：适配器可能已拔出，或者没有该名称的设备。</translation>
     </message>
     <message>
-        <location line="+12"/>
+        <location line="+14"/>
+        <source>%1 is marked in use by the lock file %2, which cannot be read (%3), so the program holding the port cannot be told and the port is left alone. If no program uses %1, remove the file: sudo rm %2</source>
+        <translation>%1 被锁文件 %2 标记为正在使用，但该文件无法读取（%3），因此无法得知占用端口的程序，端口保持不动。如果没有程序在使用 %1，请删除该文件：sudo rm %2</translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>%1 is in use by another program: %2 holds it (%3); close that program and try again.</source>
         <translation>%1 正被另一个程序使用：%2 占用着它（%3）；请关闭该程序后重试。</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+8"/>
+        <source>The lock file %1 names no process; it is ignored (remove it: sudo rm %1).</source>
+        <translation>锁文件 %1 未指明任何进程；已忽略（删除它：sudo rm %1）。</translation>
+    </message>
+    <message>
+        <location line="+6"/>
         <source>A stale lock file %1 names PID %2, which no longer runs; it is ignored (remove it: sudo rm %1).</source>
         <translation>过期的锁文件 %1 指向已不再运行的 PID %2；已忽略该文件（可将其删除：sudo rm %1）。</translation>
     </message>
