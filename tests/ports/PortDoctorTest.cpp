@@ -31,14 +31,26 @@ namespace {
 struct Child {
     pid_t pid = -1;
     explicit Child(std::initializer_list<int> closed = {}) {
+        int ready[2];
+        if (::pipe(ready) != 0) {
+            return;
+        }
         pid = ::fork();
         if (pid == 0) {
             for (const int fd : closed) {
                 ::close(fd);
             }
+            (void)!::write(ready[1], "r", 1);
             ::pause();
             ::_exit(0);
         }
+        // Started once it has closed what it closes.
+        char byte;
+        if (pid > 0) {
+            (void)!::read(ready[0], &byte, 1);
+        }
+        ::close(ready[0]);
+        ::close(ready[1]);
     }
     ~Child() { Reap(); }
     void Reap() {
