@@ -375,6 +375,69 @@ TEST_F(EditorTest, PastedTextIsReadAsEditedAndRubbishChangesNothing) {
     EXPECT_EQ(stack->count(), steps);
 }
 
+// What the clipboard may hold beyond a position: megabytes on one line, control characters, the exact form
+// with a level 0. Each is one short message on one screen, and nothing changes.
+TEST_F(EditorTest, PasteRefusesHugeTextAndLevelZeroWithAShortMessage) {
+    Recipe::ChannelLevels zeroAt3;
+    zeroAt3.fill(100);
+    zeroAt3[2] = 0;
+    const QString line(60'000, QLatin1Char('x')); // under the cap, one line
+    struct Case {
+        const char* name;
+        std::function<QMimeData*()> clipboard;
+        const char* reason; // in the message
+    };
+    const Case cases[] = {
+        {"10 MB line",
+         [] {
+             auto* mime = new QMimeData;
+             mime->setText(QString(10 * 1024 * 1024, QLatin1Char('#')));
+             return mime;
+         },
+         "The text is 10240 KiB long; a position's text is at most 64 KiB."},
+        {"long line",
+         [&] {
+             auto* mime = new QMimeData;
+             mime->setText(line);
+             return mime;
+         },
+         "Line 1: expected a channel"},
+        {"control characters",
+         [] {
+             auto* mime = new QMimeData;
+             mime->setText(QStringLiteral("CH1 \x1b[2J\x07 ................"));
+             return mime;
+         },
+         R"(Line 1: the level "\x1b[2J\x07" is not a number)"},
+        {"bytes with level 0",
+         [&] {
+             auto* mime = new QMimeData;
+             mime->setData(QString::fromLatin1(CRecipeEditor::kPositionMimeType),
+                           PositionBytes(zeroAt3, Recipe::ChannelMasks{}));
+             mime->setText(QStringLiteral("rubbish that is not read"));
+             return mime;
+         },
+         "Channel 3: the level 0 is not a number from 1 to 255."},
+    };
+    Select(2, 3);
+    const Recipe before = Snapshot();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.shown.clear();
+        QGuiApplication::clipboard()->setMimeData(c.clipboard());
+        QApplication::processEvents();
+        EXPECT_TRUE(frame->Action(ID_EDIT_PASTE)->isEnabled());
+        ASSERT_TRUE(frame->RouteCommand(ID_EDIT_PASTE));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        const QString& text = boxes.shown[0].text;
+        EXPECT_TRUE(text.contains(QString::fromUtf8(c.reason))) << text.toStdString();
+        EXPECT_LE(text.size(), 300) << text.left(400).toStdString();
+        EXPECT_EQ(text.count(QLatin1Char('\n')), 1);
+        EXPECT_TRUE(Snapshot() == before);
+        EXPECT_EQ(stack->count(), 0);
+    }
+}
+
 TEST_F(EditorTest, TypedLevelsFromOneTo255AreTakenAndOthersRefused) {
     struct Case {
         const char* typed;
