@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QToolTip>
 
 CLevelEdit::CLevelEdit(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
@@ -52,11 +53,13 @@ void CLevelEdit::Take(bool leaving) {
     if (!isNumber || level < kMin || level > kMax) {
         if (leaving) {
             SetLevel(m_level);
+            // Once the focus has arrived where it goes: a tip hides at any focus change.
+            QTimer::singleShot(0, this, [this] { ShowTip(); });
         } else {
             SetRefused(true);
             selectAll();
+            ShowTip();
         }
-        ShowTip();
         return;
     }
     setText(QString::number(level));

@@ -128,12 +128,10 @@ TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInReadingOrder) {
         EXPECT_EQ(w->geometry(), du.rect(p.x, p.y, p.w, p.h)) << p.id;
         EXPECT_EQ(w->property("controlId").toInt(), p.id);
     }
-    // The eight channel rows share one step: no row sits lower than the others, slider or value.
-    const int step = form->LevelBar(2)->y() - form->LevelBar(1)->y();
-    EXPECT_GT(step, 0);
-    for (int ch = 2; ch <= 8; ++ch) {
-        EXPECT_EQ(form->LevelBar(ch)->y() - form->LevelBar(ch - 1)->y(), step) << "slider " << ch;
-        EXPECT_EQ(form->LevelLabel(ch)->y() - form->LevelLabel(ch - 1)->y(), step) << "value " << ch;
+    // The eight channel rows share one step of 17 dialog units, slider and value alike: no row sits lower.
+    for (int ch = 1; ch <= 8; ++ch) {
+        EXPECT_EQ(form->LevelBar(ch)->y(), du.y(50 + 17 * (ch - 1))) << "slider " << ch;
+        EXPECT_EQ(form->LevelLabel(ch)->y(), du.y(51 + 17 * (ch - 1))) << "value " << ch;
     }
     // The port list keeps its place and width; its closed height is the style's.
     EXPECT_EQ(form->Control(1017)->pos(), du.rect(31, 182, 72, 69).topLeft());
