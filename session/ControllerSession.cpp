@@ -47,6 +47,7 @@ ControllerSession::ControllerSession(PortNameTable portTable, std::shared_ptr<IB
 ControllerSession::~ControllerSession() {
     // The worker writes to the port and appends to the journal: it ends before either goes.
     m_link->Close();
+    m_position5Note.clear(); // nothing is withdrawn: nobody listens any more
     EndLiveSession(false);
     m_link.reset();
     m_journal.reset(); // what is queued is written first
