@@ -47,9 +47,13 @@ CMainFrame::CMainFrame(CDocument* document, ControllerSession& session, const Ap
     m_panes = new StatusPanes(this, services.lockKeyDisplay);
     m_panes->Follow(m_view);
     connect(&m_session, &ControllerSession::statusMessage, m_panes, &StatusPanes::ShowMessage);
+    connect(&m_session, &ControllerSession::statusMessageWithdrawn, m_panes, &StatusPanes::WithdrawMessage);
 
-    // Whether a download runs is the session's to say; the guard closes the window when one it waited for ends.
-    m_closeGuard = new CloseGuard(this, [session = &m_session] { return session->IsDownloadRunning(); });
+    // Whether a download runs is the session's to say; the guard closes the window when one it waited for
+    // ends.
+    m_closeGuard = new CloseGuard(
+        this, [session = &m_session] { return session->IsDownloadRunning(); },
+        [session = &m_session] { session->StopDownload(); });
     // Connected after the form: its failure message has been answered by the time this runs.
     connect(&m_session, &ControllerSession::downloadEnded, m_closeGuard, &CloseGuard::OnDownloadEnded);
 

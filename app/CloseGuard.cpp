@@ -5,8 +5,9 @@
 #include <QTimer>
 #include <QWidget>
 
-CloseGuard::CloseGuard(QWidget* window, DownloadQuery downloadRunning)
-    : QObject(window), m_window(window), m_downloadRunning(std::move(downloadRunning)) {}
+CloseGuard::CloseGuard(QWidget* window, DownloadQuery downloadRunning, DownloadStopper stopDownload)
+    : QObject(window), m_window(window), m_downloadRunning(std::move(downloadRunning)),
+      m_stopDownload(std::move(stopDownload)) {}
 
 bool CloseGuard::MayClose() {
     if (DownloadRunning()) {
@@ -19,6 +20,11 @@ bool CloseGuard::MayClose() {
         if (answer != kStop && DownloadRunning()) {
             m_closeWhenDownloadEnds = true;
             return false;
+        }
+        // Stopped now, not when the window goes: the save question may stay up for minutes, and may be
+        // answered Cancel.
+        if (answer == kStop && DownloadRunning() && m_stopDownload) {
+            m_stopDownload();
         }
     }
     m_closeWhenDownloadEnds = false;

@@ -49,6 +49,12 @@ void StatusPanes::ShowMessage(const QString& text) {
     m_bar->SetPaneText(kMessage, text);
 }
 
+void StatusPanes::WithdrawMessage(const QString& text) {
+    if (m_bar->GetPaneText(kMessage) == text) {
+        ShowPrompt(QString());
+    }
+}
+
 void StatusPanes::ShowLockKeys(bool caps, bool num, bool scroll) {
     m_bar->SetPaneText(kCaps, caps ? LoadString(ID_INDICATOR_CAPS) : QString());
     m_bar->SetPaneText(kNum, num ? LoadString(ID_INDICATOR_NUM) : QString());

@@ -32,6 +32,8 @@ class StatusPanes : public QObject {
     void ShowPrompt(const QString& prompt);
     // A notice in the message pane, until the next prompt.
     void ShowMessage(const QString& text);
+    // A notice that no longer holds: "Ready" where the message pane still shows it, nothing otherwise.
+    void WithdrawMessage(const QString& text);
 
   private:
     void ShowLockKeys(bool caps, bool num, bool scroll);

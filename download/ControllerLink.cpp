@@ -201,6 +201,11 @@ ControllerMemory ControllerLink::Memory(const std::string& portName) const {
     return it == m_memory.end() ? ControllerMemory() : it->second;
 }
 
+void ControllerLink::ForgetMemory(const std::string& portName) {
+    std::lock_guard state(m_state);
+    m_memory.erase(portName);
+}
+
 void ControllerLink::LiveLoop(std::stop_token stop) {
     CSerialPortBase* port = m_port.get();
     const auto ready = [this] { return m_liveListener != nullptr && m_holds == 0 && !m_pending.Empty(); };

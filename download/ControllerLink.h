@@ -119,6 +119,9 @@ class ControllerLink {
     // broken ones and live frames. The open port's by default.
     ControllerMemory Memory() const;
     ControllerMemory Memory(const std::string& portName) const;
+    // Forgets what was delivered through portName: once the port is closed, another program may write to
+    // the controller, and live frames must not skip values it may no longer hold.
+    void ForgetMemory(const std::string& portName);
 
     // The port, for its state and settings.
     CSerialPortBase& Port() const { return *m_port; }

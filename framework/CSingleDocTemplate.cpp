@@ -78,6 +78,9 @@ bool CSingleDocTemplate::OpenDocumentFile(const QString& path) {
         m_pRecentFiles->Add(path);
     }
     m_pDocument->SendInitialUpdate();
+    if (const QString note = m_pDocument->OpenedFileNote(path); !note.isEmpty()) {
+        AfxMessageBox(note, MB_ICONEXCLAMATION);
+    }
     return true;
 }
 

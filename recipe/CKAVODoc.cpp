@@ -53,6 +53,10 @@ void CKAVODoc::Serialize(CArchive& ar) {
     }
 }
 
+QString CKAVODoc::OpenedFileNote(const QString& path) const {
+    return LevelsOutOfRangeText(path, m_recipe);
+}
+
 QString CKAVODoc::ReadFailureText(const QString& path, qint64 size) const {
     return RecipeFileSizeText(path, size);
 }

@@ -79,6 +79,8 @@ class CKAVODoc : public CDocument {
     bool LoadFile(const QString& path, QString* error);
     // Writes the recipe to path; false with the user message in *error.
     bool SaveFile(const QString& path, QString* error);
+    // Levels outside 1..255 in the file just read: kept as they are, and named once.
+    QString OpenedFileNote(const QString& path) const override;
 
   signals:
     // Recipe values at this camera and position (1-based) were changed by a setter. Not sent

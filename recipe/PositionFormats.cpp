@@ -1,5 +1,7 @@
 #include "PositionFormats.h"
 
+#include "FileName.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
@@ -49,6 +51,15 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
         return false;
     };
 
+    if (text.size() > kMaxPositionTextLength) {
+        if (error != nullptr) {
+            *error = Tr(QT_TRANSLATE_NOOP("PositionFormats",
+                                          "The text is %1 KiB long; a position's text is at most %2 KiB."))
+                         .arg((text.size() + 1023) / 1024)
+                         .arg(kMaxPositionTextLength / 1024);
+        }
+        return false;
+    }
     Recipe::ChannelLevels readLevels{};
     Recipe::ChannelMasks readMasks{};
     std::array<int, Recipe::kChannels> seenOnLine{};
@@ -66,14 +77,14 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
                         Tr(QT_TRANSLATE_NOOP("PositionFormats",
                                              "expected a channel, a level and 16 steps, such as \"CH1  255  "
                                              "##..............\", not \"%1\"."))
-                            .arg(line));
+                            .arg(DisplayExcerpt(line)));
         }
         const QRegularExpressionMatch name = channelName.match(fields[0]);
         const int number = name.hasMatch() ? name.captured(1).toInt() : 0;
         if (number < 1 || number > Recipe::kCameras * Recipe::kChannels) {
             return fail(lineNo,
                         Tr(QT_TRANSLATE_NOOP("PositionFormats", "\"%1\" is no channel (CH1 to CH24)."))
-                            .arg(fields[0]));
+                            .arg(DisplayExcerpt(fields[0])));
         }
         const int channel = (number - 1) % Recipe::kChannels + 1;
         const auto ci = static_cast<std::size_t>(channel - 1);
@@ -88,7 +99,7 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
         if (!isNumber || level < 1 || level > 255) {
             return fail(lineNo, Tr(QT_TRANSLATE_NOOP("PositionFormats",
                                                      "the level \"%1\" is not a number from 1 to 255."))
-                                    .arg(fields[1]));
+                                    .arg(DisplayExcerpt(fields[1])));
         }
         const QString& marks = fields[2];
         std::uint16_t mask = 0;
@@ -104,7 +115,7 @@ bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::C
             return fail(lineNo, Tr(QT_TRANSLATE_NOOP(
                                        "PositionFormats",
                                        "the steps \"%1\" are not 16 marks of '#' (lit) and '.' (dark)."))
-                                    .arg(marks));
+                                    .arg(DisplayExcerpt(marks)));
         }
         seenOnLine[ci] = lineNo;
         readLevels[ci] = static_cast<std::uint8_t>(level);
@@ -139,11 +150,22 @@ QByteArray PositionBytes(const Recipe::ChannelLevels& levels, const Recipe::Chan
     return bytes;
 }
 
-bool ParsePositionBytes(const QByteArray& bytes, Recipe::ChannelLevels* levels, Recipe::ChannelMasks* masks) {
+bool ParsePositionBytes(const QByteArray& bytes, Recipe::ChannelLevels* levels, Recipe::ChannelMasks* masks,
+                        QString* error) {
     if (bytes.size() != kPositionByteCount) {
         return false;
     }
     auto byte = [&bytes](int i) { return static_cast<std::uint8_t>(bytes[i]); };
+    for (int k = 0; k < Recipe::kChannels; ++k) {
+        if (byte(k) == 0) {
+            if (error != nullptr) {
+                *error = Tr(QT_TRANSLATE_NOOP("PositionFormats",
+                                              "Channel %1: the level 0 is not a number from 1 to 255."))
+                             .arg(k + 1);
+            }
+            return false;
+        }
+    }
     for (int k = 0; k < Recipe::kChannels; ++k) {
         (*levels)[static_cast<std::size_t>(k)] = byte(k);
         (*masks)[static_cast<std::size_t>(k)] =

@@ -19,15 +19,22 @@ QString StepMarks(std::uint16_t mask);
 QString FormatPosition(int camera, int position, const Recipe::ChannelLevels& levels,
                        const Recipe::ChannelMasks& masks);
 
+// The longest text ParsePosition reads, in characters: FormatPosition writes about 300, and a hand-edited
+// text with comments and spacing stays far below this. Anything longer is refused unread.
+inline constexpr int kMaxPositionTextLength = 64 * 1024;
+
 // Reads the text of FormatPosition back, as edited by a person: the heading, the column heads and blank
 // lines may go; each channel line is "CHn LEVEL MARKS" (or "n LEVEL MARKS"), LEVEL 1..255, MARKS 16 of
 // '#' and '.'; CHn of any camera stands for channel (n - 1) % 8 + 1, and each of the 8 channels comes once.
-// False with a message naming the line and what is wrong in *error; then nothing is written.
+// False with a message naming the line and what is wrong in *error; then nothing is written. The message
+// quotes the input only as a short escaped excerpt; a text over kMaxPositionTextLength is refused as a whole.
 bool ParsePosition(const QString& text, Recipe::ChannelLevels* levels, Recipe::ChannelMasks* masks,
                    QString* error);
 
 // The exact form: 8 levels (channel 1 first), then 8 masks as 16-bit little-endian words, as in the file.
 inline constexpr int kPositionByteCount = 24;
 QByteArray PositionBytes(const Recipe::ChannelLevels& levels, const Recipe::ChannelMasks& masks);
-// False (nothing written) unless bytes holds exactly 24 bytes.
-bool ParsePositionBytes(const QByteArray& bytes, Recipe::ChannelLevels* levels, Recipe::ChannelMasks* masks);
+// False (nothing written) unless bytes holds exactly 24 bytes with every level from 1 to 255, as the text
+// form takes them. A level 0 is named in *error (when given); bytes of another size leave it empty.
+bool ParsePositionBytes(const QByteArray& bytes, Recipe::ChannelLevels* levels, Recipe::ChannelMasks* masks,
+                        QString* error = nullptr);

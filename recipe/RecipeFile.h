@@ -19,3 +19,9 @@ bool WriteRecipeFile(const QString& path, const Recipe& recipe, QString* error);
 // Why a file of size bytes at path is no recipe file: "r.aid is 12 bytes; a recipe file is 360 bytes.",
 // the path shown as messages show paths.
 QString RecipeFileSizeText(const QString& path, qint64 size);
+
+// The levels of recipe, read from path, that are outside 1..255 (a level of 0), grouped by camera and
+// position ("C1 P3 channels 2, 5: 0"), at most kOutOfRangeLines positions and a count of the rest; empty
+// when every level is in range. Such a file is kept as it is: the controller may rely on its values.
+inline constexpr int kOutOfRangeLines = 6;
+QString LevelsOutOfRangeText(const QString& path, const Recipe& recipe);

@@ -47,6 +47,7 @@ ControllerSession::ControllerSession(PortNameTable portTable, std::shared_ptr<IB
 ControllerSession::~ControllerSession() {
     // The worker writes to the port and appends to the journal: it ends before either goes.
     m_link->Close();
+    m_position5Note.clear(); // nothing is withdrawn: nobody listens any more
     EndLiveSession(false);
     m_link.reset();
     m_journal.reset(); // what is queued is written first
@@ -69,6 +70,12 @@ void ControllerSession::SetDocument(const CKAVODoc* doc) {
         connect(m_doc, &CKAVODoc::recipeValuesChanged, this, [this](int camera, int position) {
             SendLiveChanges(camera, position);
             UpdateControllerState();
+        });
+        // The note about position 5 holds while it is the position shown.
+        connect(m_doc, &CKAVODoc::currentChanged, this, [this](int, int position) {
+            if (position <= kavo::download::kSentPositionCount) {
+                WithdrawNote(m_position5Note);
+            }
         });
     }
     RecipeReplaced();
@@ -120,7 +127,13 @@ bool ControllerSession::Close() {
 }
 
 void ControllerSession::CloseLink() {
+    const std::string name = m_link->PortName();
     m_link->Close();
+    const ControllerMemory delivered = m_link->Memory(name);
+    if (delivered.KnownCount() > 0 || delivered.downloadIncomplete) {
+        m_link->ForgetMemory(name);
+        m_closedSinceWrite[name] = delivered.downloadIncomplete;
+    }
     UpdateControllerState();
     emit closed();
 }
@@ -182,17 +195,38 @@ bool ControllerSession::IsDownloadRunning() const {
     return m_link->IsDownloadRunning();
 }
 
+void ControllerSession::StopDownload() {
+    if (!IsDownloadRunning()) {
+        return;
+    }
+    EndLiveSession(false);
+    CloseLink(); // stops the worker, frees its write, joins it
+}
+
 void ControllerSession::EndDownload(const DownloadResult& result) {
     m_downloadUnended = false;
     const bool portClosed = !result.ok && !result.stopped && CloseIfDeviceGone();
     UpdateControllerState();
+    if (result.ok) {
+        // Said in words as well: the bar's colour and the beep are easily missed.
+        m_completeNote = tr("Download complete: %1 frames").arg(result.framesSent);
+        emit statusMessage(m_completeNote);
+    }
     emit downloadEnded(result, portClosed);
+}
+
+void ControllerSession::WithdrawNote(QString& note) {
+    if (!note.isEmpty()) {
+        emit statusMessageWithdrawn(note);
+        note.clear();
+    }
 }
 
 // The notices of the other threads: each posts its work to the user-interface thread.
 
 void ControllerSession::OnDownloadStarted() {
     Post([this] {
+        WithdrawNote(m_completeNote);
         UpdateControllerState();
         emit downloadStarted();
     });
@@ -232,9 +266,18 @@ void ControllerSession::UpdateControllerState() {
     if (m_doc == nullptr) {
         return;
     }
-    const ControllerMemory memory =
-        m_link->IsOpen() ? m_link->Memory() : m_link->Memory(m_chosenPort ? m_chosenPort() : std::string());
-    const QString text = ControllerStateText(memory, DocRecipe());
+    const std::string port =
+        m_link->IsOpen() ? m_link->PortName() : (m_chosenPort ? m_chosenPort() : std::string());
+    ControllerMemory memory = m_link->Memory(port);
+    const auto closed = m_closedSinceWrite.find(port);
+    const bool nothingSinceClose = memory.KnownCount() == 0 && !memory.downloadRunning &&
+                                   !memory.downloadIncomplete && closed != m_closedSinceWrite.end();
+    if (nothingSinceClose) {
+        memory.downloadIncomplete = closed->second; // that reason is still the more telling one
+    }
+    const QString text = nothingSinceClose && !memory.downloadIncomplete
+                             ? tr("Controller: unknown (the port was closed since the last write from here)")
+                             : ControllerStateText(memory, DocRecipe());
     if (text != m_state) {
         m_state = text;
         emit controllerStateChanged(m_state);

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,6 +78,10 @@ class ControllerSession : public QObject, private IDownloadListener, private ILi
     DownloadStartResult StartDownload();
     // From a successful StartDownload until the worker has finished.
     bool IsDownloadRunning() const;
+    // Stops a running download and returns once its worker has ended (journalled stopped, or failed where
+    // a write failed first). The line closes with it, the one way to free a write stuck on a stalled line:
+    // a live session ends and closed() follows; downloadEnded() comes through the event queue as always.
+    void StopDownload();
 
     // Live on, while the port is open; false when it can't be (no port, no document). The session starts
     // from the recipe as it is now.
@@ -124,6 +129,9 @@ class ControllerSession : public QObject, private IDownloadListener, private ILi
     void controllerStateChanged(const QString& text);
     // A note for the status bar.
     void statusMessage(const QString& text);
+    // A note given earlier no longer holds (its position was left, live ended, another download began): it
+    // goes where it is still shown.
+    void statusMessageWithdrawn(const QString& text);
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -148,8 +156,11 @@ class ControllerSession : public QObject, private IDownloadListener, private ILi
     // After a failed write: a port whose device is gone is closed, so that nothing that cannot work is
     // offered. Returns whether it was.
     bool CloseIfDeviceGone();
-    // Closes the link and tells closed().
+    // Closes the link and tells closed(). What this run delivered through the port is forgotten: another
+    // program may write to the controller while the port is closed.
     void CloseLink();
+    // Takes a note back (see statusMessageWithdrawn) and forgets it.
+    void WithdrawNote(QString& note);
     // Live off, its session journalled; failed: a live write failed for the reason error.
     void EndLiveSession(bool failed, const QString& error = QString());
     void SendLiveValue(int camera, int position, int channel, bool mask, std::uint16_t value);
@@ -162,6 +173,9 @@ class ControllerSession : public QObject, private IDownloadListener, private ILi
     const CKAVODoc* m_doc = nullptr;
     std::function<std::string()> m_chosenPort;
     QString m_state;
+    // Ports closed since this run last wrote through them, where the controller holds something unknown
+    // now; true where the last download through the port did not finish.
+    std::map<std::string, bool> m_closedSinceWrite;
     // Counts the opens, so that the news of a hang-up is taken only for the opening it came from.
     std::atomic<int> m_openCount{0};
     // From a download's start until its end has been handled here (EndDownload).
@@ -172,7 +186,10 @@ class ControllerSession : public QObject, private IDownloadListener, private ILi
     Clock::time_point m_downloadStart{};
     // What live sending last queued per slot: an edit sends the slots where the recipe now differs.
     kavo::download::FrameValueArray m_liveBasis{};
-    bool m_position5Told = false;              // this live session
+    // The note that position 5 is not sent live, while it stands (until position 5 is left or live ends).
+    QString m_position5Note;
+    // The note of the last complete download, until the next download starts.
+    QString m_completeNote;
     std::optional<JournalRecord> m_liveRecord; // live is on while set
     Clock::time_point m_liveStart{};
     std::atomic<int> m_liveFrames{0}; // counted on the live thread

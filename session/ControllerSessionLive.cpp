@@ -16,7 +16,6 @@ bool ControllerSession::StartLive() {
     }
     const Recipe& recipe = DocRecipe();
     m_liveBasis = FrameValues(recipe.m_levels, recipe.m_stepMasks);
-    m_position5Told = false;
     m_liveRecord = NewRecord(kJournalLive);
     m_liveFrames.store(0);
     m_liveStart = Clock::now();
@@ -36,6 +35,7 @@ void ControllerSession::EndLiveSession(bool failed, const QString& error) {
         return;
     }
     m_link->StopLive();
+    WithdrawNote(m_position5Note);
     JournalRecord record = std::move(*m_liveRecord);
     m_liveRecord.reset();
     // The recipe the session ended with.
@@ -79,10 +79,10 @@ void ControllerSession::SendLiveLevel(int camera, int position, int channel, std
 
 void ControllerSession::SendLiveValue(int camera, int position, int channel, bool mask, std::uint16_t value) {
     if (position > kd::kSentPositionCount) {
-        if (!m_position5Told) {
-            m_position5Told = true;
-            emit statusMessage(
-                tr("Position %1 has no controller address: its changes are not sent live.").arg(position));
+        if (m_position5Note.isEmpty()) {
+            m_position5Note =
+                tr("Position %1 has no controller address: its changes are not sent live.").arg(position);
+            emit statusMessage(m_position5Note);
         }
         return;
     }

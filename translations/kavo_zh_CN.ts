@@ -111,22 +111,22 @@ Live is off; the controller may not hold the last change. %3</source>
 实时已关闭；控制器可能未保存最后的修改。%3</translation>
     </message>
     <message>
-        <location filename="../ui/FormSetupLayout.cpp" line="+13"/>
+        <location filename="../ui/FormSetupLayout.cpp" line="+20"/>
         <source>CH Dim Value</source>
         <translation>通道亮度值</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+19"/>
         <source>Download</source>
         <translation>下载</translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="-25"/>
         <source>Position</source>
         <translation>位置</translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="-4"/>
         <source>Camera</source>
         <translation>相机</translation>
     </message>
@@ -139,9 +139,9 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>CLevelEdit</name>
     <message>
-        <location filename="../ui/CLevelEdit.cpp" line="+17"/>
-        <source>Type a level from 1 to 255 and press Enter; Escape keeps the level.</source>
-        <translation>输入 1 到 255 的亮度值并按 Enter；按 Esc 保留原值。</translation>
+        <location filename="../ui/CLevelEdit.cpp" line="+19"/>
+        <source>Type a level from 1 to 255; Enter or leaving the field takes it, Escape keeps the level.</source>
+        <translation>输入 1 到 255 之间的亮度；按 Enter 或离开输入框即生效，按 Esc 保留原亮度。</translation>
     </message>
 </context>
 <context>
@@ -175,7 +175,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>CRecipeEditor</name>
     <message>
-        <location filename="../ui/CRecipeEditor.cpp" line="+120"/>
+        <location filename="../ui/CRecipeEditor.cpp" line="+122"/>
         <source>Slider</source>
         <translation>滑块</translation>
     </message>
@@ -190,7 +190,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>图案</translation>
     </message>
     <message>
-        <location line="+77"/>
+        <location line="+86"/>
         <source>The clipboard holds no position that can be pasted.
 %1</source>
         <translation>剪贴板中没有可粘贴的位置数据。
@@ -224,7 +224,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>CloseGuard</name>
     <message>
-        <location filename="../app/CloseGuard.cpp" line="+16"/>
+        <location filename="../app/CloseGuard.cpp" line="+17"/>
         <source>A download is running. Stop it? The controller will hold an incomplete recipe.</source>
         <translation>正在下载。要停止吗？控制器中的配方将不完整。</translation>
     </message>
@@ -360,7 +360,17 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>无法写入下载日志：%1</translation>
     </message>
     <message>
-        <location line="+214"/>
+        <location line="+178"/>
+        <source>Download complete: %1 frames</source>
+        <translation>下载完成：%1 帧</translation>
+    </message>
+    <message>
+        <location line="+67"/>
+        <source>Controller: unknown (the port was closed since the last write from here)</source>
+        <translation>控制器：未知（自本程序上次写入后串口曾关闭）</translation>
+    </message>
+    <message>
+        <location line="+11"/>
         <source>Controller: receiving a download</source>
         <translation>控制器：正在接收下载</translation>
     </message>
@@ -395,7 +405,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>控制器：有 %1 项设置与此配方不同</translation>
     </message>
     <message>
-        <location filename="../session/ControllerSessionLive.cpp" line="+85"/>
+        <location filename="../session/ControllerSessionLive.cpp" line="+84"/>
         <source>Position %1 has no controller address: its changes are not sent live.</source>
         <translation>位置 %1 没有控制器地址：其修改不会实时发送。</translation>
     </message>
@@ -713,12 +723,17 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>PositionFormats</name>
     <message>
-        <location filename="../recipe/PositionFormats.cpp" line="+47"/>
+        <location filename="../recipe/PositionFormats.cpp" line="+49"/>
         <source>Line %1: %2</source>
         <translation>第 %1 行：%2</translation>
     </message>
     <message>
-        <location line="+19"/>
+        <location line="+7"/>
+        <source>The text is %1 KiB long; a position&apos;s text is at most %2 KiB.</source>
+        <translation>文本长 %1 KiB；一个位置的文本最多 %2 KiB。</translation>
+    </message>
+    <message>
+        <location line="+21"/>
         <source>expected a channel, a level and 16 steps, such as &quot;CH1  255  ##..............&quot;, not &quot;%1&quot;.</source>
         <translation>应为通道、亮度和 16 个步骤，例如“CH1  255  ##..............”，而不是“%1”。</translation>
     </message>
@@ -747,6 +762,11 @@ Live is off; the controller may not hold the last change. %3</source>
         <source>Channel %1 is missing: the text needs one line for each of the 8 channels.</source>
         <translation>缺少通道 %1：文本需要 8 个通道各一行。</translation>
     </message>
+    <message>
+        <location line="+35"/>
+        <source>Channel %1: the level 0 is not a number from 1 to 255.</source>
+        <translation>通道 %1：亮度 0 不是 1 到 255 之间的数字。</translation>
+    </message>
 </context>
 <context>
     <name>RecentFilesMenu</name>
@@ -759,7 +779,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>RecipeFile</name>
     <message>
-        <location filename="../recipe/RecipeFile.cpp" line="+58"/>
+        <location filename="../recipe/RecipeFile.cpp" line="+60"/>
         <source>%1 is 1 byte; a recipe file is %2 bytes.</source>
         <translation>%1 只有 1 个字节；配方文件应为 %2 个字节。</translation>
     </message>
@@ -767,6 +787,41 @@ Live is off; the controller may not hold the last change. %3</source>
         <location line="+3"/>
         <source>%1 is %2 bytes; a recipe file is %3 bytes.</source>
         <translation>%1 只有 %2 个字节；配方文件应为 %3 个字节。</translation>
+    </message>
+    <message>
+        <location line="+27"/>
+        <source>%1 channels 1-8: 0</source>
+        <translation>%1 通道 1-8：0</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 channel %2: 0</source>
+        <translation>%1 通道 %2：0</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1 channels %2: 0</source>
+        <translation>%1 通道 %2：0</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>... and %1 more positions</source>
+        <translation>……另有 %1 个位置</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>%1 holds a level outside 1 to 255.</source>
+        <translation>%1 含有一个超出 1 到 255 的亮度。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 holds %2 levels outside 1 to 255.</source>
+        <translation>%1 含有 %2 个超出 1 到 255 的亮度。</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>They are kept as they are and downloaded so; a slider or a typed level sets 1 to 255.</source>
+        <translation>这些值保持原样并按原样下载；滑块或输入的亮度只能设为 1 到 255。</translation>
     </message>
 </context>
 <context>

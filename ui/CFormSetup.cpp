@@ -219,10 +219,11 @@ void CFormSetup::OnUpdate(CViewBase*, long) {
     const CKAVODoc::ChannelLevels& levels = doc->CurrentLevels();
     for (int i = 0; i < CKAVODoc::kChannels; ++i) {
         QScrollBar* bar = m_sbLevel[i];
-        bar->setRange(kLevelMin, kLevelMax);
+        const int v = levels.at(i);
+        // A level 0 from a file shows at the bar's left end, below 1, rather than as a 1 it is not.
+        bar->setRange(std::min(v, kLevelMin), kLevelMax);
         bar->show();
         m_stLevel[i]->show();
-        const int v = levels.at(i);
         bar->setValue(v);
         m_stLevel[i]->SetLevel(v);
     }
@@ -267,23 +268,27 @@ void CFormSetup::OnHScroll(int code, int pos, QScrollBar* bar) {
         return;
     }
     const int channel = static_cast<int>(it - m_sbLevel.begin()) + 1;
-    const int cur = static_cast<std::uint8_t>(bar->value());
+    // From the level the recipe holds, not the bar's: a level 0 read from a file sits below the range the
+    // controls set. It stays until the operator moves it: a step up takes 1, a step down or a release
+    // where the thumb stood keeps 0.
+    const int held = doc->CurrentLevels()[static_cast<std::size_t>(channel - 1)];
+    auto taken = [held](int pos) { return pos == held ? held : std::clamp(pos, kLevelMin, kLevelMax); };
     std::optional<int> value;
     switch (code) {
     case SB_LINELEFT:
-        value = cur <= kLevelMin ? cur : cur - 1;
+        value = held <= kLevelMin ? held : held - 1;
         break;
     case SB_LINERIGHT:
-        value = cur >= kLevelMax ? cur : cur + 1;
+        value = held >= kLevelMax ? held : held + 1;
         break;
     case SB_THUMBPOSITION:
         // A thumb position outside the bar's range is taken at the nearest end, as the bar shows it.
-        value = std::clamp(pos, kLevelMin, kLevelMax);
+        value = taken(pos);
         break;
     case SB_THUMBTRACK:
         // The light follows the thumb; the recipe takes the value on release.
         m_session.SendLiveLevel(doc->GetCurCamera(), doc->GetCurPosition(), channel,
-                                static_cast<std::uint8_t>(std::clamp(pos, kLevelMin, kLevelMax)));
+                                static_cast<std::uint8_t>(taken(pos)));
         break;
     default:
         break; // page, left, right, end scroll: no value change

@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 #include <QStyle>
+#include <QTimer>
+#include <QToolTip>
 
 CLevelEdit::CLevelEdit(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
     setFrame(false);
@@ -14,7 +16,8 @@ CLevelEdit::CLevelEdit(const QString& text, QWidget* parent) : QLineEdit(text, p
     setStyleSheet(QStringLiteral("CLevelEdit { background: transparent; border: none; padding: 0px; }"
                                  "CLevelEdit:focus { background: white; }"
                                  "CLevelEdit[refused=\"true\"] { background: #ff9090; color: black; }"));
-    setToolTip(tr("Type a level from 1 to 255 and press Enter; Escape keeps the level."));
+    setToolTip(
+        tr("Type a level from 1 to 255; Enter or leaving the field takes it, Escape keeps the level."));
     connect(this, &QLineEdit::textEdited, this, [this] { SetRefused(false); });
 }
 
@@ -35,12 +38,28 @@ void CLevelEdit::SetRefused(bool refused) {
     update();
 }
 
-void CLevelEdit::Enter() {
+void CLevelEdit::ShowTip() {
+    QToolTip::showText(mapToGlobal(QPoint(0, height())), toolTip(), this);
+}
+
+void CLevelEdit::Take(bool leaving) {
+    const QString typed = text().trimmed();
+    if (typed == QString::number(m_level)) {
+        setText(typed);
+        return;
+    }
     bool isNumber = false;
-    const int level = text().trimmed().toInt(&isNumber, 10);
+    const int level = typed.toInt(&isNumber, 10);
     if (!isNumber || level < kMin || level > kMax) {
-        SetRefused(true);
-        selectAll();
+        if (leaving) {
+            SetLevel(m_level);
+            // Once the focus has arrived where it goes: a tip hides at any focus change.
+            QTimer::singleShot(0, this, [this] { ShowTip(); });
+        } else {
+            SetRefused(true);
+            selectAll();
+            ShowTip();
+        }
         return;
     }
     setText(QString::number(level));
@@ -53,7 +72,7 @@ void CLevelEdit::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        Enter();
+        Take(false);
         return;
     case Qt::Key_Escape:
         SetLevel(m_level);
@@ -66,9 +85,8 @@ void CLevelEdit::keyPressEvent(QKeyEvent* event) {
 
 void CLevelEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    // Only Enter applies: a level typed and left is not taken. A menu or another window taking the focus
-    // for a moment leaves the typing as it is.
+    // A menu or another window taking the focus for a moment leaves the typing as it is.
     if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason) {
-        SetLevel(m_level);
+        Take(true);
     }
 }

@@ -2,9 +2,11 @@
 
 #include <QLineEdit>
 
-// A channel's value beside its slider, which the operator can also type: 1 to 255, Enter offers the level,
-// Escape (or leaving the entry) shows the held level again. Anything else (0, 256, "abc") is refused with a
-// visible cue and changes nothing.
+// A channel's value beside its slider, which the operator can also type: 1 to 255, offered on Enter and on
+// leaving the entry (as a spin box takes it); Escape shows the held level again. Anything else (0, 256,
+// "abc") changes nothing and shows the tip: on Enter it is refused with a visible cue and stays to be
+// corrected, on leaving the held level comes back. The held level itself (a 0 read from a file included)
+// is never re-offered.
 class CLevelEdit : public QLineEdit {
     Q_OBJECT
 
@@ -21,7 +23,7 @@ class CLevelEdit : public QLineEdit {
     bool IsRefused() const { return m_refused; }
 
   signals:
-    // Enter with a level from 1 to 255 that differs from the held one.
+    // Enter or leaving the entry with a level from 1 to 255 that differs from the held one.
     void levelEntered(int level);
 
   protected:
@@ -29,7 +31,10 @@ class CLevelEdit : public QLineEdit {
     void focusOutEvent(QFocusEvent* event) override;
 
   private:
-    void Enter();
+    // Takes the typed text; leaving: the focus is going elsewhere (an invalid text gives way to the held
+    // level instead of the refusal cue).
+    void Take(bool leaving);
+    void ShowTip();
     void SetRefused(bool refused);
 
     int m_level = 0;

@@ -11,6 +11,8 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
+#include <algorithm>
+
 namespace {
 
 struct PositionValues {
@@ -227,8 +229,12 @@ bool CRecipeEditor::CanPaste() const {
     if (mime == nullptr) {
         return false;
     }
-    return mime->data(QString::fromLatin1(kPositionMimeType)).size() == kPositionByteCount ||
-           !mime->text().trimmed().isEmpty();
+    if (mime->data(QString::fromLatin1(kPositionMimeType)).size() == kPositionByteCount) {
+        return true;
+    }
+    // Asked at every change of the clipboard: no copy of what may be megabytes of text.
+    const QString text = mime->hasText() ? mime->text() : QString();
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });
 }
 
 void CRecipeEditor::OnEditPaste() {
@@ -238,16 +244,19 @@ void CRecipeEditor::OnEditPaste() {
     }
     PositionValues values;
     // The exact bytes first; text when that is all there is (copied from kavo-cli show or edited by hand).
-    if (!ParsePositionBytes(mime->data(QString::fromLatin1(kPositionMimeType)), &values.levels,
-                            &values.masks)) {
-        QString error;
-        if (!ParsePosition(mime->text(), &values.levels, &values.masks, &error)) {
-            AfxMessageBox(Tr(QT_TRANSLATE_NOOP("CRecipeEditor",
-                                               "The clipboard holds no position that can be pasted.\n%1"))
-                              .arg(error),
-                          MB_ICONEXCLAMATION);
-            return;
-        }
+    // Either is refused with the reason, levels outside 1..255 included.
+    QString error;
+    const QByteArray bytes = mime->data(QString::fromLatin1(kPositionMimeType));
+    bool read = ParsePositionBytes(bytes, &values.levels, &values.masks, &error);
+    if (!read && error.isEmpty()) {
+        read = ParsePosition(mime->text(), &values.levels, &values.masks, &error);
+    }
+    if (!read) {
+        AfxMessageBox(
+            Tr(QT_TRANSLATE_NOOP("CRecipeEditor", "The clipboard holds no position that can be pasted.\n%1"))
+                .arg(error),
+            MB_ICONEXCLAMATION);
+        return;
     }
     const int camera = m_pDocument->GetCurCamera();
     const int position = m_pDocument->GetCurPosition();

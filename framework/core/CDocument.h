@@ -56,6 +56,12 @@ class CDocument : public QObject, public CCmdTarget {
     // leaves a new, untitled, unmodified document (OnNewDocument); a file that can't be opened
     // leaves everything as it was. The views are not updated.
     ReadResult LoadDocument(const QString& path, FileError* error);
+    // What the user is to be told of the file at path just read, although it opened (values it holds that
+    // an edit could not make); empty for nothing. Shown once, after the views show the document.
+    virtual QString OpenedFileNote(const QString& path) const {
+        (void)path;
+        return {};
+    }
 
     // Writes the document to path with AtomicSave: on failure the old file is untouched and the
     // modified flag stays. On success the document is not modified.

@@ -91,6 +91,29 @@ QString DisplayFileName(const QString& name) {
         DisplayText(std::string_view(native.constData(), static_cast<std::size_t>(native.size()))));
 }
 
+QString DisplayExcerpt(const QString& text, int maxChars) {
+    if (text.size() <= maxChars) {
+        QString shown = DisplayFileName(text);
+        if (shown.size() <= maxChars) {
+            return shown;
+        }
+    }
+    // Escaping only lengthens: what does not fit is cut at a whole character (a surrogate pair or an
+    // escape stays whole), leaving room for the mark.
+    QString shown;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        const QString piece = DisplayFileName(text.mid(i, n));
+        if (shown.size() + piece.size() > maxChars - 1) {
+            break;
+        }
+        shown += piece;
+        i += n;
+    }
+    return shown + QChar(0x2026);
+}
+
 std::string DisplayFileName(std::string_view native) {
     return DisplayText(native);
 }

@@ -24,5 +24,9 @@ QStringList DecodeArguments(int argc, const char* const* argv);
 // character (C0 and DEL) and each byte that is not UTF-8 as "\xNN", a C1 control as "\uNNNN": printing a
 // name can then neither break a line nor send the terminal an escape sequence. Any other name shows as it is.
 QString DisplayFileName(const QString& name);
+// A piece of input quoted in a message (a pasted line, a field of it): escaped as DisplayFileName does and
+// cut to at most maxChars characters of the escaped form, a trailing "…" marking the cut. A quote of
+// untrusted input can then neither break the message's lines nor make the box taller than the screen.
+QString DisplayExcerpt(const QString& text, int maxChars = 60);
 // The same for a native name (bytes) as the serial layer keeps it; the result is UTF-8.
 std::string DisplayFileName(std::string_view native);

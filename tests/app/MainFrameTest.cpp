@@ -353,7 +353,7 @@ TEST_F(MainFrameTest, ExitAsksToSaveAModifiedRecipeAndCancelKeepsTheWindow) {
 }
 
 TEST_F(MainFrameTest, AFileDroppedOnTheWindowOpensAsByOpen) {
-    QByteArray bytes(360, '\0');
+    QByteArray bytes = QByteArray(240, '\0') + QByteArray(120, '\xFF'); // masks, then levels of 255
     bytes[0] = 0x03; // camera 1, position 1, channel 1: steps 1 and 2
     const QString path = m_home.filePath("dropped.aid");
     QFile file(path);

@@ -71,3 +71,28 @@ TEST(FileName, ShownWithoutControlCharacters) {
 }
 
 } // namespace
+
+// A quote of pasted input stays short and on one line, whatever it holds; the cut never splits a character.
+TEST(FileName, ExcerptsAreShortEscapedAndCutWhole) {
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // a surrogate pair
+    const struct {
+        QString text;
+        int maxChars;
+        QString shown;
+    } cases[] = {
+        {"short line", 60, "short line"},
+        {QString(60, 'a'), 60, QString(60, 'a')},
+        {QString(61, 'a'), 60, QString(59, 'a') + QChar(0x2026)},
+        {QString(10'000'000, 'x'), 8, "xxxxxxx" + QString(QChar(0x2026))},
+        {"ab\ncd", 60, "ab\\ncd"},
+        {"abcd\x1B[2J", 8, "abcd" + QString(QChar(0x2026))}, // the escape "\x1b" is not cut in half
+        {"abcdef" + emoji + "z", 8, "abcdef" + QString(QChar(0x2026))}, // nor the pair
+        {"abcde" + emoji, 8, "abcde" + emoji},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(20).toStdString());
+        const QString shown = DisplayExcerpt(c.text, c.maxChars);
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_LE(shown.size(), c.maxChars);
+    }
+}

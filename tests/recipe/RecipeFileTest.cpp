@@ -503,3 +503,42 @@ TEST(RecipeSetters, TheDocumentDecidesItsModifiedFlag) {
     EXPECT_TRUE(doc.IsModified());
     EXPECT_EQ(told, (std::vector<bool>{true, false, true}));
 }
+
+// Levels of 0 read from a file are named once, grouped by camera and position, the list capped; a file
+// within 1..255 says nothing.
+TEST(RecipeFileNotes, LevelsOutsideTheRangeAreNamedGroupedAndCapped) {
+    Recipe some;
+    some.m_levels[0][2][1] = 0; // C1 P3 channel 2
+    Recipe several = some;
+    several.m_levels[2][4][0] = 0; // C3 P5 channels 1, 4
+    several.m_levels[2][4][3] = 0;
+    several.m_levels[1][0].fill(0); // C2 P1 all channels
+    Recipe zeros;
+    for (auto& camera : zeros.m_levels) {
+        for (auto& position : camera) {
+            position.fill(0);
+        }
+    }
+    const struct {
+        const char* name;
+        Recipe recipe;
+        QString text;
+    } cases[] = {
+        {"none", Recipe(), QString()},
+        {"one", some,
+         "r.aid holds a level outside 1 to 255. They are kept as they are and downloaded so; a slider or a "
+         "typed level sets 1 to 255.\nC1 P3 channel 2: 0"},
+        {"several", several,
+         "r.aid holds 11 levels outside 1 to 255. They are kept as they are and downloaded so; a slider or a "
+         "typed level sets 1 to 255.\nC1 P3 channel 2: 0\nC2 P1 channels 1-8: 0\nC3 P5 channels 1, 4: 0"},
+        {"all zeros", zeros,
+         "r.aid holds 120 levels outside 1 to 255. They are kept as they are and downloaded so; a slider or "
+         "a "
+         "typed level sets 1 to 255.\nC1 P1 channels 1-8: 0\nC1 P2 channels 1-8: 0\nC1 P3 channels 1-8: 0\n"
+         "C1 P4 channels 1-8: 0\nC1 P5 channels 1-8: 0\nC2 P1 channels 1-8: 0\n... and 9 more positions"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LevelsOutOfRangeText(QStringLiteral("/some/folder/r.aid"), c.recipe), c.text);
+    }
+}

@@ -296,6 +296,74 @@ TEST_F(ControllerSessionTest, ALostLineClosesThePortAndEndsLive) {
     EXPECT_EQ(records[0].error, QStringLiteral("the adapter was unplugged or the line hung up"));
 }
 
+// Once the port is closed another program may write to the controller: what this run delivered is forgotten,
+// and the controller is unknown until this run writes again. A port never written stays "not yet written".
+TEST_F(ControllerSessionTest, ClosingThePortForgetsWhatWasDelivered) {
+    const QString unknown =
+        QStringLiteral("Controller: unknown (the port was closed since the last write from here)");
+    Start();
+    ASSERT_TRUE(session->Close());
+    NewLine(); // the far end of a pseudo-terminal reads no more once nothing holds the line open
+    session->Open("COM3");
+    EXPECT_EQ(session->ControllerState(), QStringLiteral("Controller: not yet written from here"));
+
+    ASSERT_TRUE(Download().ok);
+    EXPECT_EQ(session->ControllerState(), QStringLiteral("Controller: matches this recipe"));
+    ASSERT_TRUE(session->Close());
+    EXPECT_EQ(session->ControllerState(), unknown); // of the chosen port, COM3
+    NewLine();
+    session->Open("COM3");
+    ASSERT_TRUE(session->IsOpen());
+    EXPECT_EQ(session->ControllerState(), unknown);
+    EXPECT_EQ(session->Link().Memory().KnownCount(), 0); // live frames skip nothing they sent before
+
+    ASSERT_TRUE(session->StartLive());
+    ASSERT_TRUE(doc.SetLevel(1, 1, 1, 77));
+    ASSERT_TRUE(far->WaitFor(1));
+    ASSERT_TRUE(WaitFor([&] { return session->ControllerState() != unknown; }));
+    EXPECT_EQ(session->ControllerState(),
+              QStringLiteral("Controller: unknown (only 1 of 192 settings written from here)"));
+    session->StopLive();
+    ASSERT_TRUE(Download().ok);
+    EXPECT_EQ(session->ControllerState(), QStringLiteral("Controller: matches this recipe"));
+}
+
+// The status notes say what holds now: "Download complete" after a complete download until the next one
+// starts; the position 5 note while position 5 is shown and Live is on.
+TEST_F(ControllerSessionTest, StatusNotesAreWithdrawnWhenTheyNoLongerHold) {
+    Start();
+    QStringList said;
+    QStringList withdrawn;
+    QObject::connect(session.get(), &ControllerSession::statusMessage, [&](const QString& t) { said << t; });
+    QObject::connect(session.get(), &ControllerSession::statusMessageWithdrawn,
+                     [&](const QString& t) { withdrawn << t; });
+    const QString complete = QStringLiteral("Download complete: 192 frames");
+    ASSERT_TRUE(Download().ok);
+    EXPECT_EQ(said, QStringList{complete});
+    EXPECT_TRUE(withdrawn.isEmpty());
+    ASSERT_TRUE(Download().ok);
+    EXPECT_EQ(said, (QStringList{complete, complete}));
+    EXPECT_EQ(withdrawn, QStringList{complete}); // when the second began
+
+    said.clear();
+    withdrawn.clear();
+    const QString p5 = QStringLiteral("Position 5 has no controller address: its changes are not sent live.");
+    ASSERT_TRUE(session->StartLive());
+    ASSERT_TRUE(doc.SetCurrent(2, 5));
+    ASSERT_TRUE(doc.SetLevel(2, 5, 1, 9));
+    ASSERT_TRUE(doc.SetLevel(2, 5, 2, 9));
+    EXPECT_EQ(said, QStringList{p5}); // once
+    ASSERT_TRUE(doc.SetCurrent(3, 5));
+    EXPECT_TRUE(withdrawn.isEmpty()); // still position 5
+    ASSERT_TRUE(doc.SetCurrent(3, 4));
+    EXPECT_EQ(withdrawn, QStringList{p5});
+    ASSERT_TRUE(doc.SetCurrent(3, 5));
+    ASSERT_TRUE(doc.SetLevel(3, 5, 1, 9));
+    EXPECT_EQ(said, (QStringList{p5, p5})); // said again on the next visit
+    session->StopLive();
+    EXPECT_EQ(withdrawn, (QStringList{p5, p5}));
+}
+
 TEST_F(ControllerSessionTest, AFailedOpenNamesThePort) {
     Start();
     QSignalSpy failed(session.get(), &ControllerSession::openFailed);

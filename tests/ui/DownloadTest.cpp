@@ -3,7 +3,9 @@
 #include "Beeper.h"
 #include "CColorButton.h"
 #include "CSerialPortBase.h"
+#include "CStatusBar.h"
 #include "DownloadFrame.h"
+#include "DownloadJournal.h"
 
 #include <QComboBox>
 #include <QProgressBar>
@@ -175,6 +177,9 @@ TEST_F(DownloadTest, PressingDownloadSendsTheRecipesFramesInOrder) {
     EXPECT_EQ(beeper->lastHz.load(), 1000u);
     EXPECT_TRUE(form->OpenPortButton()->isEnabled());
     EXPECT_EQ(boxes.shown.size(), 1u); // no failure message
+    // Said in words too: the colour and the beep are easily missed.
+    EXPECT_EQ(window->app.MainFrame()->StatusBar()->GetPaneText(0),
+              QStringLiteral("Download complete: 192 frames"));
 }
 
 TEST_F(DownloadTest, EditsDuringTheDownloadChangeNoByteSent) {
@@ -301,6 +306,59 @@ TEST_F(DownloadTest, QuittingDuringADownloadAsksWaitOrStop) {
         }
         EXPECT_EQ(boxes.shown.size(), 2u); // no failure message
     }
+}
+
+// Exit with a modified recipe during a download, Stop: the download is stopped, its worker ended and the
+// stop journalled before the save question comes; nothing more goes out while the question is up, and
+// Cancel there keeps the window (the port closed with the stop).
+TEST_F(DownloadTest, StopComesBeforeTheSaveQuestion) {
+    QFile::remove(DefaultJournalPath());
+    Start(std::chrono::milliseconds(10), std::chrono::milliseconds(20));
+    QTest::mouseClick(form->DownloadButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return form->Progress()->value() >= 5; }));
+    ASSERT_TRUE(doc->SetLevel(1, 1, 1, 77)); // modified
+    CMainFrame* frame = window->app.MainFrame();
+
+    bool stoppedFirst = false;
+    std::size_t sentAtQuestion = 0;
+    std::size_t sentAfterQuestion = 0;
+    QList<JournalRecord> journalAtQuestion;
+    boxes.whileShown = [&](const CScriptedMessageBoxes::Box& box) {
+        if (!box.text.startsWith(QLatin1String("Save changes"))) {
+            return;
+        }
+        stoppedFirst = !form->Session().IsDownloadRunning();
+        QTest::qWait(100); // the worker's last frame may still be crossing the terminal
+        sentAtQuestion = controller->Size();
+        QTest::qWait(150);
+        sentAfterQuestion = controller->Size();
+        WaitFor([&] {
+            int bad = 0;
+            QString error;
+            journalAtQuestion.clear();
+            ReadJournal(DefaultJournalPath(), &journalAtQuestion, &bad, &error);
+            return !journalAtQuestion.isEmpty();
+        });
+    };
+    boxes.answers = {1, IDCANCEL}; // Stop, then Cancel
+    frame->Action(ID_APP_EXIT)->trigger();
+    QCoreApplication::processEvents();
+    boxes.whileShown = nullptr;
+
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_TRUE(boxes.shown[1].text.startsWith(QLatin1String("A download is running.")));
+    EXPECT_EQ(boxes.shown[2].text, QStringLiteral("Save changes to Untitled?"));
+    EXPECT_TRUE(stoppedFirst);
+    EXPECT_EQ(sentAfterQuestion, sentAtQuestion);
+    EXPECT_LT(sentAtQuestion, 192u * 6u);
+    ASSERT_EQ(journalAtQuestion.size(), 1);
+    EXPECT_EQ(journalAtQuestion[0].result, QStringLiteral("stopped"));
+    EXPECT_LT(journalAtQuestion[0].frames, 192);
+
+    EXPECT_TRUE(frame->isVisible()); // Cancel
+    EXPECT_FALSE(form->Session().IsOpen());
+    EXPECT_EQ(form->OpenPortButton()->text(), QStringLiteral("Open Port"));
+    EXPECT_EQ(doc->GetLevel(1, 1, 1), 77);
 }
 
 TEST_F(DownloadTest, QuittingMidDownloadStopsTheWorkerFirst) {

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,6 +26,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -375,6 +377,69 @@ TEST_F(EditorTest, PastedTextIsReadAsEditedAndRubbishChangesNothing) {
     EXPECT_EQ(stack->count(), steps);
 }
 
+// What the clipboard may hold beyond a position: megabytes on one line, control characters, the exact form
+// with a level 0. Each is one short message on one screen, and nothing changes.
+TEST_F(EditorTest, PasteRefusesHugeTextAndLevelZeroWithAShortMessage) {
+    Recipe::ChannelLevels zeroAt3;
+    zeroAt3.fill(100);
+    zeroAt3[2] = 0;
+    const QString line(60'000, QLatin1Char('x')); // under the cap, one line
+    struct Case {
+        const char* name;
+        std::function<QMimeData*()> clipboard;
+        const char* reason; // in the message
+    };
+    const Case cases[] = {
+        {"10 MB line",
+         [] {
+             auto* mime = new QMimeData;
+             mime->setText(QString(10 * 1024 * 1024, QLatin1Char('#')));
+             return mime;
+         },
+         "The text is 10240 KiB long; a position's text is at most 64 KiB."},
+        {"long line",
+         [&] {
+             auto* mime = new QMimeData;
+             mime->setText(line);
+             return mime;
+         },
+         "Line 1: expected a channel"},
+        {"control characters",
+         [] {
+             auto* mime = new QMimeData;
+             mime->setText(QStringLiteral("CH1 \x1b[2J\x07 ................"));
+             return mime;
+         },
+         R"(Line 1: the level "\x1b[2J\x07" is not a number)"},
+        {"bytes with level 0",
+         [&] {
+             auto* mime = new QMimeData;
+             mime->setData(QString::fromLatin1(CRecipeEditor::kPositionMimeType),
+                           PositionBytes(zeroAt3, Recipe::ChannelMasks{}));
+             mime->setText(QStringLiteral("rubbish that is not read"));
+             return mime;
+         },
+         "Channel 3: the level 0 is not a number from 1 to 255."},
+    };
+    Select(2, 3);
+    const Recipe before = Snapshot();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.shown.clear();
+        QGuiApplication::clipboard()->setMimeData(c.clipboard());
+        QApplication::processEvents();
+        EXPECT_TRUE(frame->Action(ID_EDIT_PASTE)->isEnabled());
+        ASSERT_TRUE(frame->RouteCommand(ID_EDIT_PASTE));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        const QString& text = boxes.shown[0].text;
+        EXPECT_TRUE(text.contains(QString::fromUtf8(c.reason))) << text.toStdString();
+        EXPECT_LE(text.size(), 300) << text.left(400).toStdString();
+        EXPECT_EQ(text.count(QLatin1Char('\n')), 1);
+        EXPECT_TRUE(Snapshot() == before);
+        EXPECT_EQ(stack->count(), 0);
+    }
+}
+
 TEST_F(EditorTest, TypedLevelsFromOneTo255AreTakenAndOthersRefused) {
     struct Case {
         const char* typed;
@@ -414,6 +479,69 @@ TEST_F(EditorTest, TypedLevelsFromOneTo255AreTakenAndOthersRefused) {
     Type(5, QStringLiteral("77"), Qt::Key_Escape);
     EXPECT_EQ(form->LevelLabel(5)->text(), QStringLiteral("255"));
     EXPECT_EQ(doc->GetLevel(1, 1, 5), 255);
+}
+
+// A level leaving the entry is taken as Enter takes it; one that is no level gives way to the held level and
+// the tip says what is taken.
+TEST_F(EditorTest, ATypedLevelIsTakenOnLeavingTheEntry) {
+    CLevelEdit* edit = form->LevelLabel(5);
+    Type(5, QStringLiteral("77"), Qt::Key_Tab);
+    EXPECT_FALSE(edit->hasFocus());
+    EXPECT_EQ(doc->GetLevel(1, 1, 5), 77);
+    EXPECT_EQ(form->LevelBar(5)->value(), 77);
+    EXPECT_EQ(UndoText(), QStringLiteral("&Undo Level\tCtrl+Z"));
+    EXPECT_EQ(stack->count(), 1);
+
+    QToolTip::hideText();
+    Type(5, QStringLiteral("300"), Qt::Key_Tab);
+    EXPECT_EQ(edit->text(), QStringLiteral("77"));
+    EXPECT_FALSE(edit->IsRefused());
+    EXPECT_EQ(doc->GetLevel(1, 1, 5), 77);
+    EXPECT_EQ(stack->count(), 1);
+    QApplication::processEvents();
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), edit->toolTip());
+    QToolTip::hideText();
+}
+
+// A file whose levels are 0 opens as it is, says so once, and its sliders neither show nor make a 1 they
+// were not moved to: a step down keeps 0, a release where the thumb stands keeps 0, a step up takes 1.
+TEST_F(EditorTest, LevelsOfZeroFromAFileAreNamedOnceAndKeptUntilMoved) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zeros.aid"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(QByteArray(360, '\0')), 360);
+    file.close();
+
+    ASSERT_TRUE(app->OpenDocumentFile(path));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);
+    EXPECT_TRUE(
+        boxes.shown[0].text.startsWith(QStringLiteral("zeros.aid holds 120 levels outside 1 to 255.")))
+        << boxes.shown[0].text.toStdString();
+    EXPECT_TRUE(boxes.shown[0].text.endsWith(QStringLiteral("\n... and 9 more positions")));
+    EXPECT_EQ(doc->GetLevel(1, 1, 1), 0);
+    EXPECT_FALSE(doc->IsModified());
+
+    for (int ch = 1; ch <= 8; ++ch) {
+        EXPECT_EQ(form->LevelBar(ch)->value(), 0);
+        EXPECT_EQ(form->LevelLabel(ch)->text(), QStringLiteral("0"));
+    }
+    form->LevelBar(1)->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(doc->GetLevel(1, 1, 1), 0);
+    EXPECT_EQ(form->LevelBar(1)->value(), 0);
+    form->OnHScroll(SB_THUMBPOSITION, form->LevelBar(2)->value(), form->LevelBar(2));
+    EXPECT_EQ(doc->GetLevel(1, 1, 2), 0);
+    Type(4, QStringLiteral("0")); // the held 0 is not offered again, nor refused
+    EXPECT_FALSE(form->LevelLabel(4)->IsRefused());
+    EXPECT_EQ(stack->count(), 0);
+
+    form->LevelBar(3)->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(doc->GetLevel(1, 1, 3), 1);
+    EXPECT_EQ(form->LevelBar(3)->value(), 1);
+    EXPECT_EQ(stack->count(), 1);
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_F(EditorTest, TheGridFromTheKeyboard) {

@@ -106,7 +106,7 @@ TEST_F(FormSetupTest, StartStateShowsTheFirstCameraAndPositionAndTheGreatestPort
     EXPECT_FALSE(form->Session().Port().isOpen());
 }
 
-TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInTabOrder) {
+TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInReadingOrder) {
     struct Placed {
         int id;
         int x, y, w, h;
@@ -118,8 +118,8 @@ TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInTabOrder) {
         {3005, 177, 135, 105, 11}, {4000, 291, 51, 18, 8},    {4005, 291, 136, 18, 8},
         {1025, 33, 215, 72, 25},   {1026, 203, 214, 72, 25},  {1027, 31, 259, 258, 14},
         {2005, 18, 49, 46, 17},    {2006, 18, 77, 46, 17},    {2007, 18, 105, 46, 17},
-        {2004, 91, 138, 35, 17},   {3006, 177, 154, 105, 11}, {3007, 177, 172, 105, 11},
-        {4006, 291, 155, 18, 8},   {4007, 291, 172, 18, 8},
+        {2004, 91, 138, 35, 17},   {3006, 177, 152, 105, 11}, {3007, 177, 169, 105, 11},
+        {4006, 291, 153, 18, 8},   {4007, 291, 170, 18, 8},
     };
     const DialogUnits du;
     for (const Placed& p : placed) {
@@ -128,22 +128,32 @@ TEST_F(FormSetupTest, ControlsSitAtTheirTemplatePositionsInTabOrder) {
         EXPECT_EQ(w->geometry(), du.rect(p.x, p.y, p.w, p.h)) << p.id;
         EXPECT_EQ(w->property("controlId").toInt(), p.id);
     }
+    // The eight channel rows share one step of 17 dialog units, slider and value alike: no row sits lower.
+    for (int ch = 1; ch <= 8; ++ch) {
+        EXPECT_EQ(form->LevelBar(ch)->y(), du.y(50 + 17 * (ch - 1))) << "slider " << ch;
+        EXPECT_EQ(form->LevelLabel(ch)->y(), du.y(51 + 17 * (ch - 1))) << "value " << ch;
+    }
     // The port list keeps its place and width; its closed height is the style's.
     EXPECT_EQ(form->Control(1017)->pos(), du.rect(31, 182, 72, 69).topLeft());
     EXPECT_EQ(form->Control(1017)->width(), du.x(72));
     EXPECT_EQ(form->FormWidget()->size(), QSize(du.x(323), du.y(292)));
     EXPECT_LE(form->FormWidget()->width(), CMainFrame::kLeftPaneWidth);
 
-    // Tab stops in template order.
-    const int tabStops[] = {2000, 2001, 2002, 2003, 1017, 3000, 3001, 3002, 3003,
-                            3004, 3005, 4000, 4001, 4002, 4003, 4004, 4005, 1025,
-                            1026, 2005, 2006, 2007, 2004, 3006, 3007, 4006, 4007};
-    for (std::size_t i = 0; i + 1 < std::size(tabStops); ++i) {
-        QWidget* next = form->Control(tabStops[i])->nextInFocusChain();
-        while (next->focusPolicy() == Qt::NoFocus) {
-            next = next->nextInFocusChain();
+    // Tab follows the reading order: cameras, positions, each channel's slider and value top to bottom,
+    // then the port and the download; from the last control the focus leaves the form.
+    const int tabStops[] = {2005, 2006, 2007, 2000, 2001, 2002, 2003, 2004, 3000, 4000,
+                            3001, 4001, 3002, 4002, 3003, 4003, 3004, 4004, 3005, 4005,
+                            3006, 4006, 3007, 4007, 1017, 1025, 1026, 1028};
+    QWidget* w = form->Control(tabStops[0]);
+    for (std::size_t i = 1; i <= std::size(tabStops); ++i) {
+        do {
+            w = w->nextInFocusChain();
+        } while (!(w->focusPolicy() & Qt::TabFocus));
+        if (i < std::size(tabStops)) {
+            EXPECT_EQ(w, form->Control(tabStops[i])) << "after " << tabStops[i - 1];
+        } else {
+            EXPECT_FALSE(form->FormWidget()->isAncestorOf(w)) << "after the last control";
         }
-        EXPECT_EQ(next, form->Control(tabStops[i + 1])) << "after " << tabStops[i];
     }
 }
 

@@ -140,6 +140,8 @@ TEST_F(LiveTest, EachEditSendsTheFramesOfWhatChanged) {
     }
     EXPECT_EQ(window->app.MainFrame()->StatusBar()->GetPaneText(0),
               QStringLiteral("Position 5 has no controller address: its changes are not sent live."));
+    QTest::mouseClick(form->PositionButton(4), Qt::LeftButton); // the note no longer holds
+    EXPECT_EQ(window->app.MainFrame()->StatusBar()->GetPaneText(0), QStringLiteral("Ready"));
 
     // The choice is remembered: the next open of the port is live again.
     QTest::mouseClick(form->OpenPortButton(), Qt::LeftButton);
