@@ -26,11 +26,13 @@ class CLevelEdit : public QLineEdit {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
   private:
     void Enter();
     void SetRefused(bool refused);
+    void ShowState();
 
     int m_level = 0;
     bool m_refused = false;
