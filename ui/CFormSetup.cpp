@@ -171,10 +171,7 @@ QWidget* CFormSetup::Control(int id) const {
 
 void CFormSetup::SetProgressColor(const QColor& bar) {
     m_progressColor = bar;
-    m_progress->setStyleSheet(
-        QStringLiteral("QProgressBar { background-color: %1; border: 1px solid #808080; }"
-                       "QProgressBar::chunk { background-color: %2; }")
-            .arg(kProgressBack.name(), bar.name()));
+    m_progress->SetColors(bar, kProgressBack);
 }
 
 void CFormSetup::PaintSelection() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppServices.h"
+#include "CColorProgressBar.h"
 #include "CLevelBar.h"
 #include "CLevelEdit.h"
 #include "CViewBase.h"
@@ -126,7 +127,7 @@ class CFormSetup : public QScrollArea, public CViewBase {
     QComboBox* m_cbPort = nullptr;
     PortNameTable m_portTable;
     QPushButton* m_btnOpenPort = nullptr;
-    QProgressBar* m_progress = nullptr;
+    CColorProgressBar* m_progress = nullptr;
     QPushButton* m_btnDownload = nullptr;
 
     ControllerSession& m_session;

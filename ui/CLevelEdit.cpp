@@ -1,7 +1,6 @@
 #include "CLevelEdit.h"
 
 #include <QKeyEvent>
-#include <QStyle>
 #include <QTimer>
 #include <QToolTip>
 
@@ -12,10 +11,7 @@ CLevelEdit::CLevelEdit(const QString& text, QWidget* parent) : QLineEdit(text, p
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setMaxLength(8);
     setFocusPolicy(Qt::StrongFocus);
-    // It reads as the label it replaces until it is being typed in; a refused entry turns red.
-    setStyleSheet(QStringLiteral("CLevelEdit { background: transparent; border: none; padding: 0px; }"
-                                 "CLevelEdit:focus { background: white; }"
-                                 "CLevelEdit[refused=\"true\"] { background: #ff9090; color: black; }"));
+    ShowState();
     setToolTip(
         tr("Type a level from 1 to 255; Enter or leaving the field takes it, Escape keeps the level."));
     connect(this, &QLineEdit::textEdited, this, [this] { SetRefused(false); });
@@ -32,10 +28,32 @@ void CLevelEdit::SetRefused(bool refused) {
         return;
     }
     m_refused = refused;
-    setProperty("refused", refused);
-    style()->unpolish(this);
-    style()->polish(this);
+    ShowState();
+}
+
+// It reads as the label it replaces until it is being typed in (white), and a refused entry turns red. The
+// colours are the palette's: a style sheet of its own on each of the eight fields made the form's start cost
+// more than all its other controls, and it kept the field out of the form's font.
+void CLevelEdit::ShowState() {
+    QPalette colours = palette();
+    if (m_refused) {
+        colours.setColor(QPalette::Base, QColor(0xff, 0x90, 0x90));
+        colours.setColor(QPalette::Text, Qt::black);
+    } else if (hasFocus()) {
+        colours.setColor(QPalette::Base, Qt::white);
+        colours.setColor(QPalette::Text, Qt::black);
+    } else {
+        // On the form's own background it is written as a label is.
+        colours.setColor(QPalette::Base, Qt::transparent);
+        colours.setColor(QPalette::Text, colours.color(QPalette::WindowText));
+    }
+    setPalette(colours);
     update();
+}
+
+void CLevelEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    ShowState();
 }
 
 void CLevelEdit::ShowTip() {
@@ -85,6 +103,7 @@ void CLevelEdit::keyPressEvent(QKeyEvent* event) {
 
 void CLevelEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
+    ShowState();
     // A menu or another window taking the focus for a moment leaves the typing as it is.
     if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason) {
         Take(true);

@@ -28,6 +28,7 @@ class CLevelEdit : public QLineEdit {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
   private:
@@ -36,6 +37,7 @@ class CLevelEdit : public QLineEdit {
     void Take(bool leaving);
     void ShowTip();
     void SetRefused(bool refused);
+    void ShowState();
 
     int m_level = 0;
     bool m_refused = false;

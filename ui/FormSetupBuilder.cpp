@@ -1,6 +1,7 @@
 #include "FormSetupBuilder.h"
 
 #include "CColorButton.h"
+#include "CColorProgressBar.h"
 #include "CLevelBar.h"
 #include "CLevelEdit.h"
 #include "DialogUnits.h"
@@ -12,7 +13,6 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 
 #include <algorithm>
@@ -97,8 +97,7 @@ FormSetupControls BuildFormSetup(QWidget* form) {
             break;
         }
         case FormControlKind::Progress:
-            c.progress = new QProgressBar(form);
-            c.progress->setTextVisible(false);
+            c.progress = new CColorProgressBar(form);
             w = c.progress;
             break;
         case FormControlKind::CheckBox:

@@ -4,13 +4,13 @@
 #include <map>
 
 class CColorButton;
+class CColorProgressBar;
 class CLevelBar;
 class CLevelEdit;
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QProgressBar;
 class QPushButton;
 class QWidget;
 
@@ -24,7 +24,7 @@ struct FormSetupControls {
     QAction* keepName = nullptr; // the port list's context menu entry "Keep this adapter's name", disabled
     QPushButton* openPort = nullptr;
     QPushButton* download = nullptr;
-    QProgressBar* progress = nullptr;
+    CColorProgressBar* progress = nullptr;
     QCheckBox* live = nullptr;
     QLabel* controllerLine = nullptr;
     std::map<int, QWidget*> byId; // every control with a template id

@@ -542,6 +542,37 @@ TEST_F(EditorTest, LevelsOfZeroFromAFileAreNamedOnceAndKeptUntilMoved) {
     EXPECT_EQ(form->LevelBar(3)->value(), 1);
     EXPECT_EQ(stack->count(), 1);
     EXPECT_EQ(boxes.shown.size(), 1u);
+
+// The field reads as a label on the form until it is typed in, then white, and red when refused; its font is
+// the form's in every one of these states.
+TEST_F(EditorTest, ALevelFieldKeepsTheFormsFontInEveryState) {
+    CLevelEdit* edit = form->LevelLabel(3);
+    QWidget* page = edit->parentWidget();
+    const QFont formFont = page->font();
+    // As seen on the form: the field over what lies beneath it.
+    const auto background = [&] {
+        const QImage image = page->grab(edit->geometry()).toImage();
+        return QColor(image.pixel(image.width() - 2, image.height() / 2));
+    };
+    const auto expectFormFont = [&](const char* state) {
+        SCOPED_TRACE(state);
+        EXPECT_EQ(edit->font(), formFont);
+        EXPECT_EQ(QFontInfo(edit->font()).pointSizeF(), QFontInfo(formFont).pointSizeF());
+    };
+    expectFormFont("shown");
+    const QColor shown = background();
+    edit->hide();
+    EXPECT_EQ(shown, background());
+    edit->show();
+    edit->setFocus();
+    EXPECT_EQ(background(), QColor(Qt::white));
+    expectFormFont("typed in");
+    Type(3, QStringLiteral("0"));
+    ASSERT_TRUE(edit->IsRefused());
+    EXPECT_EQ(background(), QColor(0xff, 0x90, 0x90));
+    expectFormFont("refused");
+    QTest::keyClick(edit, Qt::Key_Escape);
+    expectFormFont("restored");
 }
 
 TEST_F(EditorTest, TheGridFromTheKeyboard) {
