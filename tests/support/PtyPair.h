@@ -76,15 +76,27 @@ struct PtyPair {
         if (flags < 0 || ::fcntl(slave, F_SETFL, flags | O_NONBLOCK) != 0) {
             return false;
         }
+        // The terminal moves what it holds on to the far end's line discipline in the background, which
+        // makes room again: fill until a pause brings no more room.
         const std::vector<char> block(4096, 0x55);
-        for (;;) {
-            const ssize_t n = ::write(slave, block.data(), block.size());
-            if (n < 0) {
-                const bool full = errno == EAGAIN;
-                ::fcntl(slave, F_SETFL, flags);
-                return full;
+        bool full = false;
+        for (int round = 0; round < 100 && !full; ++round) {
+            std::size_t took = 0;
+            for (;;) {
+                const ssize_t n = ::write(slave, block.data(), block.size());
+                if (n < 0) {
+                    break;
+                }
+                took += static_cast<std::size_t>(n);
             }
+            if (errno != EAGAIN) {
+                break;
+            }
+            full = round > 0 && took == 0;
+            ::usleep(20000);
         }
+        ::fcntl(slave, F_SETFL, flags);
+        return full;
     }
 
     // Reads from the master until want bytes arrived or the port's side hung up; a 30-second silence
