@@ -123,13 +123,12 @@ TEST_F(KavoCli, SimulateReceivesADownloadDumpsTheRecipeAndRemovesItsEntry) {
     EXPECT_NE(out.find("\n  1  C1 P1  level ch1  255     AD 21 08 00 FF 7B  first\n"), std::string::npos)
         << out;
     EXPECT_NE(out.find("\n 33  C1 P1  mask  ch1  0x8001  AD 21 28 80 01 25  +"), std::string::npos) << out;
-    // Sent 2 ms apart: every frame after the first came closer than the controller takes them.
-    EXPECT_NE(
-        out.find("\ndownload complete: 192 frames, 0 bad frames, 191 closer than 50 ms to the frame before "
-                 "(under 45 ms as read): 2-192, gaps "),
-        std::string::npos)
-        << out;
-    EXPECT_NE(out.find(" ms as read, total "), std::string::npos) << out;
+    // Sent 2 ms apart: the frames came closer than the controller takes them (how many depends on the load).
+    const std::regex summary(
+        "\ndownload complete: 192 frames, 0 bad frames, [0-9]+ closer than 50 ms to the frame "
+        "before \\(under 45 ms as read\\): [0-9, -]+, gaps [0-9.]+\\.\\.[0-9.]+ ms as read, "
+        "total [0-9.]+ ms \\(first frame to last\\)\n");
+    EXPECT_TRUE(std::regex_search(out, summary)) << out;
     EXPECT_EQ(out.find("\nbad frame:"), std::string::npos) << out;
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 
