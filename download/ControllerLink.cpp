@@ -11,6 +11,10 @@ ControllerLink::ControllerLink(std::unique_ptr<CSerialPortBase> port, IBeeper* b
     // Nothing is read back from the controller: received bytes are only buffered.
     m_port->setNotifyDelay(0);
     m_port->setNotifyThreshold(1);
+    // Every frame's write has a deadline: a line that stops draining fails the download or Live.
+    if (options.writeMargin) {
+        m_port->setWriteMargin(*options.writeMargin);
+    }
 }
 
 ControllerLink::~ControllerLink() {

@@ -67,7 +67,7 @@ class ControllerLink {
     static constexpr std::chrono::milliseconds kLiveMargin{5};
 
     // port: closed, owned by the link from now on. beeper may be null (no tone: the listener's bell); it must
-    // outlive the link. options: the frame pacing and the tone.
+    // outlive the link. options: the frame pacing, the tone and the margin of a write.
     ControllerLink(std::unique_ptr<CSerialPortBase> port, IBeeper* beeper,
                    DownloadWorker::Options options = DownloadWorker::Options());
     // Closes the line as Close() does.

@@ -3,6 +3,7 @@
 #include "Beeper.h"
 #include "TextCatalogue.h"
 
+#include <algorithm>
 #include <exception>
 #include <system_error>
 
@@ -46,6 +47,13 @@ std::string DescribeDownloadFailure(const DownloadResult& result, const std::str
     }
     return FillText(KAVO_TR("DownloadWorker", "the download to %1 stopped after frame %2 of %3: %4"),
                     {port, std::to_string(result.framesSent), total, why});
+}
+
+Clock::time_point DownloadWorker::NextFrameTime(Clock::time_point due, Clock::time_point began,
+                                                Clock::time_point ended, Clock::time_point next,
+                                                std::chrono::microseconds interval) {
+    const bool stalled = began - due > kStallSlack || ended - began >= interval / 2;
+    return stalled ? std::max(next, ended + interval) : next;
 }
 
 DownloadWorker::DownloadWorker(IBeeper* beeper, Options options) : m_beeper(beeper), m_options(options) {}
@@ -122,12 +130,16 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
         if (running && notBefore) {
             running = WaitUntil(stop, notBefore());
         }
-        const Clock::time_point start = Clock::now();
+        // The schedule: frame n + 1 is due at start + n x interval; a stall moves start on.
+        Clock::time_point start = Clock::now();
+        Clock::time_point due = start;
         for (std::size_t i = 0; running && i < frames.size(); ++i) {
             const int n = static_cast<int>(i) + 1;
             const int size = static_cast<int>(frames[i].size());
             writing = n;
+            const Clock::time_point began = Clock::now();
             const int written = write(frames[i].data(), size);
+            const Clock::time_point ended = Clock::now();
             if (written != size) {
                 result.failure = DownloadResult::Failure::Write;
                 result.failedFrame = n;
@@ -153,10 +165,15 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
             if (cb.progress) {
                 cb.progress(n);
             }
-            const Clock::time_point deadline = m_options.pacing == Pacing::Deadline
-                                                   ? start + n * m_options.frameInterval
-                                                   : Clock::now() + m_options.frameInterval;
-            running = WaitUntil(stop, deadline);
+            if (m_options.pacing == Pacing::Deadline) {
+                const Clock::time_point next = NextFrameTime(
+                    due, began, ended, start + n * m_options.frameInterval, m_options.frameInterval);
+                start = next - n * m_options.frameInterval;
+                due = next;
+            } else {
+                due = Clock::now() + m_options.frameInterval;
+            }
+            running = WaitUntil(stop, due);
         }
         result.ok = result.failedFrame == 0 && result.framesSent == static_cast<int>(frames.size());
         // Written is not yet sent: the bar turns green only once the frames have left the port.

@@ -22,8 +22,8 @@ struct JournalRecord {
     QString kind;   // "download" or "live"
     int frames = 0; // frames written
     QString result; // "complete", "failed" or "stopped"
-    // failed: frames + 1, the frame whose write failed, counted from 1 within the download or session
-    // (where all 192 frames of a download were written and the line then failed, 192)
+    // failed: frames + 1, the frame whose write failed, counted from 1 within the download or session;
+    // 0 where all 192 frames of a download were written and the line then failed (they did not drain)
     int failedFrame = 0;
     QString error; // failed: why, in the port's words
     qint64 durationMs = 0;

@@ -5,6 +5,7 @@
 #include "ReceiveListener.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -52,6 +53,9 @@ class CSerialPortBase {
   public:
     static constexpr unsigned kDefaultNotifyDelay = 50; // milliseconds
     static constexpr unsigned kDefaultNotifyThreshold = 1;
+    // How long an asynchronous write may wait for the line beyond the time its bytes take on the wire: a
+    // receiver that stops reading (a full buffer, a stalled adapter) fails the write instead of holding it.
+    static constexpr std::chrono::milliseconds kDefaultWriteMargin{2000};
 
     CSerialPortBase() = default;
     CSerialPortBase(const CSerialPortBase&) = delete;
@@ -81,7 +85,9 @@ class CSerialPortBase {
     virtual int readAll(char* buffer) = 0;
     // Not implemented: -1 with 2 when open, 14 when closed.
     virtual int readReserved(char* buffer, int size) = 0;
-    // Bytes written once they are on the wire; -1 with 14 when closed, 17 when the device refuses.
+    // Bytes written once they are on the wire; -1 with 14 when closed, 17 when the device refuses, 8 (and
+    // ETIMEDOUT) when the line did not take them all by the write's deadline: in asynchronous mode their
+    // time on the wire plus writeMargin(). What the line had not taken by then is dropped.
     virtual int write(const char* data, int size) = 0;
     virtual void reservedOption(int value) = 0;
 
@@ -128,6 +134,10 @@ class CSerialPortBase {
     // closed, 14 when it is closed. Last, after the operations in their fixed order.
     virtual bool waitForSent(unsigned milliseconds) = 0;
 
+    // The margin of every asynchronous write beyond its bytes' time on the wire (kDefaultWriteMargin).
+    void setWriteMargin(std::chrono::milliseconds margin) { m_writeMargin.store(margin); }
+    std::chrono::milliseconds writeMargin() const { return m_writeMargin.load(); }
+
     // Receiver of data notifications, not owned; nullptr for none. Set it while the port is closed, and
     // keep the listener alive until the port is closed and destroyed.
     void setReceiveListener(ReceiveListener* listener) { m_listener.store(listener); }
@@ -153,6 +163,7 @@ class CSerialPortBase {
     std::atomic<IoMode> m_ioMode{IoAsynchronous};
     std::atomic<unsigned> m_notifyDelay{kDefaultNotifyDelay};
     std::atomic<unsigned> m_notifyThreshold{kDefaultNotifyThreshold};
+    std::atomic<std::chrono::milliseconds> m_writeMargin{kDefaultWriteMargin};
     IMutex m_lock; // the port lock, recursive
     std::atomic<ReceiveListener*> m_listener{nullptr};
     NotifyTimer m_notifyTimer;

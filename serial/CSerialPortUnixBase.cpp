@@ -304,16 +304,16 @@ int CSerialPortUnixBase::write(const char* data, int size) {
         setError(ErrorNullPointer);
         return -1;
     }
-    // Synchronous writes give up after 100 ms per byte plus 500 ms; asynchronous ones wait without limit.
-    std::optional<std::chrono::steady_clock::time_point> deadline;
-    if (m_openMode == IoSynchronous) {
-        deadline = std::chrono::steady_clock::now() +
-                   std::chrono::milliseconds(static_cast<long long>(kSyncWriteMsPerByte) * size +
-                                             kSyncWriteMsConstant);
-    }
+    // Every write has a deadline: synchronous ones 100 ms per byte plus 500 ms; asynchronous ones the
+    // bytes' time on the wire plus the write margin, so that a receiver that stopped reading fails the write.
+    using namespace std::chrono;
+    const auto wait = m_openMode == IoSynchronous
+                          ? duration_cast<microseconds>(milliseconds(
+                                static_cast<long long>(kSyncWriteMsPerByte) * size + kSyncWriteMsConstant))
+                          : LineTime(m_line, size) + duration_cast<microseconds>(m_writeMargin.load());
     int written = 0;
-    if (const int e = WriteToDevice(fd, m_wakeFd, data, size, deadline, written); e != 0) {
-        setError(ErrorWriteFailed, e);
+    if (const int e = WriteToDevice(fd, m_wakeFd, data, size, steady_clock::now() + wait, written); e != 0) {
+        setError(e == ETIMEDOUT ? ErrorTimeout : ErrorWriteFailed, e);
         return -1;
     }
     return written;

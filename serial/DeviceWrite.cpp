@@ -18,10 +18,10 @@ int RemainingMs(Clock::time_point deadline) {
 
 } // namespace
 
-int WriteToDevice(int fd, int wakeFd, const char* data, int size, std::optional<Clock::time_point> deadline,
-                  int& written) {
+int WriteToDevice(int fd, int wakeFd, const char* data, int size, Clock::time_point deadline, int& written) {
     written = 0;
-    while (written < size) {
+    bool timedOut = false;
+    while (written < size && !timedOut) {
         const ssize_t n = ::write(fd, data + written, static_cast<size_t>(size - written));
         if (n > 0) {
             written += static_cast<int>(n);
@@ -35,34 +35,32 @@ int WriteToDevice(int fd, int wakeFd, const char* data, int size, std::optional<
         }
         // Output queue full (flow control or a slow line): wait for room or for close.
         pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, deadline ? RemainingMs(*deadline) : -1);
+        const int ready = ::poll(fds, 2, RemainingMs(deadline));
         if (ready == 0) {
-            break; // time limit reached
+            timedOut = true; // the line took nothing more before the deadline
+            continue;
         }
         if (ready > 0 && fds[1].revents != 0) {
             return ECANCELED; // the port is being closed
         }
     }
     // Return only once the bytes are on the wire.
-    if (!deadline) {
-        while (::tcdrain(fd) != 0) {
-            if (errno != EINTR) {
-                return errno;
-            }
+    if (!timedOut) {
+        if (const int e = WaitForOutputSent(fd, wakeFd, deadline); e != ETIMEDOUT) {
+            return e;
         }
-        return 0;
     }
-    if (const int e = WaitForOutputSent(fd, wakeFd, *deadline); e != ETIMEDOUT) {
-        return e;
-    }
-    // Time is up: what is still queued is dropped and does not count as written.
+    // Time is up: what is still queued on this side is dropped and does not count as written. (A
+    // pseudo-terminal queues nothing here: what it took already waits in the far end's input.)
     int pending = 0;
     if (::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending < 0) {
         pending = 0;
     }
-    ::tcflush(fd, TCOFLUSH);
+    if (pending > 0) {
+        ::tcflush(fd, TCOFLUSH);
+    }
     written = pending < written ? written - pending : 0;
-    return 0;
+    return ETIMEDOUT;
 }
 
 int WaitForOutputSent(int fd, int wakeFd, Clock::time_point deadline) {
@@ -77,7 +75,8 @@ int WaitForOutputSent(int fd, int wakeFd, Clock::time_point deadline) {
             return ETIMEDOUT;
         }
         pollfd wake{wakeFd, POLLIN, 0};
-        if (::poll(&wake, 1, std::min(5, left)) > 0) {
+        // A frame takes half a millisecond at 115200 baud: look again soon.
+        if (::poll(&wake, 1, std::min(1, left)) > 0) {
             return ECANCELED;
         }
     }

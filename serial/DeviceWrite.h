@@ -1,15 +1,15 @@
 #pragma once
 
 #include <chrono>
-#include <optional>
 
 // Writes size bytes to the tty fd and returns once they are on the wire (the last character out of the
-// shift register). A full output queue (flow control, a slow line) is waited out, without limit or
-// until deadline; at the deadline what is still queued is dropped and does not count as written.
-// wakeFd becoming readable (the port is closing) ends a wait with ECANCELED.
-// 0 with written set, or the errno of the failure.
+// shift register). A full output queue (flow control, a slow line, a receiver that stopped reading) is
+// waited out until deadline; then what this side still queues is dropped,
+// written counts what had left, and the result is ETIMEDOUT. wakeFd becoming readable (the port is
+// closing) ends a wait with ECANCELED.
+// 0 with written == size, or the errno of the failure.
 int WriteToDevice(int fd, int wakeFd, const char* data, int size,
-                  std::optional<std::chrono::steady_clock::time_point> deadline, int& written);
+                  std::chrono::steady_clock::time_point deadline, int& written);
 
 // Waits until the tty's output queue is empty and its last character has left, at most until deadline.
 // 0 when it emptied; ETIMEDOUT when bytes are still queued at the deadline (they stay queued); ECANCELED

@@ -171,6 +171,17 @@ bool StopBitsFit(StopBits stopBits, DataBits dataBits) {
     }
 }
 
+std::chrono::microseconds LineTime(const LineSettings& s, int size) {
+    if (size <= 0 || s.baudRate <= 0) {
+        return std::chrono::microseconds(0);
+    }
+    // In half bits, for 1.5 stop bits; a value outside its enumeration counts as the most it could be.
+    const long long dataBits = s.dataBits >= DataBits5 && s.dataBits <= DataBits8 ? s.dataBits : DataBits8;
+    const long long stopHalves = s.stopBits == StopOne ? 2 : s.stopBits == StopOneAndHalf ? 3 : 4;
+    const long long halves = 2 + 2 * dataBits + (s.parity == ParityNone ? 0 : 2) + stopHalves;
+    return std::chrono::microseconds(halves * size * 1000000LL / (2LL * s.baudRate) + 1);
+}
+
 void MakeRawLine(termios& tio) {
     ::cfmakeraw(&tio);
     tio.c_iflag &= ~(IGNPAR | PARMRK | INPCK | kSoftwareFlow | IXANY);

@@ -2,6 +2,7 @@
 
 #include "CSerialPortBase.h"
 
+#include <chrono>
 #include <optional>
 #include <termios.h>
 
@@ -16,6 +17,10 @@ struct LineSettings {
 
     bool operator==(const LineSettings&) const = default;
 };
+
+// How long size characters take on the wire with settings s: a start bit, the data bits, a parity bit
+// when there is parity, and the stop bits each.
+std::chrono::microseconds LineTime(const LineSettings& s, int size);
 
 // Which of the settings a change carries; the line keeps the others as it has them.
 enum LineField : unsigned {

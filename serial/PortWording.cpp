@@ -24,6 +24,10 @@ std::string PortLineFailureText(int portError, int systemError) {
     if (PortDeviceGone(systemError)) {
         return KAVO_TR("PortWording", "the adapter was unplugged or the line hung up");
     }
+    if (portError == ErrorTimeout) {
+        return KAVO_TR("PortWording",
+                       "the line stopped draining: the controller or the adapter is not taking the data");
+    }
     return PortErrorDescription(portError, systemError);
 }
 

@@ -15,7 +15,8 @@ std::string PortErrorDescription(int portError, int systemError);
 bool PortDeviceGone(int systemError);
 
 // Why a write or the wait for the frames to leave failed, in words a person reads: "the adapter was unplugged
-// or the line hung up" for a device that is gone, otherwise the port's error in words.
+// or the line hung up" for a device that is gone, "the line stopped draining: ..." for a write or wait whose
+// deadline passed, otherwise the port's error in words.
 std::string PortLineFailureText(int portError, int systemError);
 
 // Why opening the port named name failed, as one sentence the operator can act on: not found, in use,

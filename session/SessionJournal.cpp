@@ -1,7 +1,5 @@
 #include "SessionJournal.h"
 
-#include <algorithm>
-
 JournalRecord EndedDownloadRecord(JournalRecord started, const DownloadResult& result,
                                   std::chrono::milliseconds duration) {
     constexpr int kFrameCount = kavo::download::kFrameCount;
@@ -15,8 +13,12 @@ JournalRecord EndedDownloadRecord(JournalRecord started, const DownloadResult& r
         record.result = QString::fromLatin1(kJournalStopped);
     } else {
         record.result = QString::fromLatin1(kJournalFailed);
-        record.failedFrame =
-            result.failedFrame > 0 ? result.failedFrame : std::min(result.framesSent + 1, kFrameCount);
+        // The frame whose write failed; where every frame was written and the line then failed (they did
+        // not drain, a later step failed), none did: 0. A step that failed between frames stopped the
+        // download before the next one.
+        record.failedFrame = result.failedFrame > 0             ? result.failedFrame
+                             : result.framesSent >= kFrameCount ? 0
+                                                                : result.framesSent + 1;
         record.error = QString::fromStdString(result.errorText);
     }
     return record;

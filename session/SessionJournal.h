@@ -12,7 +12,8 @@
 // The record of a download started as started that ended with result after duration. Complete when every
 // frame was written and nothing failed (a stop during the closing pause and beep cuts nothing from the
 // recipe); stopped when result.stopped; otherwise failed at the frame whose write failed (or at the frame
-// after the last one written, when a later step failed), with the port's reason.
+// after the last one written, when a step between frames failed), with the port's reason. All 192 frames
+// written and then a failure (they did not leave the port) is failed with no failed frame (0).
 JournalRecord EndedDownloadRecord(JournalRecord started, const DownloadResult& result,
                                   std::chrono::milliseconds duration);
 

@@ -413,7 +413,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>DownloadWorker</name>
     <message>
-        <location filename="../download/DownloadWorker.cpp" line="+31"/>
+        <location filename="../download/DownloadWorker.cpp" line="+32"/>
         <source>writing frame %1 of %2 to %3 failed: %4</source>
         <translation>向 %3 写入第 %1 帧（共 %2 帧）失败：%4</translation>
     </message>
@@ -438,7 +438,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>向 %1 的下载在第 %2 帧（共 %3 帧）之后中止：%4</translation>
     </message>
     <message>
-        <location line="+92"/>
+        <location line="+103"/>
         <source>write failed</source>
         <translation>写入失败</translation>
     </message>
@@ -453,7 +453,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>串口报告写入 %2 字节时写入了 %1 字节</translation>
     </message>
     <message>
-        <location line="+22"/>
+        <location line="+27"/>
         <source>the frames were still queued</source>
         <translation>帧仍在队列中</translation>
     </message>
@@ -690,7 +690,12 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>适配器已被拔出或线路已挂断</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+3"/>
+        <source>the line stopped draining: the controller or the adapter is not taking the data</source>
+        <translation>线路停止输出：控制器或适配器没有接收数据</translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>No serial port is selected: no port was found on this computer.</source>
         <translation>未选择串口：这台计算机上没有找到任何串口。</translation>
     </message>

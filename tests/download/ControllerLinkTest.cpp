@@ -1,6 +1,7 @@
 // The controller link on a pseudo-terminal entered as COM3 in a temporary port folder: a download end to end,
 // closing a stalled line, and the words for a port that can't be opened.
 #include "ControllerLink.h"
+#include "FarEnd.h"
 #include "PortNameTable.h"
 #include "PtyPair.h"
 #include "SerialPortFactory.h"
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -28,9 +30,14 @@ class Listener final : public IDownloadListener {
   public:
     void OnDownloadStarted() override { Add("started"); }
     void OnDownloadProgress(int count) override {
-        std::lock_guard lock(m_mutex);
-        m_progress = count;
-        ++m_progressCalls;
+        {
+            std::lock_guard lock(m_mutex);
+            m_progress = count;
+            ++m_progressCalls;
+        }
+        if (afterFrame) {
+            afterFrame(count);
+        }
     }
     void OnDownloadSucceeded() override { Add("succeeded"); }
     void OnDownloadBell() override { Add("bell"); }
@@ -63,6 +70,9 @@ class Listener final : public IDownloadListener {
         std::lock_guard lock(m_mutex);
         return m_result;
     }
+
+    // Runs on the worker's thread after each frame (a test holds the worker there).
+    std::function<void(int count)> afterFrame;
 
   private:
     void Add(const char* event) {
@@ -197,6 +207,74 @@ TEST_F(ControllerLinkTest, BytesTheFarEndHasNotReadYetOutliveTheClose) {
     const std::vector<std::uint8_t> got = pty.ReadAll(want.size());
     EXPECT_EQ(got.size(), want.size());
     EXPECT_TRUE(got == want);
+}
+
+// The controller stopped reading and the line is full: the first frame's write fails at its deadline, and
+// the download ends with one message naming the frame and the cause, instead of sitting at 0 for ever.
+TEST_F(ControllerLinkTest, ADownloadToALineThatStoppedDrainingFailsAtTheWriteDeadline) {
+    DownloadWorker::Options options = Fast();
+    options.writeMargin = 50ms;
+    ControllerLink link(Port(), nullptr, options);
+    ASSERT_TRUE(link.Open("COM3"));
+    ASSERT_TRUE(pty.FillUntilStalled());
+    Listener listener;
+    ASSERT_EQ(link.StartDownload(Recipe(), listener), DownloadStartResult::Started);
+    ASSERT_TRUE(listener.WaitFinished()) << "the download never ended";
+    const DownloadResult r = listener.Result();
+    EXPECT_FALSE(r.ok) << r.framesSent << " " << r.errorText;
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(r.failure, DownloadResult::Failure::Write);
+    EXPECT_EQ(r.failedFrame, 1);
+    EXPECT_EQ(r.framesSent, 0);
+    EXPECT_EQ(
+        DescribeDownloadFailure(r, "COM3"),
+        "writing frame 1 of 192 to COM3 failed: the line stopped draining: the controller or the adapter "
+        "is not taking the data");
+    EXPECT_EQ(listener.Events(), (std::vector<std::string>{"started", "finished"}));
+    EXPECT_TRUE(link.Memory().downloadIncomplete);
+    link.Close();
+}
+
+// The sender stalls for a while in mid-download (the process stopped, or the line held a write): the frames
+// it is then behind on do not leave bunched to catch up; each waits a whole interval after the one before.
+TEST_F(ControllerLinkTest, FramesNeverBunchAfterAStall) {
+    constexpr auto kInterval = 10ms;
+    const struct {
+        const char* what;
+        bool holdLine; // the line holds the write; otherwise the worker itself is held after frame 20
+    } cases[] = {{"the worker held after frame 20", false}, {"the line held after frame 20", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DownloadWorker::Options options = Fast();
+        options.frameInterval = kInterval;
+        ControllerLink link(Port(), nullptr, options);
+        ASSERT_TRUE(link.Open("COM3"));
+        FarEnd far(pty);
+        Listener listener;
+        listener.afterFrame = [&](int count) {
+            if (count != 20) {
+                return;
+            }
+            if (c.holdLine) {
+                ::tcflow(pty.slave, TCOOFF);
+                std::thread([slave = pty.slave] {
+                    std::this_thread::sleep_for(150ms);
+                    ::tcflow(slave, TCOON);
+                }).detach();
+            } else {
+                std::this_thread::sleep_for(150ms);
+            }
+        };
+        ASSERT_EQ(link.StartDownload(Recipe(), listener), DownloadStartResult::Started);
+        ASSERT_TRUE(listener.WaitFinished());
+        EXPECT_TRUE(listener.Result().ok) << DescribeDownloadFailure(listener.Result(), "COM3");
+        ASSERT_TRUE(far.WaitFor(192));
+        far.Stop();
+        link.Close();
+        // Half an interval: far above what reading adds, far below frames sent together (0 ms).
+        const double halfInterval = std::chrono::duration<double, std::milli>(kInterval).count() / 2;
+        EXPECT_GE(MinSpacingMs(far.Frames()), halfInterval);
+    }
 }
 
 TEST_F(ControllerLinkTest, AFailedOpenSaysWhy) {

@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,10 +75,12 @@ class LiveLinkTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(m_root); }
 
-    std::unique_ptr<ControllerLink> Link(std::chrono::milliseconds interval) const {
+    std::unique_ptr<ControllerLink> Link(std::chrono::milliseconds interval,
+                                         std::optional<std::chrono::milliseconds> writeMargin = {}) const {
         DownloadWorker::Options o;
         o.frameInterval = interval;
         o.beepLength = 1ms;
+        o.writeMargin = writeMargin;
         return std::make_unique<ControllerLink>(
             CreateSerialPort(PortNameTable((m_root / "ports").string(), (m_root / "sys").string(),
                                            (m_root / "dev").string())),
@@ -199,6 +202,28 @@ TEST_F(LiveLinkTest, AHangUpTurnsLiveOffWithThePortsReason) {
     EXPECT_FALSE(link->IsLive());
     EXPECT_EQ(link->LivePendingCount(), 0u);
     EXPECT_EQ(link->Memory().KnownCount(), 0);
+    link->Close();
+}
+
+// The controller stopped reading and the line is full: the live frame's write fails at its deadline instead
+// of holding the live sender for ever; Live turns off with the reason, and the controller's value there is
+// unknown.
+TEST_F(LiveLinkTest, AStalledLineTurnsLiveOffAtTheWriteDeadline) {
+    auto link = Link(5ms, 50ms);
+    ASSERT_TRUE(link->Open("COM3"));
+    ASSERT_TRUE(pty.FillUntilStalled());
+    LiveRecorder rec;
+    ASSERT_TRUE(link->StartLive(rec));
+    link->SendLive(FrameSlot(2, 3, 4, true), 0x8001);
+    link->SendLive(FrameSlot(2, 3, 5, true), 0x8002);
+    ASSERT_TRUE(rec.WaitFailed()) << "the live write never ended";
+    EXPECT_EQ(rec.failedSlot, FrameSlot(2, 3, 4, true));
+    EXPECT_EQ(rec.error, "the line stopped draining: the controller or the adapter is not taking the data");
+    EXPECT_EQ(rec.sent.load(), 0);
+    EXPECT_FALSE(link->IsLive());
+    EXPECT_EQ(link->LivePendingCount(), 0u);
+    EXPECT_EQ(link->Memory().KnownCount(), 0);
+    EXPECT_TRUE(link->IsOpen()); // the device is there; only its receiver stalled
     link->Close();
 }
 

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <poll.h>
 #include <stdlib.h>
@@ -114,6 +115,15 @@ class Pty {
             }
         }
         return got;
+    }
+    // Reads until the line has been quiet for 100 ms.
+    void drain() {
+        char chunk[4096];
+        for (pollfd p{m_pair.master, POLLIN, 0}; ::poll(&p, 1, 100) > 0;) {
+            if (::read(m_pair.master, chunk, sizeof chunk) <= 0) {
+                return;
+            }
+        }
     }
     termios lineSettings() const {
         termios t{};
@@ -335,6 +345,35 @@ TEST_F(PortOnPty, LargeWriteWaitsForRoomAndArrivesWhole) {
     EXPECT_EQ(port.write(data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
     reader.join();
     EXPECT_EQ(got, data);
+}
+
+// The far end stops reading: once the terminal's buffer is full, a write waits only its bytes' time on the
+// wire plus the margin, then fails with 8 (ETIMEDOUT); the port stays open, and writes go again once the far
+// end reads.
+TEST_F(PortOnPty, AWriteToALineThatStoppedDrainingFailsAtItsDeadline) {
+    CSerialPortUnixBase& port = openPort();
+    port.setWriteMargin(50ms);
+    const std::vector<char> block(4096, 'x');
+    auto filled = std::async(std::launch::async, [&] {
+        int written = 0;
+        for (int i = 0; i < 1000 && written >= 0; ++i) {
+            written = port.write(block.data(), static_cast<int>(block.size()));
+        }
+        return written;
+    });
+    if (filled.wait_for(kPatience) != std::future_status::ready) {
+        port.close(); // lets go of the stuck write
+        FAIL() << "a write to a line that stopped draining did not end";
+    }
+    EXPECT_EQ(filled.get(), -1);
+    EXPECT_EQ(port.lastError(), ErrorTimeout);
+    EXPECT_EQ(port.lastSystemError(), ETIMEDOUT);
+    EXPECT_EQ(port.write("frame!", 6), -1); // still stalled: each write has its own deadline
+    EXPECT_EQ(port.lastError(), ErrorTimeout);
+    EXPECT_TRUE(port.isOpen());
+
+    m_pty.drain(); // the far end reads everything again
+    EXPECT_EQ(port.write("frame!", 6), 6);
 }
 
 TEST_F(PortOnPty, ReceivedBytesAppearWithoutARead) {

@@ -72,11 +72,21 @@ class ControllerSessionTest : public ::testing::Test {
         ASSERT_TRUE(QFile::link(QString::fromStdString(pty->slaveName), entry));
         far = std::make_unique<FarEnd>(*pty);
     }
-    void Start(std::chrono::milliseconds frameInterval = 2ms) {
+    // stalled: the far end never reads and its input is full; a write waits 50 ms beyond its line time.
+    void Start(std::chrono::milliseconds frameInterval = 2ms, bool stalled = false) {
         NewLine();
         DownloadWorker::Options options;
         options.frameInterval = frameInterval;
         options.beepLength = 1ms;
+        if (stalled) {
+            far.reset();
+            pty = std::make_unique<PtyPair>(PtyPair::Options{.holdSlave = true});
+            const QString entry = m_dir.filePath(QStringLiteral("ports/COM3"));
+            QFile::remove(entry);
+            ASSERT_TRUE(QFile::link(QString::fromStdString(pty->slaveName), entry));
+            ASSERT_TRUE(pty->FillUntilStalled());
+            options.writeMargin = 50ms;
+        }
         const PortNameTable table(m_dir.filePath(QStringLiteral("ports")).toStdString(),
                                   m_dir.filePath(QStringLiteral("sys")).toStdString(),
                                   m_dir.filePath(QStringLiteral("dev")).toStdString());
@@ -364,6 +374,41 @@ TEST_F(ControllerSessionTest, StatusNotesAreWithdrawnWhenTheyNoLongerHold) {
     EXPECT_EQ(withdrawn, (QStringList{p5, p5}));
 }
 
+// The controller stopped reading and the line is full: a download fails at its first frame and Live turns
+// off, each within the write deadline, and the journal says failed, with the cause.
+TEST_F(ControllerSessionTest, AStalledLineFailsTheDownloadAndLiveAndTheJournalSaysSo) {
+    const QString stalled =
+        QStringLiteral("the line stopped draining: the controller or the adapter is not taking the data");
+    for (const bool live : {false, true}) {
+        SCOPED_TRACE(live ? "live" : "download");
+        QFile::remove(JournalPath());
+        Start(2ms, true);
+        if (live) {
+            QSignalSpy failed(session.get(), &ControllerSession::liveFailed);
+            ASSERT_TRUE(session->StartLive());
+            doc.SetLevel(1, 2, 3, 42);
+            ASSERT_TRUE(WaitFor([&] { return failed.size() == 1; })) << "Live said nothing";
+            EXPECT_EQ(failed[0][0].toString(), QStringLiteral("COM3"));
+            EXPECT_EQ(failed[0][1].toString(), stalled);
+            EXPECT_FALSE(failed[0][2].toBool()); // the device is there: the port stays open
+            EXPECT_FALSE(session->IsLive());
+        } else {
+            const DownloadResult r = Download();
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.failedFrame, 1);
+        }
+        EXPECT_TRUE(session->IsOpen());
+        const QList<JournalRecord> records = Journal(1);
+        ASSERT_EQ(records.size(), 1);
+        EXPECT_EQ(records[0].kind, QLatin1String(live ? kJournalLive : kJournalDownload));
+        EXPECT_EQ(records[0].result, QStringLiteral("failed"));
+        EXPECT_EQ(records[0].frames, 0);
+        EXPECT_EQ(records[0].failedFrame, 1);
+        EXPECT_EQ(records[0].error, stalled);
+        session.reset();
+    }
+}
+
 TEST_F(ControllerSessionTest, AFailedOpenNamesThePort) {
     Start();
     QSignalSpy failed(session.get(), &ControllerSession::openFailed);
@@ -393,7 +438,9 @@ TEST(EndedDownloadRecord, TurnsEachEndIntoItsResult) {
         {"stopped mid-download", {false, 40, Failure::None, 0, "", true}, "stopped", 0},
         {"write of frame 57 failed", {false, 56, Failure::Write, 57, "gone", false}, "failed", 57},
         {"a step after frame 10 failed", {false, 10, Failure::AfterFrame, 0, "gone", false}, "failed", 11},
-        {"frames did not leave the port", {false, 192, Failure::Drain, 0, "timeout", false}, "failed", 192},
+        // Every frame was written: no frame is named as the one that failed.
+        {"frames did not leave the port", {false, 192, Failure::Drain, 0, "timeout", false}, "failed", 0},
+        {"the beep failed after frame 192", {false, 192, Failure::AfterFrame, 0, "gone", false}, "failed", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -403,7 +450,9 @@ TEST(EndedDownloadRecord, TurnsEachEndIntoItsResult) {
         EXPECT_EQ(r.result, QLatin1String(c.want));
         EXPECT_EQ(r.frames, c.result.framesSent);
         EXPECT_EQ(r.failedFrame, c.failedFrame);
-        EXPECT_EQ(r.error, c.failedFrame > 0 ? QString::fromStdString(c.result.errorText) : QString());
+        EXPECT_EQ(r.error, r.result == QLatin1String(kJournalFailed)
+                               ? QString::fromStdString(c.result.errorText)
+                               : QString());
         EXPECT_EQ(r.durationMs, 1234);
         EXPECT_EQ(r.port, QStringLiteral("COM3"));
     }

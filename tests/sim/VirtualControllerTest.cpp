@@ -139,6 +139,8 @@ TEST(VirtualController, ReportsBadBytesAndResynchronisesOnTheNextHeader) {
                 const auto got = vc.Feed(bytes.data() + i, byByte ? 1 : bytes.size(), t);
                 events.insert(events.end(), got.begin(), got.end());
             }
+            const auto flushed = vc.Flush(); // the good frame of the first address, alone: a live frame
+            events.insert(events.end(), flushed.begin(), flushed.end());
             ASSERT_EQ(events.size(), 2u);
             EXPECT_EQ(events[0].kind, Event::BadFrame);
             EXPECT_EQ(events[0].reason, c.reason);
@@ -147,7 +149,7 @@ TEST(VirtualController, ReportsBadBytesAndResynchronisesOnTheNextHeader) {
             }
             EXPECT_EQ(events[1].kind, Event::Frame);
             EXPECT_EQ(events[1].bytes, good);
-            EXPECT_EQ(events[1].number, 1);
+            EXPECT_TRUE(events[1].live);
         }
     }
 }
@@ -179,9 +181,11 @@ TEST(VirtualController, UnfinishedFrameAndStoppedDownloadAreGivenUp) {
     const auto frames = BuildDownloadFrames(Recipe().m_levels, Recipe().m_stepMasks);
     VirtualController vc;
     const auto t0 = VirtualController::Clock::now();
+    int told = 0;
     for (int n = 0; n < 10; ++n) {
-        EXPECT_EQ(Count(vc.Feed(frames[n].data(), 6, t0 + n * 50ms), Event::Frame), 1);
+        told += Count(vc.Feed(frames[n].data(), 6, t0 + n * 50ms), Event::Frame);
     }
+    EXPECT_EQ(told, 10); // the first is told once the second shows it began a download
     // The sender died in the middle of frame 11.
     ASSERT_TRUE(vc.Feed(frames[10].data(), 3, t0 + 500ms).empty());
     EXPECT_TRUE(vc.Tick(t0 + 900ms).empty());
@@ -209,10 +213,11 @@ TEST(VirtualController, UnfinishedFrameAndStoppedDownloadAreGivenUp) {
 
     // Flush reports a download in progress when the program ends.
     vc.Feed(frames[0].data(), 6, t0 + 30s);
+    vc.Feed(frames[1].data(), 6, t0 + 30s + 50ms);
     events = vc.Flush();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].kind, Event::DownloadIncomplete);
-    EXPECT_EQ(events[0].frames, 1);
+    EXPECT_EQ(events[0].frames, 2);
 }
 
 // A download is complete only when each of the 192 frames arrived once and in order; once its last frame has
@@ -350,6 +355,8 @@ TEST(VirtualController, LiveFramesSetTheRegistersOutsideAnyDownload) {
     ASSERT_EQ(events.size(), 3u + 192u + 1u + 1u);
     EXPECT_TRUE(events[0].live);
     EXPECT_EQ(events[0].number, 0);
+    EXPECT_TRUE(events[1].live);
+    EXPECT_EQ(events[1].msSincePrevious, 60.0);
     EXPECT_TRUE(events[2].live);
     EXPECT_EQ(events[3].number, 1);
     EXPECT_EQ(events[3 + 192].kind, Event::DownloadComplete);
@@ -364,6 +371,74 @@ TEST(VirtualController, LiveFramesSetTheRegistersOutsideAnyDownload) {
     }
     want.m_levels[0][1][2] = 9;
     EXPECT_EQ(vc.recipe(), want);
+}
+
+// A slider of the first address dragged while Live is on sends frame after frame to that address: each is
+// a live frame, none begins a download, and nothing ends in a summary.
+TEST(VirtualController, FramesOfTheFirstAddressAloneAreLiveFrames) {
+    const int first = kavo::download::FrameSlot(1, 1, 1, false);
+    VirtualController vc;
+    auto t = VirtualController::Clock::now();
+    std::vector<Event> events;
+    for (const std::uint16_t v : {5, 6, 7}) {
+        t += 55ms;
+        const DownloadFrame f = MakeSlotFrame(first, v);
+        const auto got = vc.Feed(f.data(), f.size(), t);
+        events.insert(events.end(), got.begin(), got.end());
+        EXPECT_EQ(vc.recipe().m_levels[0][0][0], v); // the register at once
+    }
+    const DownloadFrame other = MakeSlotFrame(kavo::download::FrameSlot(2, 1, 1, false), 9);
+    auto got = vc.Feed(other.data(), other.size(), t + 55ms);
+    events.insert(events.end(), got.begin(), got.end());
+    const DownloadFrame last = MakeSlotFrame(first, 8);
+    got = vc.Feed(last.data(), last.size(), t + 110ms);
+    events.insert(events.end(), got.begin(), got.end());
+    got = vc.Tick(t + 110ms + VirtualController::kAbandonGap + 1ms); // nothing followed: live
+    events.insert(events.end(), got.begin(), got.end());
+
+    ASSERT_EQ(events.size(), 5u);
+    for (const Event& e : events) {
+        EXPECT_EQ(e.kind, Event::Frame);
+        EXPECT_TRUE(e.live);
+        EXPECT_EQ(e.number, 0);
+    }
+    EXPECT_EQ(events[4].value, 8);
+    EXPECT_TRUE(vc.Flush().empty());
+}
+
+// Frames of a download that came closer than the interval (a sender catching up after a stall) are named
+// in its summary; gaps a little under it, as reading late makes them, are not.
+TEST(VirtualController, NamesFramesThatCameCloserThanTheInterval) {
+    const struct {
+        const char* what;
+        std::chrono::microseconds gap; // between frames 11 and 21 (from frame 12 on)
+        std::vector<int> close;
+    } cases[] = {
+        {"ten frames at once after a stall", 0us, {12, 13, 14, 15, 16, 17, 18, 19, 20, 21}},
+        {"read a little late and then on time", 46ms, {}},
+    };
+    const auto frames = BuildDownloadFrames(Recipe().m_levels, Recipe().m_stepMasks);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        VirtualController vc;
+        auto t = VirtualController::Clock::now();
+        std::vector<Event> all;
+        for (int n = 1; n <= 192; ++n) {
+            t += n >= 12 && n <= 21 ? std::chrono::duration_cast<VirtualController::Clock::duration>(c.gap)
+                                    : std::chrono::duration_cast<VirtualController::Clock::duration>(50ms);
+            const auto got = vc.Feed(frames[n - 1].data(), 6, t);
+            all.insert(all.end(), got.begin(), got.end());
+        }
+        ASSERT_EQ(all.back().kind, Event::DownloadComplete); // every frame came, once and in order
+        EXPECT_EQ(all.back().closeFrames, c.close);
+        std::vector<int> marked;
+        for (const Event& e : all) {
+            if (e.kind == Event::Frame && e.close) {
+                marked.push_back(e.sequence);
+            }
+        }
+        EXPECT_EQ(marked, c.close);
+    }
 }
 
 } // namespace

@@ -66,6 +66,39 @@ struct PtyPair {
     }
     bool ok() const { return master >= 0 && !slaveName.empty() && (!m_holdSlave || slave >= 0); }
 
+    // A receiver that stopped reading: fills the master's input from the held slave end until the terminal
+    // takes no more, so that the next write on the port's side has to wait. False when it can't.
+    bool FillUntilStalled() const {
+        if (slave < 0) {
+            return false;
+        }
+        const int flags = ::fcntl(slave, F_GETFL);
+        if (flags < 0 || ::fcntl(slave, F_SETFL, flags | O_NONBLOCK) != 0) {
+            return false;
+        }
+        // The terminal moves what it holds on to the far end's line discipline in the background, which
+        // makes room again: fill until a pause brings no more room.
+        const std::vector<char> block(4096, 0x55);
+        bool full = false;
+        for (int round = 0; round < 100 && !full; ++round) {
+            std::size_t took = 0;
+            for (;;) {
+                const ssize_t n = ::write(slave, block.data(), block.size());
+                if (n < 0) {
+                    break;
+                }
+                took += static_cast<std::size_t>(n);
+            }
+            if (errno != EAGAIN) {
+                break;
+            }
+            full = round > 0 && took == 0;
+            ::usleep(20000);
+        }
+        ::fcntl(slave, F_SETFL, flags);
+        return full;
+    }
+
     // Reads from the master until want bytes arrived or the port's side hung up; a 30-second silence
     // (a hang) ends it too.
     std::vector<std::uint8_t> ReadAll(std::size_t want) const {

@@ -542,6 +542,7 @@ TEST_F(EditorTest, LevelsOfZeroFromAFileAreNamedOnceAndKeptUntilMoved) {
     EXPECT_EQ(form->LevelBar(3)->value(), 1);
     EXPECT_EQ(stack->count(), 1);
     EXPECT_EQ(boxes.shown.size(), 1u);
+}
 
 // The field reads as a label on the form until it is typed in, then white, and red when refused; its font is
 // the form's in every one of these states.

@@ -99,6 +99,10 @@ void PrintEvent(const VirtualController::Event& e) {
         std::printf("%3s  C%d P%d  %-5s ch%d  %-6s  %s  %s", number, e.camera, e.position,
                     e.mask ? "mask" : "level", e.channel, value,
                     HexBytes(e.bytes.data(), e.bytes.size()).c_str(), gap);
+        if (e.close) {
+            std::printf("  (closer than %lld ms)",
+                        static_cast<long long>(VirtualController::kFrameInterval.count()));
+        }
         if (e.repeat) {
             std::printf("  (repeated: frame %d of the sending order)", e.sequence);
         } else if (e.arrivedLate) {
@@ -130,7 +134,17 @@ void PrintEvent(const VirtualController::Event& e) {
         if (e.outOfOrder > 0) {
             std::printf(", %d out of order", e.outOfOrder);
         }
-        std::printf(", gaps %.1f..%.1f ms, total %.1f ms (first frame to last)\n", e.shortestGapMs,
+        if (!e.closeFrames.empty()) {
+            // Read a little late, a frame can seem close to the next: only gaps well under the interval
+            // count.
+            std::printf(", %zu closer than %lld ms to the frame before (under %lld ms as read): %s",
+                        e.closeFrames.size(),
+                        static_cast<long long>(VirtualController::kFrameInterval.count()),
+                        static_cast<long long>(
+                            (VirtualController::kFrameInterval - VirtualController::kReadSlack).count()),
+                        FrameNumbers(e.closeFrames).c_str());
+        }
+        std::printf(", gaps %.1f..%.1f ms as read, total %.1f ms (first frame to last)\n", e.shortestGapMs,
                     e.longestGapMs, e.totalMs);
         break;
     }
@@ -145,7 +159,9 @@ int RunSimulate(const QStringList& args) {
             "Runs a virtual controller on a pseudo-terminal and enters it in the port folder as COMn\n"
             "(by default the lowest free name from COM1). Every good frame sets its register, alone (a\n"
             "live frame) or in a download. Prints every frame received and a summary after each\n"
-            "download: complete only when each of the 192 frames arrived once and in order.\n"
+            "download: complete only when each of the 192 frames arrived once and in order; it names\n"
+            "frames that came closer than 50 ms to the one before. Gaps are measured when the frames are\n"
+            "read here, so they may be off by a millisecond or two.\n"
             "Ctrl+C ends it; the port entry is removed either way."));
     const QCommandLineOption nameOption(
         QStringLiteral("name"),

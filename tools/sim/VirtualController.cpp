@@ -81,6 +81,9 @@ std::vector<VirtualController::Event> VirtualController::Tick(Clock::time_point 
         m_pending.clear();
         m_inStray = false;
     }
+    if (m_held && now - m_heldAt > kAbandonGap) {
+        ReleaseHeld(out);
+    }
     if (m_count > 0 && now - m_last > kAbandonGap) {
         EndShort(out);
     }
@@ -94,8 +97,9 @@ std::vector<VirtualController::Event> VirtualController::Flush() {
         Reject(Examine(0, &reason) == Verdict::Bad ? reason : "incomplete frame", m_pending.size(), out);
         m_pending.clear();
     }
+    // Nothing followed it: a frame of the first address alone was a live frame.
+    ReleaseHeld(out);
     if (m_count > 0) {
-        // The program ends: even a lone first frame is told, as the download it may have begun.
         out.push_back(Summary(false));
         ResetDownload();
     }
@@ -103,10 +107,18 @@ std::vector<VirtualController::Event> VirtualController::Flush() {
 }
 
 void VirtualController::EndShort(std::vector<Event>& out) {
-    if (!(m_count == 1 && m_arrivals[1] == 1 && m_bad == 0)) {
-        out.push_back(Summary(false));
-    }
+    out.push_back(Summary(false));
     ResetDownload();
+}
+
+void VirtualController::ReleaseHeld(std::vector<Event>& out) {
+    if (!m_held) {
+        return;
+    }
+    Event e = std::move(*m_held);
+    m_held.reset();
+    e.live = true;
+    out.push_back(std::move(e));
 }
 
 void VirtualController::Reject(const std::string& reason, std::size_t take, std::vector<Event>& out) {
@@ -201,11 +213,6 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
         e.mask = (a & kMaskAddressBit) != 0;
         e.value = static_cast<std::uint16_t>(e.bytes[3] << 8 | e.bytes[4]);
         e.sequence = 64 * (e.camera - 1) + (e.mask ? 32 : 0) + 8 * (e.position - 1) + e.channel;
-        // The first frame of the sending order while frames are counted: the sender started a new download
-        // before the running one was given up (restarted within kAbandonGap). The running one ends short.
-        if (e.sequence == 1 && m_count > 0) {
-            EndShort(out);
-        }
         // Every good frame sets its register, in a download or alone.
         if (e.mask) {
             m_recipe.m_stepMasks[e.camera - 1][e.position - 1][e.channel - 1] = e.value;
@@ -214,45 +221,67 @@ void VirtualController::Consume(Clock::time_point now, std::vector<Event>& out) 
             m_recipe.m_levels[e.camera - 1][e.position - 1][e.channel - 1] =
                 static_cast<std::uint8_t>(e.value & 0xFF);
         }
-        // A download shows itself by its first two frames; a lone first-address frame followed by anything
-        // but the second was a live frame, and the download it seemed to start ends without a summary.
-        if (m_count == 1 && e.sequence != 2 && e.sequence != 1 && m_bad == 0) {
-            ResetDownload();
+        // A held frame of the first address followed by the second frame began a download; followed by
+        // anything else, it was a live frame.
+        if (m_held && e.sequence == 2) {
+            Event first = std::move(*m_held);
+            m_held.reset();
+            CountInDownload(std::move(first), m_heldAt, out);
+        } else {
+            ReleaseHeld(out);
         }
-        if (m_count == 0 && e.sequence != 1) {
+        // The first frame of the sending order while frames are counted: the sender started a new download
+        // before the running one was given up (restarted within kAbandonGap). The running one ends short.
+        if (e.sequence == 1 && m_count > 0) {
+            EndShort(out);
+        }
+        const double sincePrevious = m_anyGood ? Ms(now - m_lastGood) : -1;
+        m_anyGood = true;
+        m_lastGood = now;
+        if (m_count == 0 && e.sequence == 1) {
+            e.msSincePrevious = sincePrevious; // as a live frame; a download's first has none
+            m_held = std::move(e);
+            m_heldAt = now;
+            continue;
+        }
+        if (m_count == 0) {
             e.live = true;
-            if (m_anyGood) {
-                e.msSincePrevious = Ms(now - m_lastGood);
-            }
-            m_anyGood = true;
-            m_lastGood = now;
+            e.msSincePrevious = sincePrevious;
             out.push_back(std::move(e));
             continue;
         }
-        m_anyGood = true;
-        m_lastGood = now;
-        e.number = ++m_count;
-        e.arrivedLate = e.sequence < m_lastSequence;
-        e.repeat = m_arrivals[static_cast<std::size_t>(e.sequence)]++ > 0;
-        m_lastSequence = e.sequence;
-        if (m_count == 1) {
-            m_first = now;
-        } else {
-            const double gap = Ms(now - m_last);
-            e.msSincePrevious = gap;
-            m_shortestGap = m_count == 2 ? gap : std::min(m_shortestGap, gap);
-            m_longestGap = m_count == 2 ? gap : std::max(m_longestGap, gap);
+        CountInDownload(std::move(e), now, out);
+    }
+}
+
+void VirtualController::CountInDownload(Event e, Clock::time_point now, std::vector<Event>& out) {
+    e.live = false;
+    e.msSincePrevious = -1;
+    e.number = ++m_count;
+    e.arrivedLate = e.sequence < m_lastSequence;
+    e.repeat = m_arrivals[static_cast<std::size_t>(e.sequence)]++ > 0;
+    m_lastSequence = e.sequence;
+    if (m_count == 1) {
+        m_first = now;
+    } else {
+        const double gap = Ms(now - m_last);
+        e.msSincePrevious = gap;
+        m_shortestGap = m_count == 2 ? gap : std::min(m_shortestGap, gap);
+        m_longestGap = m_count == 2 ? gap : std::max(m_longestGap, gap);
+        e.close = gap < Ms(kFrameInterval - kReadSlack);
+        if (e.close) {
+            m_close.push_back(e.sequence);
         }
-        m_last = now;
-        if (e.arrivedLate) {
-            ++m_outOfOrder;
-        }
-        const bool last = e.sequence == kFrameCount;
-        out.push_back(std::move(e));
-        if (last) {
-            out.push_back(Summary(true));
-            ResetDownload();
-        }
+    }
+    m_last = now;
+    if (e.arrivedLate) {
+        ++m_outOfOrder;
+    }
+    const bool last = e.sequence == kFrameCount;
+    out.push_back(std::move(e));
+    if (last) {
+        out.push_back(Summary(true));
+        ResetDownload();
     }
 }
 
@@ -272,6 +301,8 @@ VirtualController::Event VirtualController::Summary(bool lastFrameArrived) const
     e.kind = whole ? Event::DownloadComplete : Event::DownloadIncomplete;
     e.badFrames = m_bad;
     e.outOfOrder = m_outOfOrder;
+    e.closeFrames = m_close;
+    std::sort(e.closeFrames.begin(), e.closeFrames.end());
     e.shortestGapMs = m_shortestGap;
     e.longestGapMs = m_longestGap;
     e.totalMs = m_count > 0 ? Ms(m_last - m_first) : 0;
@@ -284,6 +315,7 @@ void VirtualController::ResetDownload() {
     m_outOfOrder = 0;
     m_lastSequence = 0;
     m_arrivals.fill(0);
+    m_close.clear();
     m_shortestGap = 0;
     m_longestGap = 0;
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,17 @@ class VirtualController {
     static constexpr std::chrono::milliseconds kAbandonGap{2000};
     // A frame begun but not finished within this time is given up as bad when the next byte arrives.
     static constexpr std::chrono::milliseconds kByteTimeout{500};
+    // The controller takes a frame every kFrameInterval; a frame of a download that came closer than that
+    // to the one before is named. Gaps are taken when the frames are read, which may be a little late
+    // for one and on time for the next: a gap counts as closer only when it is under kFrameInterval less
+    // kReadSlack. (Frames read together show 0.0 ms: they were in the line's buffer at once.)
+    static constexpr std::chrono::milliseconds kFrameInterval{50};
+    static constexpr std::chrono::milliseconds kReadSlack{5};
 
-    // A good frame that arrives while no download is in progress and is not the first of the sending order
-    // is a live frame: it sets its register and belongs to no download. A first frame of the sending order
-    // starts a download; when anything but the second frame follows it, or nothing before kAbandonGap, it
-    // was a live frame after all, and its "download" ends without a summary (at Flush it is reported).
+    // A good frame that arrives while no download is in progress is a live frame: it sets its register and
+    // belongs to no download. A frame of the first address of the sending order sets its register at once,
+    // but its event waits for what follows: the second frame of the sending order makes it the first of a
+    // download; anything else, nothing before kAbandonGap, or the end (Flush) makes it a live frame.
     struct Event {
         enum Kind {
             Frame,              // a good frame, fields below
@@ -52,6 +59,7 @@ class VirtualController {
         double msSincePrevious = -1; // -1 for the first frame of a download
         bool arrivedLate = false;    // arrived after a frame that comes later in the sending order
         bool repeat = false;         // a frame with this address already arrived in this download
+        bool close = false;          // came closer than kFrameInterval after the download's frame before
         // Frame and BadFrame
         std::vector<std::uint8_t> bytes;
         std::string reason; // BadFrame only
@@ -62,6 +70,7 @@ class VirtualController {
         bool lastFrameArrived = false; // the sender got to the end of the download
         int badFrames = 0;             // bad frames from the download's first frame on
         int outOfOrder = 0;            // frames that arrived after a frame that comes later
+        std::vector<int> closeFrames;  // sending-order numbers of the frames that came too close
         double shortestGapMs = 0;
         double longestGapMs = 0;
         double totalMs = 0; // first frame to last frame
@@ -96,8 +105,12 @@ class VirtualController {
     Event Summary(bool lastFrameArrived) const;
     void ResetDownload();
     // Ends a download that did not get to its last frame (gone silent, or a new first frame came): its
-    // summary, or nothing when its one frame was a live frame of the first address.
+    // summary.
     void EndShort(std::vector<Event>& out);
+    // Tells the held frame of the first address as a live frame.
+    void ReleaseHeld(std::vector<Event>& out);
+    // Counts e, which arrived at now, in the current download (starting one when none runs) and tells it.
+    void CountInDownload(Event e, Clock::time_point now, std::vector<Event>& out);
 
     Recipe m_recipe;
     std::vector<std::uint8_t> m_pending; // bytes of a frame not yet complete, m_pending[0] == 0xAD
@@ -114,8 +127,12 @@ class VirtualController {
     Clock::time_point m_last{};
     double m_shortestGap = 0;
     double m_longestGap = 0;
+    std::vector<int> m_close;
     Clock::time_point m_lastGood{}; // the latest good frame, live or in a download
     bool m_anyGood = false;
+    // A frame of the first address outside a download, not yet told: a download's start or a live frame.
+    std::optional<Event> m_held;
+    Clock::time_point m_heldAt{};
 };
 
 // Formats bytes as uppercase hexadecimal separated by single spaces ("AD 21 08 00 FF 7B").
