@@ -49,11 +49,10 @@ std::string DescribeDownloadFailure(const DownloadResult& result, const std::str
                     {port, std::to_string(result.framesSent), total, why});
 }
 
-Clock::time_point DownloadWorker::NextFrameTime(Clock::time_point due, Clock::time_point began,
-                                                Clock::time_point ended, Clock::time_point next,
-                                                std::chrono::microseconds interval) {
-    const bool stalled = began - due > kStallSlack || ended - began >= interval / 2;
-    return stalled ? std::max(next, ended + interval) : next;
+Clock::time_point DownloadWorker::NextFrameTime(Clock::time_point began, Clock::time_point ended,
+                                                Clock::time_point next, std::chrono::microseconds interval) {
+    const Clock::time_point left = ended - began >= interval / 2 ? ended : began;
+    return std::max(next, left + interval);
 }
 
 DownloadWorker::DownloadWorker(IBeeper* beeper, Options options) : m_beeper(beeper), m_options(options) {}
@@ -130,7 +129,7 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
         if (running && notBefore) {
             running = WaitUntil(stop, notBefore());
         }
-        // The schedule: frame n + 1 is due at start + n x interval; a stall moves start on.
+        // The schedule: frame n + 1 is due at start + n x interval; a frame that left late moves start on.
         Clock::time_point start = Clock::now();
         Clock::time_point due = start;
         for (std::size_t i = 0; running && i < frames.size(); ++i) {
@@ -166,8 +165,8 @@ void DownloadWorker::Run(std::stop_token stop, const std::vector<DownloadFrame>&
                 cb.progress(n);
             }
             if (m_options.pacing == Pacing::Deadline) {
-                const Clock::time_point next = NextFrameTime(
-                    due, began, ended, start + n * m_options.frameInterval, m_options.frameInterval);
+                const Clock::time_point next =
+                    NextFrameTime(began, ended, start + n * m_options.frameInterval, m_options.frameInterval);
                 start = next - n * m_options.frameInterval;
                 due = next;
             } else {

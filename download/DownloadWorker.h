@@ -79,15 +79,13 @@ struct DownloadCallbacks {
 class DownloadWorker {
   public:
     enum class Pacing {
-        // Frame n leaves at start + (n - 1) x interval: write time and wake-up lag do not add up. A frame
-        // that left late (the process was stopped, the line held the write) moves the schedule: the next
-        // frame waits a whole interval after it, so that frames never bunch to catch up.
+        // Frame n leaves at start + (n - 1) x interval: write time does not add up. No frame leaves less
+        // than an interval after the one before: a frame that left late (wake-up lag, the process was
+        // stopped, the line held the write) moves the schedule on by as much, so frames never bunch to
+        // catch up.
         Deadline,
         PlainPause // a pause of one interval after every write (kept for comparison)
     };
-    // Lateness under this is the scheduler's ordinary wake-up lag and keeps the schedule; a frame that
-    // starts later than this, or whose write takes half an interval (the line held it), is a stall.
-    static constexpr std::chrono::microseconds kStallSlack{1000};
     struct Options {
         Pacing pacing = Pacing::Deadline;
         std::chrono::microseconds frameInterval = std::chrono::milliseconds(50);
@@ -97,10 +95,10 @@ class DownloadWorker {
         // link to its port; empty: the port's own (CSerialPortBase::kDefaultWriteMargin).
         std::optional<std::chrono::milliseconds> writeMargin;
     };
-    // When the frame after one that was due at due, started writing at began and was written at ended goes:
-    // its place in the schedule, next, unless the frame stalled; then one interval after ended.
-    static std::chrono::steady_clock::time_point NextFrameTime(std::chrono::steady_clock::time_point due,
-                                                               std::chrono::steady_clock::time_point began,
+    // When the frame after one that started writing at began and was written at ended goes: its place in
+    // the schedule, next, but never less than an interval after the frame left (began; ended when the line
+    // held the write for half an interval or more).
+    static std::chrono::steady_clock::time_point NextFrameTime(std::chrono::steady_clock::time_point began,
                                                                std::chrono::steady_clock::time_point ended,
                                                                std::chrono::steady_clock::time_point next,
                                                                std::chrono::microseconds interval);
