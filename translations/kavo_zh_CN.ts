@@ -32,7 +32,7 @@
         <translation>保留此适配器的名称</translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+28"/>
         <source>Live</source>
         <translation>实时</translation>
     </message>
@@ -139,7 +139,7 @@ Live is off; the controller may not hold the last change. %3</source>
 <context>
     <name>CLevelEdit</name>
     <message>
-        <location filename="../ui/CLevelEdit.cpp" line="+19"/>
+        <location filename="../ui/CLevelEdit.cpp" line="+16"/>
         <source>Type a level from 1 to 255; Enter or leaving the field takes it, Escape keeps the level.</source>
         <translation>输入 1 到 255 之间的亮度；按 Enter 或离开输入框即生效，按 Esc 保留原亮度。</translation>
     </message>
@@ -360,7 +360,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>无法写入下载日志：%1</translation>
     </message>
     <message>
-        <location line="+178"/>
+        <location line="+179"/>
         <source>Download complete: %1 frames</source>
         <translation>下载完成：%1 帧</translation>
     </message>
@@ -438,7 +438,7 @@ Live is off; the controller may not hold the last change. %3</source>
         <translation>向 %1 的下载在第 %2 帧（共 %3 帧）之后中止：%4</translation>
     </message>
     <message>
-        <location line="+103"/>
+        <location line="+102"/>
         <source>write failed</source>
         <translation>写入失败</translation>
     </message>
