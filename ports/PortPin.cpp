@@ -62,6 +62,15 @@ bool PinPortName(const PortNameTable& table, const std::string& name, const std:
         error = DisplayText(entry) + " is not a link; it is left as it is";
         return false;
     }
+    // A virtual controller's entry (its lock lies beside it) belongs to that program while it runs.
+    struct stat lockSt;
+    const std::string lock = table.entryLockPath(name);
+    if (::lstat(entry.c_str(), &st) == 0 && ::lstat(lock.c_str(), &lockSt) == 0 &&
+        !IsPinTarget(table, PinnedTarget(table, name))) {
+        error = name + " is a virtual controller's entry (kavo-cli simulate), with its lock file " +
+                DisplayText(lock) + "; it is left as it is (choose another name, or end the simulator first)";
+        return false;
+    }
     if (const int e = ReplaceLink(entry, target); e != 0) {
         error = "cannot write " + DisplayText(entry) + ": " + Describe(e);
         return false;

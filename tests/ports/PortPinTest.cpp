@@ -35,6 +35,7 @@ TEST_F(FakeAdapters, PinningWritesTheByIdLinkAndUnpinningRemovesIt) {
 
 // Only a pin is unpinned: a virtual controller's entry (a running one's, whose lock lies beside it), a link
 // of the user's own to somewhere else, a file: each is left as it is and named. A target is shown safely.
+// Nor is a running virtual controller's entry pinned over.
 TEST_F(FakeAdapters, UnpinningRemovesOnlyPins) {
     plugUsb("ttyUSB0", "FT232R USB UART", "A10K3J");
     std::string error;
@@ -63,7 +64,10 @@ TEST_F(FakeAdapters, UnpinningRemovesOnlyPins) {
         EXPECT_EQ(fs::exists(fs::symlink_status(path("ports/") + c.name)),
                   !c.removed && c.says.find("no entry") == std::string::npos);
         EXPECT_EQ(error.rfind(c.says, 0), 0u) << error;
-    }
+    } // Nor does a pin replace a virtual controller's entry.
+    EXPECT_FALSE(PinPortName(table(), "COM6", path("dev/serial/by-id/usb-FTDI_A10K3J-if00-port0"), error));
+    EXPECT_EQ(error.rfind("COM6 is a virtual controller's entry", 0), 0u) << error;
+    EXPECT_EQ(PinnedTarget(table(), "COM6"), m_pty.slaveName);
 }
 
 // The device to pin: a present port name, a kernel name, or a path under the device folder without "." or
